@@ -1,0 +1,26 @@
+// The serial line to the sensor: opening the port, the line check, the shared reply wait and
+// the time-out report.
+#pragma once
+
+enum { WAIT_ABORTED = -1000 };
+#define REPLY_TIMEOUT 2.0
+
+// Opens COM port at 9600 8N1; shows an open failure in the status display, otherwise runs
+// CheckLine.
+void OpenPort(int port);
+// One line check on portNumber: "LINE OK" and afterLineOk, or the time-out report.
+void CheckLine(void);
+// Status text "TIMEOUT" and the modal "INFO" pop-up.
+void ReportTimeout(void);
+// Writes a text into the status display (statusText is not changed).
+void ShowStatus(const char *text);
+// Text of an open failure code.
+const char *OpenErrorText(int code);
+// The shared reply wait, started right after a request was written: polls the input queue of
+// portNumber until more than REPLY_TIMEOUT has passed (tested first) or at least
+// expectedLength bytes wait. Returns the count of the last poll. With watchAcquisition set, it
+// returns WAIT_ABORTED as soon as a poll finds acquisitionActive cleared.
+int WaitForReply(int expectedLength, int watchAcquisition);
+// Reads the reportedCount bytes of the last poll into the receive buffer, never more than the
+// buffer holds; nothing when the count is zero or negative. Returns the count read.
+int ReadReply(int reportedCount);

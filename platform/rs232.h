@@ -1,0 +1,51 @@
+// Serial-port services of the run-time engine, addressed by COM number.
+//
+// COM n is "COMn" on Windows. Elsewhere the engine numbers the ports it discovers in a stable
+// order (USB and ACM adapters first, then the on-board ports); the environment variable
+// NVMX_COM<n> maps COM n to any device path and takes precedence. Qt stays behind this header.
+#pragma once
+
+// Error codes. Every service returns one of these, or a count >= 0 on success.
+enum {
+    kRS232UnknownSystemError = -1,
+    kRS232InvalidPortNumber = -2,
+    kRS232PortNotOpen = -3,
+    kRS232IOError = -4,
+    kRS232Error = -5,
+    kRS232NoPortFound = -6,
+    kRS232CannotOpenPort = -7,
+    kRS232Timeout = -99,
+};
+
+enum { COM_MAX_PORT = 255 };
+
+// Opens COM port with the given settings. deviceName "" takes the engine's device for the
+// number. parity: 0 none, 1 odd, 2 even. Returns 0 or a negative code. Opening an open port
+// closes and reopens it.
+int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+// Closes the port; harmless for a port that never opened.
+int CloseCom(int port);
+// Read and write time-out of the port, seconds.
+int SetComTime(int port, double timeoutSeconds);
+// 0 switches the CTS/RTS hardware handshake off, 1 on.
+int SetCTSMode(int port, int mode);
+// Discard what waits in the engine's and the operating system's queues.
+int FlushInQ(int port);
+int FlushOutQ(int port);
+// Hands count bytes to the line before it returns; returns the number written.
+int ComWrt(int port, const unsigned char *buffer, int count);
+// Number of received bytes waiting, without consuming them. While nothing waits, the call may
+// block for about a millisecond, so a polling loop does not burn a core.
+int GetInQLen(int port);
+// Moves at most count bytes that are already waiting into buffer; returns the number moved.
+// Never waits for more and never writes beyond count.
+int ComRd(int port, unsigned char *buffer, int count);
+
+// Port discovery, for the COM-port selector: the numbers known to the engine in ascending
+// order, with their devices and descriptions.
+int ComPortCount(void);
+int ComPortNumber(int index);
+// Device path of a COM number ("" when none), and a description for people.
+int ComPortDevice(int port, char *device, int size);
+int ComPortDescription(int port, char *description, int size);
