@@ -1,0 +1,191 @@
+// The control callbacks of MainPanel. Each reacts to its own event only, hands the work to the
+// module that owns it, and shows its help text on a right click.
+#include "nvmxv451/callbacks.h"
+
+#include "com232/link.h"
+#include "gui/autoadjust.h"
+#include "gui/colourgraph.h"
+#include "gui/layout.h"
+#include "gui/parameters.h"
+#include "gui/teachtable.h"
+#include "gui/transactions.h"
+#include "nvmxv451/globals.h"
+#include "nvmxv451/helptexts.h"
+#include "platform/rs232.h"
+
+#define UNUSED_CALLBACK_ARGUMENTS                                                                  \
+    (void)panel;                                                                                   \
+    (void)callbackData;                                                                            \
+    (void)eventData1;                                                                              \
+    (void)eventData2
+
+// A callback that only shows its help text.
+#define HELP_ONLY_CALLBACK(name)                                                                   \
+    CONTROL_CALLBACK(name) {                                                                       \
+        UNUSED_CALLBACK_ARGUMENTS;                                                                 \
+        if (event == EVENT_RIGHT_CLICK)                                                            \
+            ShowHelpText(control);                                                                 \
+        return 0;                                                                                  \
+    }
+
+// A callback that runs action on its event and shows its help text on a right click.
+#define ACTION_CALLBACK(name, actionEvent, action)                                                 \
+    CONTROL_CALLBACK(name) {                                                                       \
+        UNUSED_CALLBACK_ARGUMENTS;                                                                 \
+        if (event == (actionEvent))                                                                \
+            action;                                                                                \
+        else if (event == EVENT_RIGHT_CLICK)                                                       \
+            ShowHelpText(control);                                                                 \
+        return 0;                                                                                  \
+    }
+
+// ---- Actions ---------------------------------------------------------------------------------
+
+// Busy wait before Get and Go: 1.5 s for the EEPROM, 0.1 s otherwise. No events run meanwhile.
+static void preTransferWait(void) {
+    waitStart = Timer();
+    waitElapsed = 0.0;
+    double delay = ParameterTarget == EEPROM ? 1.5 : 0.1;
+    while (waitElapsed < delay)
+        waitElapsed = Timer() - waitStart;
+}
+
+static void ChangePort(void) {
+    acquisitionActive = 0;
+    CloseCom(portNumber);
+    GetCtrlVal(MainPanel, PANEL_COMPORT, &portNumber);
+    ShowStatus("Init COM-Port ...");
+    OpenPort(portNumber);
+}
+
+static void SendToTarget(void) {
+    if (ParameterTarget == FILE_TARGET)
+        SaveParameterFile();
+    else
+        SendParameters();
+}
+
+static void GetFromSource(void) {
+    preTransferWait();
+    if (ParameterTarget == FILE_TARGET)
+        LoadParameterFile();
+    else
+        GetParameters();
+}
+
+static void StartTransfer(void) {
+    preTransferWait();
+    DeleteGraphPlot(MainPanel, PANEL_COLOURGRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+    DrawLimitLine(PANEL_COLOURGRAPH);
+    RunDataTransfer();
+}
+
+// The three select buttons keep exactly one target lit; switching the lit one off falls back to
+// RAM.
+static void SelectTarget(int control, int target) {
+    static const int selectButtons[] = {PANEL_RAM, PANEL_EEPROM, PANEL_FILE};
+    int on = 0;
+    GetCtrlVal(MainPanel, control, &on);
+    if (on) {
+        SetCtrlVal(MainPanel, control, 1);
+        ParameterTarget = target;
+        for (int button : selectButtons)
+            if (button != control)
+                SetCtrlVal(MainPanel, button, 0);
+    } else {
+        ParameterTarget = RAM;
+        SetCtrlVal(MainPanel, PANEL_RAM, 1);
+    }
+}
+
+static void SwitchView(void) {
+    int parametersShown = 0;
+    GetCtrlVal(MainPanel, PANEL_PARAVISIBLE, &parametersShown);
+    if (parametersShown)
+        ShowParameterView();
+    else
+        ShowTeachTableView();
+}
+
+static void OpenZoomAtFullRange(void) {
+    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_XAXIS, VAL_MANUAL, 0.0, 255.0);
+    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, 255.0);
+    OpenZoomView();
+    PlotTaughtColours(PANEL_ZOOMGRAPH);
+}
+
+static void CommitPmod(void) {
+    GetCtrlVal(MainPanel, PANEL_PMOD, &ParameterSet.parameter[OFFSET_PMOD]);
+    DimPowerByPmod();
+}
+
+// ---- Callbacks -------------------------------------------------------------------------------
+
+ACTION_CALLBACK(EditConnect, EVENT_COMMIT, ChangePort())
+ACTION_CALLBACK(ButtonSend, EVENT_COMMIT, SendToTarget())
+ACTION_CALLBACK(ButtonGet, EVENT_COMMIT, GetFromSource())
+ACTION_CALLBACK(ButtonGo, EVENT_COMMIT, StartTransfer())
+ACTION_CALLBACK(ButtonStop, EVENT_COMMIT, acquisitionActive = 0)
+ACTION_CALLBACK(SelectRAM, EVENT_VAL_CHANGED, SelectTarget(PANEL_RAM, RAM))
+ACTION_CALLBACK(SelectEEPROM, EVENT_VAL_CHANGED, SelectTarget(PANEL_EEPROM, EEPROM))
+ACTION_CALLBACK(SelectFILE, EVENT_VAL_CHANGED, SelectTarget(PANEL_FILE, FILE_TARGET))
+ACTION_CALLBACK(ParaVisible, EVENT_COMMIT, SwitchView())
+ACTION_CALLBACK(SelectSource, EVENT_COMMIT, ApplySource())
+ACTION_CALLBACK(Evalmode, EVENT_COMMIT, ApplyEvalMode())
+ACTION_CALLBACK(ButtonResetTable, EVENT_COMMIT, (CloseZoomView(), ResetTable()))
+ACTION_CALLBACK(ButtonTeachDataTo, EVENT_COMMIT, (CloseZoomView(), TeachDataTo()))
+ACTION_CALLBACK(ButtonApplyFromAll, EVENT_COMMIT,
+                (CloseZoomView(), PlotTaughtColours(PANEL_COLOURGRAPH)))
+ACTION_CALLBACK(ButtonZoom, EVENT_COMMIT, OpenZoomAtFullRange())
+ACTION_CALLBACK(AutoAdjust, EVENT_COMMIT, AutoAdjustTolerances())
+ACTION_CALLBACK(EditMaxcolNo, EVENT_COMMIT, (MaxcolWarning(), ColourRowLabels()))
+ACTION_CALLBACK(EditOutmode, EVENT_COMMIT, MaxcolWarning())
+ACTION_CALLBACK(EditPmod, EVENT_COMMIT, CommitPmod())
+
+// The zoom graph's right click closes the zoom view instead of showing help.
+CONTROL_CALLBACK(GraphData2) {
+    UNUSED_CALLBACK_ARGUMENTS;
+    (void)control;
+    if (event == EVENT_VAL_CHANGED)
+        ZoomToCursor();
+    else if (event == EVENT_RIGHT_CLICK)
+        CloseZoomView();
+    return 0;
+}
+
+HELP_ONLY_CALLBACK(EditAverage)
+HELP_ONLY_CALLBACK(EditTrigger)
+HELP_ONLY_CALLBACK(EditIntlim)
+HELP_ONLY_CALLBACK(EditHold)
+HELP_ONLY_CALLBACK(EditNo)
+HELP_ONLY_CALLBACK(RadioInc)
+HELP_ONLY_CALLBACK(DispX)
+HELP_ONLY_CALLBACK(DispY)
+HELP_ONLY_CALLBACK(DispINT)
+HELP_ONLY_CALLBACK(DispRAW)
+HELP_ONLY_CALLBACK(DispCOL)
+HELP_ONLY_CALLBACK(DispRED)
+HELP_ONLY_CALLBACK(DispGREEN)
+HELP_ONLY_CALLBACK(DispBLUE)
+HELP_ONLY_CALLBACK(DispStatus)
+HELP_ONLY_CALLBACK(GraphRaw1)
+HELP_ONLY_CALLBACK(GraphData1)
+HELP_ONLY_CALLBACK(SlidePower)
+
+#define BIND(name) {#name, name, nullptr}
+const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1] = {
+    {"P", nullptr, P},
+    BIND(EditConnect),       BIND(ButtonSend),   BIND(ButtonGet),
+    BIND(ButtonGo),          BIND(ButtonStop),   BIND(SelectRAM),
+    BIND(SelectEEPROM),      BIND(SelectFILE),   BIND(ParaVisible),
+    BIND(SelectSource),      BIND(Evalmode),     BIND(ButtonResetTable),
+    BIND(ButtonTeachDataTo), BIND(ButtonApplyFromAll), BIND(ButtonZoom),
+    BIND(AutoAdjust),        BIND(GraphData2),   BIND(EditMaxcolNo),
+    BIND(EditOutmode),       BIND(EditPmod),     BIND(EditAverage),
+    BIND(EditTrigger),       BIND(EditIntlim),   BIND(EditHold),
+    BIND(EditNo),            BIND(RadioInc),     BIND(DispX),
+    BIND(DispY),             BIND(DispINT),      BIND(DispRAW),
+    BIND(DispCOL),           BIND(DispRED),      BIND(DispGREEN),
+    BIND(DispBLUE),          BIND(DispStatus),   BIND(GraphRaw1),
+    BIND(GraphData1),        BIND(SlidePower),
+};

@@ -1,0 +1,79 @@
+#include "nvmxv451/nvmxv451.h"
+
+#include "com232/link.h"
+#include "gui/colourgraph.h"
+#include "gui/layout.h"
+#include "gui/parameters.h"
+#include "gui/transactions.h"
+#include "logo/branding.h"
+#include "nvmxv451/callbacks.h"
+#include "nvmxv451/globals.h"
+#include "nvmxv451/helptexts.h"
+#include "platform/rs232.h"
+
+#include <cstring>
+
+static void SetStatusText(const char *text) {
+    std::strncpy(statusText, text, STATUS_TEXT_LEN - 1);
+    statusText[STATUS_TEXT_LEN - 1] = '\0';
+}
+
+void InitVars(void) {
+    portNumber = 1;
+    syncByte = 0x55;
+    sensorCommand = WriteRAM;
+    ParameterTarget = RAM;
+    acquisitionActive = 0;
+    afterLineOk = GetParameters;
+
+    for (int i = 0; i < 256; i++) {
+        limitLineX[i] = (unsigned char)i;
+        limitLineY[i] = (unsigned char)(255 - i);
+    }
+
+    SetStatusText("InitVars");
+    ShowStatus(statusText);
+    CloseZoomView();
+    SetCtrlVal(MainPanel, PANEL_PARAVISIBLE, 1);
+    SetCtrlVal(MainPanel, PANEL_COMPORT, portNumber);
+    ShowParameterView();
+    ApplySource();
+    PlaceBranding();
+    SetHelpTooltips();
+    ReadPanelParameters();
+}
+
+// The panel callback: closing ends the program once the running callbacks have returned.
+int P(int panel, int event, void *callbackData, int eventData1, int eventData2) {
+    (void)panel;
+    (void)callbackData;
+    (void)eventData1;
+    (void)eventData2;
+    if (event == EVENT_CLOSE) {
+        acquisitionActive = 0;
+        QuitUserInterface(0);
+    } else if (event == EVENT_PANEL_SIZE) {
+        for (int trace = 1; trace <= TRACE_COUNT; trace++)
+            SetTraceAttribute(MainPanel, PANEL_SIGNALCHART, trace, ATTR_TRACE_THICKNESS, 1);
+    }
+    return 0;
+}
+
+int RunProgram(int argc, char **argv) {
+    if (InitEngine(argc, argv) < 0)
+        return -1;
+    SetCallbackTable(programCallbacks, CONTROL_CALLBACK_COUNT + 1);
+    SetControlTable(panelControls, PANEL_CONTROL_COUNT);
+    MainPanel = LoadPanel(0, "nvmxv451.uir", 1);
+    if (MainPanel < 0)
+        return -1;
+    SetPanelAttribute(MainPanel, ATTR_TITLE, productTitle);
+    GetProjectDir(projectDir);
+    InitVars();
+    OpenPort(portNumber);
+    DisplayPanel(MainPanel);
+    RunUserInterface();
+    CloseCom(portNumber);
+    DiscardPanel(MainPanel);
+    return 0;
+}
