@@ -26,18 +26,24 @@ class GraphWidget : public QCustomPlot {
 
     explicit GraphWidget(QWidget *parent = nullptr);
 
+    // A line through the points in the given order (not sorted by x). Returns the plot handle
+    // (>= 1), or -1 when x and y differ in length. Handles are never reused.
     int plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &color);
-    // Rectangle corners in any order. fill invalid: not filled.
+    // Rectangle corners in any order, also outside the axis ranges; a zero-size rectangle is an
+    // arc at a point. Angles count counter-clockwise from the positive x direction; a negative
+    // arcAngle runs clockwise. fill invalid or transparent: not filled. Returns the plot handle,
+    // or -1 for a coordinate that is not a number.
     int plotArc(double x1, double y1, double x2, double y2, int beginAngle, int arcAngle,
                 const QColor &color, const QColor &fill);
     // -1 deletes every plot. Returns false for an unknown handle.
     bool deletePlot(int handle);
-    // axis 0: x, 1: left y.
+    // axis 0: x, 1: left y. The range is held as given; an empty or reversed range is refused.
     void setAxisRange(int axis, double min, double max);
     void axisRange(int axis, double *min, double *max) const;
 
     QPointF cursorPosition() const;
     void setCursorPosition(const QPointF &position); // raises no signal
+    // 0 shows the view open, 100 closed (subdued, with a caption). Plots and axes stay as they are.
     void setViewShade(int percent);
     int viewShade() const;
 
@@ -46,4 +52,36 @@ class GraphWidget : public QCustomPlot {
   signals:
     // The user moved the cursor (mouse press or drag, arrow key).
     void cursorMovedByUser();
+
+  protected:
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+  private:
+    struct Plot {
+        PlotRecord record;
+        QCPCurve *curve;
+    };
+
+    int addPlot(QCPCurve *curve, const PlotRecord &record);
+    void applyProperty(const QByteArray &name);
+    void moveCursorByUser(const QPointF &position);
+    bool inPlotArea(const QPoint &pixel);
+    QPointF pixelToPlot(const QPointF &pixel) const;
+    void updateShade();
+
+    QVector<Plot> plots_;
+    int nextHandle_ = 1;
+    QPointF cursor_;
+    QCPItemStraightLine *cursorVertical_;
+    QCPItemStraightLine *cursorHorizontal_;
+    QCPItemTracer *cursorMarker_;
+    QCPItemRect *shade_;
+    QCPItemText *shadeCaption_;
+    int viewShade_ = 0;
+    bool dragging_ = false;
 };

@@ -2,7 +2,10 @@
 // show the last pointsPerScreen points of each.
 #pragma once
 
+#include <QColor>
+#include <QString>
 #include <QVector>
+#include <array>
 #include <qcustomplot.h>
 
 class StripChartWidget : public QCustomPlot {
@@ -10,16 +13,60 @@ class StripChartWidget : public QCustomPlot {
   public:
     explicit StripChartWidget(QWidget *parent = nullptr);
 
-    void setTraceCount(int count); // default 7
+    static constexpr int kMaxTraces = 16;
+    static constexpr int kMaxPointsPerScreen = 10000;
+
+    // 1..kMaxTraces, default 7. Traces that stay keep their points and settings.
+    void setTraceCount(int count);
     int traceCount() const;
+    // 1..kMaxPointsPerScreen. Each trace keeps its newest points that still fit.
     void setPointsPerScreen(int points);
     int pointsPerScreen() const;
     // values[start], values[start + skip + 1], ... go to traces 1, 2, ..., n, 1, ...
+    // count is the length of values; every call begins with trace 1. Nothing happens when
+    // values is null, count or start is negative, or skip is negative.
     void appendInterleaved(const double *values, int count, int start, int skip);
     void setTraceVisible(int trace, bool visible); // traces count from 1
     bool traceVisible(int trace) const;
     void setTraceThickness(int trace, int pixels);
     int traceThickness(int trace) const;
+    // Colour and name of a trace, traces 1..kMaxTraces (the lower limit, 7, is dashed).
+    void setTraceColor(int trace, const QColor &color);
+    QColor traceColor(int trace) const;
+    void setTraceName(int trace, const QString &name);
+    QString traceName(int trace) const;
     // The points of a trace that the screen shows, oldest first.
     QVector<double> traceValues(int trace) const;
+    // y axis range, default 0..255. An empty or reversed range is refused.
+    void setValueRange(double min, double max);
+
+  protected:
+    bool event(QEvent *event) override;
+
+  private:
+    // What a trace looks like and holds. The ring keeps the last pointsPerScreen values.
+    struct Trace {
+        QColor color;
+        QString name;
+        Qt::PenStyle style = Qt::SolidLine;
+        int thickness = 1;
+        bool visible = true;
+        QVector<double> ring;
+        int head = 0; // where the next value goes
+        int count = 0;
+    };
+
+    bool validTrace(int trace) const;
+    void push(Trace *trace, double value);
+    double valueAt(const Trace &trace, int i) const; // i counts from the oldest
+    void resizeRing(Trace *trace, int points);
+    void applyPen(int index);
+    void refreshData(int index);
+    void rebuildGraphs();
+    void rebuildLegend();
+    void applyProperty(const QByteArray &name);
+
+    std::array<Trace, kMaxTraces> traces_;
+    int traceCount_ = 7;
+    int pointsPerScreen_ = 100;
 };

@@ -149,6 +149,7 @@ enum { VAL_TRANSPARENT = 0x1000000 };
 int SetPanelAttribute(int panel, int attribute, const char *value);
 int SetPanelAttribute(int panel, int attribute, int value);
 int GetPanelAttribute(int panel, int attribute, int *value);
+int GetPanelAttribute(int panel, int attribute, char *text, int size); // ATTR_TITLE
 int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char *value);
 int GetCtrlAttribute(int panel, int control, int attribute, int *value);
@@ -209,7 +210,8 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y);
 
 // Appends values to the chart's traces, which take them in turn: with T traces, values
 // start, start+skip+1, ... go to trace 1, 2, ..., T, 1, ... The chart shows the last
-// ATTR_POINTS_PER_SCREEN points of each trace.
+// ATTR_POINTS_PER_SCREEN points of each trace. numberOfPoints is the length of values; no
+// element at or beyond it is read.
 int PlotStripChart(int panel, int control, const void *values, int numberOfPoints,
                    int startingIndex, int skipCount, int dataType);
 int SetTraceAttribute(int panel, int control, int trace, int attribute, int value);

@@ -1,0 +1,105 @@
+// The serial line to the sensor: open and configure the port, prove the sensor with a line
+// check, and the reply wait that the line check and the transactions share.
+
+#include "com232/link.h"
+
+#include "com232/frames.h"
+#include "nvmxv451/globals.h"
+#include "platform/rs232.h"
+#include "platform/userint.h"
+
+#include <cstdio>
+
+static const char timeoutMessage[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
+
+// Copies an open failure text into statusText and shows it there.
+static void ShowOpenFailure(int code) {
+    std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
+    ShowStatus(statusText);
+}
+
+// The settings the sensor expects; the port stays closed when the open fails.
+void OpenPort(int port) {
+    acquisitionActive = 0;
+    int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
+    if (code < 0) {
+        ShowOpenFailure(code);
+        return;
+    }
+    SetComTime(port, REPLY_TIMEOUT);
+    FlushInQ(port);
+    FlushOutQ(port);
+    SetCTSMode(port, 0);
+    CheckLine();
+}
+
+// Sends 0x55 0x07; a present sensor answers with the single byte 0xAA.
+void CheckLine(void) {
+    sensorCommand = LineCheck;
+    BuildRequest(sensorCommand);
+    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
+    int read = ReadReply(WaitForReply(1, 0));
+    if (read == 1 && receiveBuffer[0] == LineOkReply) {
+        ShowStatus("LINE OK");
+        if (afterLineOk)
+            afterLineOk();
+    } else {
+        ReportTimeout();
+    }
+}
+
+void ReportTimeout(void) {
+    ShowStatus("TIMEOUT");
+    MessagePopup("INFO", timeoutMessage);
+}
+
+void ShowStatus(const char *text) {
+    SetCtrlVal(MainPanel, PANEL_STATUS, text);
+}
+
+const char *OpenErrorText(int code) {
+    switch (code) {
+    case kRS232UnknownSystemError:
+        return "Unknown system error";
+    case kRS232InvalidPortNumber:
+        return "Invalid port number";
+    case kRS232PortNotOpen:
+        return "Port is not open";
+    case kRS232IOError:
+        return "Unknown I/0 error";
+    case kRS232NoPortFound:
+        return "No serial port found";
+    case kRS232CannotOpenPort:
+        return "Cannot open port";
+    case kRS232Timeout:
+        return "Timeout";
+    default:
+        return "RS-232 error!";
+    }
+}
+
+// Busy poll without sleeping of its own; the engine's poll blocks about a millisecond while
+// the line is silent. The elapsed time is tested before the count, so a wait never ends early
+// on the count alone once the time is up, and never outlasts it.
+int WaitForReply(int expectedLength, int watchAcquisition) {
+    waitStart = Timer();
+    for (;;) {
+        int count = GetInQLen(portNumber);
+        if (watchAcquisition && acquisitionActive == 0)
+            return WAIT_ABORTED;
+        waitElapsed = Timer() - waitStart;
+        if (waitElapsed > REPLY_TIMEOUT)
+            return count;
+        if (count >= expectedLength)
+            return count;
+    }
+}
+
+// The engine may report more bytes than the receive buffer holds; only the buffer's worth is
+// read, and such a reply still fails on its length.
+int ReadReply(int reportedCount) {
+    if (reportedCount <= 0)
+        return 0;
+    int count = reportedCount < BUFFER_LENGTH ? reportedCount : BUFFER_LENGTH;
+    return ComRd(portNumber, receiveBuffer, count);
+}

@@ -1,0 +1,23 @@
+// sensor-emulator: a stand-in for the colour sensor on a pseudo-terminal or a serial device,
+// for running the panel without the hardware and for the end-to-end tests.
+#include "emulator/line.h"
+#include "emulator/memory.h"
+#include "emulator/options.h"
+#include "emulator/protocol.h"
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    int parsed = ParseOptions(argc, argv);
+    if (parsed != 0) {
+        return parsed > 0 ? 0 : 2;
+    }
+    InstallStopSignals();
+    if (InitSensorMemory(options.eepromFile) != 0 || OpenLine(options.device) != 0) {
+        return 1;
+    }
+    // The device path is the first line, so that a script or a test can read it and connect.
+    printf("%s\n", LinePath());
+    fflush(stdout);
+    return ServeRequests();
+}

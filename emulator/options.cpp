@@ -1,0 +1,198 @@
+// Command-line parsing of the sensor emulator.
+#include "emulator/options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <getopt.h>
+
+EmulatorOptions options = {
+    nullptr, nullptr, 0, 0, 0, 0, 0, 0xAA, 0, 0, 0, NO_HANGUP, 0, {0, 0, 0}, 1,
+};
+
+static const char usageText[] =
+    "Usage: sensor-emulator [options]\n"
+    "Answers the colour sensor's RS-232 protocol on a pseudo-terminal (or a device) and prints\n"
+    "the device path as the first line on standard output.\n"
+    "\n"
+    "  --device PATH        serve this serial device instead of a new pseudo-terminal\n"
+    "  --eeprom-file FILE   keep the EEPROM in FILE (84 numbers, one per line), loaded at start\n"
+    "                       when it exists and rewritten after every EEPROM write\n"
+    "  --pace               send replies at the line rate of 9600 baud\n"
+    "  --fixed R,G,B        hold one colour instead of the wandering one\n"
+    "  --seed N             phases of the wandering colour (default 1)\n"
+    "  --log                print every request to stderr with a timestamp\n"
+    "\n"
+    "Faults:\n"
+    "  --silent             never answer\n"
+    "  --wrong-linecheck    answer the line check with 0x55 instead of 0xAA\n"
+    "  --linecheck-byte N   answer the line check with byte N (0..255, 0x.. allowed)\n"
+    "  --short N            data frames and parameter replies lose their last N bytes\n"
+    "  --long N             data frames and parameter replies get N extra bytes (N <= 1024)\n"
+    "  --late MS            delay every reply by MS milliseconds\n"
+    "  --garble             flip bits of every reply\n"
+    "  --hangup-after N     after N data frames the next request closes the line for good\n"
+    "  --param-short        parameter replies are 83 bytes instead of 84\n"
+    "  --help               this text\n";
+
+enum {
+    OPT_DEVICE = 256,
+    OPT_EEPROM_FILE,
+    OPT_PACE,
+    OPT_FIXED,
+    OPT_SEED,
+    OPT_LOG,
+    OPT_SILENT,
+    OPT_WRONG_LINECHECK,
+    OPT_LINECHECK_BYTE,
+    OPT_SHORT,
+    OPT_LONG,
+    OPT_LATE,
+    OPT_GARBLE,
+    OPT_HANGUP_AFTER,
+    OPT_PARAM_SHORT,
+    OPT_HELP,
+};
+
+static const struct option longOptions[] = {
+    {"device", required_argument, nullptr, OPT_DEVICE},
+    {"eeprom-file", required_argument, nullptr, OPT_EEPROM_FILE},
+    {"pace", no_argument, nullptr, OPT_PACE},
+    {"fixed", required_argument, nullptr, OPT_FIXED},
+    {"seed", required_argument, nullptr, OPT_SEED},
+    {"log", no_argument, nullptr, OPT_LOG},
+    {"silent", no_argument, nullptr, OPT_SILENT},
+    {"wrong-linecheck", no_argument, nullptr, OPT_WRONG_LINECHECK},
+    {"linecheck-byte", required_argument, nullptr, OPT_LINECHECK_BYTE},
+    {"short", required_argument, nullptr, OPT_SHORT},
+    {"long", required_argument, nullptr, OPT_LONG},
+    {"late", required_argument, nullptr, OPT_LATE},
+    {"garble", no_argument, nullptr, OPT_GARBLE},
+    {"hangup-after", required_argument, nullptr, OPT_HANGUP_AFTER},
+    {"param-short", no_argument, nullptr, OPT_PARAM_SHORT},
+    {"help", no_argument, nullptr, OPT_HELP},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Parses a whole decimal (or, with base 0, also 0x..) number in min..max into *value.
+// Returns 0, or -1 for anything else: trailing text, overflow, out of range.
+static int ParseNumber(const char *text, int base, long min, long max, long *value) {
+    char *end = nullptr;
+    errno = 0;
+    long number = strtol(text, &end, base);
+    if (errno != 0 || end == text || *end != '\0' || number < min || number > max) {
+        return -1;
+    }
+    *value = number;
+    return 0;
+}
+
+// Integer option in min..max; reports a bad value with the option's name.
+static int ParseIntOption(const char *name, const char *text, int base, long min, long max,
+                          int *target) {
+    long value = 0;
+    if (ParseNumber(text, base, min, max, &value) != 0) {
+        fprintf(stderr, "sensor-emulator: --%s wants a number in %ld..%ld, not \"%s\"\n", name, min,
+                max, text);
+        return -1;
+    }
+    *target = (int)value;
+    return 0;
+}
+
+// "R,G,B" with three numbers in 0..255 into options.fixedRgb.
+static int ParseFixedColour(const char *text) {
+    int rgb[3] = {-1, -1, -1};
+    int end = -1;
+    if (sscanf(text, "%d,%d,%d%n", &rgb[0], &rgb[1], &rgb[2], &end) != 3 || end < 0 ||
+        text[end] != '\0') {
+        end = -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (rgb[i] < 0 || rgb[i] > 255) {
+            end = -1;
+        }
+    }
+    if (end < 0) {
+        fprintf(stderr, "sensor-emulator: --fixed wants R,G,B in 0..255, not \"%s\"\n", text);
+        return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        options.fixedRgb[i] = (unsigned char)rgb[i];
+    }
+    options.fixed = 1;
+    return 0;
+}
+
+// Applies one parsed option; returns 0, 1 for --help, -1 for an error.
+static int ApplyOption(int code, const char *argument) {
+    switch (code) {
+    case OPT_DEVICE:
+        options.device = argument;
+        return 0;
+    case OPT_EEPROM_FILE:
+        options.eepromFile = argument;
+        return 0;
+    case OPT_PACE:
+        options.pace = 1;
+        return 0;
+    case OPT_FIXED:
+        return ParseFixedColour(argument);
+    case OPT_SEED: {
+        long seed = 0;
+        if (ParseNumber(argument, 10, 0, 0x7FFFFFFFL, &seed) != 0) {
+            fprintf(stderr, "sensor-emulator: --seed wants a number, not \"%s\"\n", argument);
+            return -1;
+        }
+        options.seed = (unsigned long)seed;
+        return 0;
+    }
+    case OPT_LOG:
+        options.log = 1;
+        return 0;
+    case OPT_SILENT:
+        options.silent = 1;
+        return 0;
+    case OPT_WRONG_LINECHECK:
+        options.linecheckByte = 0x55;
+        return 0;
+    case OPT_LINECHECK_BYTE:
+        return ParseIntOption("linecheck-byte", argument, 0, 0, 255, &options.linecheckByte);
+    case OPT_SHORT:
+        return ParseIntOption("short", argument, 10, 0, 84, &options.shortBy);
+    case OPT_LONG:
+        return ParseIntOption("long", argument, 10, 0, MAX_EXTRA_BYTES, &options.longBy);
+    case OPT_LATE:
+        return ParseIntOption("late", argument, 10, 0, 600000, &options.lateMs);
+    case OPT_GARBLE:
+        options.garble = 1;
+        return 0;
+    case OPT_HANGUP_AFTER:
+        return ParseIntOption("hangup-after", argument, 10, 0, 0x7FFFFFFF, &options.hangupAfter);
+    case OPT_PARAM_SHORT:
+        options.paramShort = 1;
+        return 0;
+    case OPT_HELP:
+        fputs(usageText, stdout);
+        return 1;
+    default: // getopt_long has named the bad option
+        fputs("sensor-emulator: --help lists the options\n", stderr);
+        return -1;
+    }
+}
+
+int ParseOptions(int argc, char **argv) {
+    opterr = 1;
+    int code = 0;
+    while ((code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+        int result = ApplyOption(code, optarg);
+        if (result != 0) {
+            return result;
+        }
+    }
+    if (optind < argc) {
+        fprintf(stderr, "sensor-emulator: unexpected argument \"%s\"\n", argv[optind]);
+        return -1;
+    }
+    return 0;
+}

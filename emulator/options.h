@@ -1,0 +1,32 @@
+// Command-line options of the sensor emulator: where it listens, how it paces the line and
+// which faults it injects.
+#pragma once
+
+enum {
+    MAX_EXTRA_BYTES = 1024, // upper bound of --long
+    NO_HANGUP = -1,
+};
+
+struct EmulatorOptions {
+    const char *device;     // serial device to serve, or nullptr for a new pseudo-terminal
+    const char *eepromFile; // EEPROM kept in this parameter file, or nullptr
+    int pace;               // replies leave at 9600 baud
+    int silent;             // never answer
+    int garble;             // flip bits of every reply
+    int paramShort;         // 84-byte replies lose their last byte
+    int log;                // each request to stderr
+    int linecheckByte;      // the reply to a line check
+    int shortBy;            // data frames and parameter replies lose this many bytes
+    int longBy;             // ... or gain this many
+    int lateMs;             // delay before every reply
+    int hangupAfter;        // data frames served before the line goes dead, or NO_HANGUP
+    int fixed;              // hold fixedRgb instead of the wandering colour
+    unsigned char fixedRgb[3];
+    unsigned long seed; // phases of the wandering colour
+};
+
+extern EmulatorOptions options;
+
+// Fills options from the command line. Returns 0 to go on serving, 1 when --help was printed,
+// -1 after a usage error (reported on stderr).
+int ParseOptions(int argc, char **argv);

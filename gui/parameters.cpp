@@ -1,0 +1,90 @@
+// The parameter set on the panel and in parameter files.
+#include "gui/parameters.h"
+
+#include "com232/frames.h"
+#include "gui/layout.h"
+#include "nvmxv451/globals.h"
+
+#include <cstdio>
+#include <cstring>
+
+char parameterFilePath[MAX_PATHNAME_LEN];
+
+enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 256 };
+
+// The nine parameter controls in block order (OFFSET_POWER .. OFFSET_OUTMODE).
+static const int parameterControls[PARAMETER_COUNT] = {
+    PANEL_POWER,  PANEL_PMOD, PANEL_AVERAGE,  PANEL_TRIGGER, PANEL_EVALMODE,
+    PANEL_INTLIM, PANEL_HOLD, PANEL_MAXCOLNO, PANEL_OUTMODE,
+};
+
+// The slider counts LED intensity up, the sensor counts it down.
+static unsigned char InvertPower(unsigned char value) {
+    return (unsigned char)(255 - value);
+}
+
+void ReadPanelParameters(void) {
+    for (int i = 0; i < PARAMETER_COUNT; i++)
+        GetCtrlVal(MainPanel, parameterControls[i], &ParameterSet.parameter[i]);
+    ParameterSet.parameter[OFFSET_POWER] = InvertPower(ParameterSet.parameter[OFFSET_POWER]);
+    for (int row = 1; row <= TEACH_ROWS; row++)
+        for (int column = 1; column <= TEACH_COLUMNS; column++)
+            GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row),
+                            &ParameterSet.teachTable[row][column]);
+}
+
+void ShowParameters(void) {
+    for (int i = 0; i < PARAMETER_COUNT; i++) {
+        unsigned char value = ParameterSet.parameter[i];
+        if (i == OFFSET_POWER)
+            value = InvertPower(value);
+        SetCtrlVal(MainPanel, parameterControls[i], (int)value);
+    }
+    for (int row = 1; row <= TEACH_ROWS; row++)
+        for (int column = 1; column <= TEACH_COLUMNS; column++)
+            SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row),
+                            (int)ParameterSet.teachTable[row][column]);
+}
+
+// The one file pop-up of saving and loading. Returns its code; > 0 when a path was chosen.
+static int SelectParameterFile(void) {
+    return FileSelectPopup(projectDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
+                           parameterFilePath);
+}
+
+// "INFO" pop-up naming the file, what went wrong and why.
+static void ReportFileProblem(const char *what) {
+    char message[FILE_MESSAGE_LEN];
+    std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s \n %s", what,
+                  parameterFilePath, LastArrayFileError());
+    MessagePopup("INFO", message);
+}
+
+void SaveParameterFile(void) {
+    if (SelectParameterFile() <= 0)
+        return;
+    ReadPanelParameters();
+    PackParameters();
+    // The engine writes beside the target and renames, so a failure leaves the old file whole.
+    if (ArrayToFile(parameterFilePath, ParameterBlock, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
+                    VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, FILE_FIELD_WIDTH,
+                    VAL_ASCII, VAL_TRUNCATE) < 0)
+        ReportFileProblem("PARAMETER FILE NOT SAVED");
+}
+
+void LoadParameterFile(void) {
+    if (SelectParameterFile() <= 0)
+        return;
+    // Read into a scratch block first: a refused file must not touch the ParameterBlock, and
+    // showing the old block instead would throw away the user's unsaved edits on the panel.
+    unsigned char loaded[BLOCK_LENGTH];
+    if (FileToArray(parameterFilePath, loaded, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
+                    VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII) < 0) {
+        ReportFileProblem("PARAMETER FILE NOT LOADED");
+        return;
+    }
+    std::memcpy(ParameterBlock, loaded, BLOCK_LENGTH);
+    UnpackParameters();
+    ShowParameters();
+    ApplyEvalMode();
+}

@@ -1,0 +1,82 @@
+// The three transactions with the sensor.
+#include "gui/transactions.h"
+
+#include "com232/frames.h"
+#include "com232/link.h"
+#include "gui/layout.h"
+#include "gui/livedisplay.h"
+#include "gui/parameters.h"
+#include "nvmxv451/globals.h"
+#include "platform/rs232.h"
+
+// 1 while the transfer loop of RunDataTransfer is on the stack.
+static int transferLoopRunning = 0;
+
+void SendParameters(void) {
+    acquisitionActive = 0;
+    sensorCommand = ParameterTarget == RAM ? WriteRAM : WriteEEPROM;
+    ReadPanelParameters();
+    PackParameters();
+    BuildRequest(sensorCommand);
+    const int requestLength = HEADER_LENGTH + BLOCK_LENGTH;
+    if (ComWrt(portNumber, transmitBuffer, requestLength) != requestLength)
+        ReportTimeout();
+}
+
+void GetParameters(void) {
+    acquisitionActive = 0;
+    // FILE has no read command of its own; the line check after a port change reaches this
+    // with FILE selected, and the sensor's working parameters are the RAM ones.
+    sensorCommand = ParameterTarget == EEPROM ? ReadEEPROM : ReadRAM;
+    FlushInQ(portNumber);
+    FlushOutQ(portNumber);
+    BuildRequest(sensorCommand);
+    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
+    int waiting = WaitForReply(BLOCK_LENGTH, 0);
+    if (ReadReply(waiting) == BLOCK_LENGTH) {
+        TakeParameters();
+        UnpackParameters();
+        ShowParameters();
+        ApplyEvalMode();
+    } else {
+        ReportTimeout();
+    }
+}
+
+// One request and its frame, then the event step. Returns 0 when the wait saw the flag
+// cleared: the transfer then ends at once, without reading and without the event step.
+static int RunTransferCycle(void) {
+    FlushInQ(portNumber);
+    FlushOutQ(portNumber);
+    BuildRequest(sensorCommand);
+    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
+    int waiting = WaitForReply(FRAME_LENGTH, 1);
+    if (waiting == WAIT_ABORTED)
+        return 0;
+    if (ReadReply(waiting) == FRAME_LENGTH) {
+        TakeData();
+        StoreData();
+        DisplayMeasurement();
+        UpdateGraph();
+    } else {
+        ReportTimeout();
+        acquisitionActive = 0;
+    }
+    ProcessSystemEvents();
+    return 1;
+}
+
+void RunDataTransfer(void) {
+    sensorCommand = ReadData;
+    acquisitionActive = 1;
+    // Go pressed again (or F11 held) runs this from the event step of the running loop. A
+    // second loop on top would nest once per key repeat until the stack runs out; the running
+    // loop already does the work, so the flag set above is all a second Go needs.
+    if (transferLoopRunning)
+        return;
+    transferLoopRunning = 1;
+    while (acquisitionActive == 1)
+        if (!RunTransferCycle())
+            break;
+    transferLoopRunning = 0;
+}

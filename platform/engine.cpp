@@ -1,0 +1,234 @@
+// The engine's core: the application object, the panel registry, event dispatch, the event
+// loop with its deferred quit, the project directory and the timer.
+#include "platform/engine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+int savedArgc = 0;
+QApplication *application = nullptr;
+QMap<int, EnginePanel> panels;
+int nextPanelHandle = 1;
+
+int programChangeDepth = 0;
+int callbackDepth = 0;
+bool mainLoopRunning = false;
+bool quitPending = false;
+int quitCode = 0;
+
+QElapsedTimer &Clock() {
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock;
+}
+
+// Ends the main loop once no callback is running any more. A callback that waits in a nested
+// loop (a pop-up, the transfer loop's ProcessSystemEvents) must not be cut short, so the quit
+// waits until the outermost callback has returned.
+void QuitWhenIdle() {
+    if (!quitPending || !mainLoopRunning || callbackDepth > 0)
+        return;
+    quitPending = false;
+    QCoreApplication::exit(quitCode);
+}
+
+// The platform plug-in aborts the process when it finds no display; a missing display is
+// reported as a failure to start instead.
+bool DisplayAvailable() {
+#if defined(Q_OS_LINUX)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+// ---- Registry and helpers -------------------------------------------------------------------
+
+EnginePanel *EngineFindPanel(int panel) {
+    auto found = panels.find(panel);
+    if (found == panels.end() || found->form.isNull())
+        return nullptr;
+    return &found.value();
+}
+
+int EngineAddPanel(QWidget *form, PanelCallbackPtr callback) {
+    int handle = nextPanelHandle++;
+    EnginePanel &record = panels[handle];
+    record.handle = handle;
+    record.form = form;
+    record.callback = callback;
+    record.lastSize = form->size();
+    return handle;
+}
+
+bool EngineRemovePanel(int panel) {
+    auto found = panels.find(panel);
+    if (found == panels.end())
+        return false;
+    QWidget *form = found->form.data();
+    panels.erase(found);
+    if (form == nullptr)
+        return true;
+    form->hide();
+    // A callback of this very panel may be on the stack: delete once it has returned.
+    if (callbackDepth > 0)
+        form->deleteLater();
+    else
+        delete form;
+    return true;
+}
+
+QWidget *EngineFindControl(int panel, int control, int *error) {
+    EnginePanel *record = EngineFindPanel(panel);
+    if (record == nullptr) {
+        *error = UIE_BAD_PANEL;
+        return nullptr;
+    }
+    auto found = record->controls.find(control);
+    if (found == record->controls.end() || found->widget.isNull()) {
+        *error = UIE_BAD_CONTROL;
+        return nullptr;
+    }
+    *error = UIE_OK;
+    return found->widget.data();
+}
+
+EngineProgramChange::EngineProgramChange(QObject *object) : blocker_(object) {
+    programChangeDepth++;
+}
+
+EngineProgramChange::~EngineProgramChange() { programChangeDepth--; }
+
+bool EngineProgramChanging() { return programChangeDepth > 0; }
+
+void EngineRaiseControlEvent(int panel, int control, int event, int eventData1, int eventData2) {
+    if (EngineProgramChanging())
+        return;
+    EnginePanel *record = EngineFindPanel(panel);
+    if (record == nullptr)
+        return;
+    auto found = record->controls.find(control);
+    if (found == record->controls.end() || found->callback == nullptr)
+        return;
+    CtrlCallbackPtr callback = found->callback;
+    callbackDepth++;
+    callback(panel, control, event, nullptr, eventData1, eventData2);
+    callbackDepth--;
+    QuitWhenIdle();
+}
+
+void EngineRaisePanelEvent(int panel, int event, int eventData1, int eventData2) {
+    if (EngineProgramChanging())
+        return;
+    EnginePanel *record = EngineFindPanel(panel);
+    if (record == nullptr || record->callback == nullptr)
+        return;
+    PanelCallbackPtr callback = record->callback;
+    callbackDepth++;
+    callback(panel, event, nullptr, eventData1, eventData2);
+    callbackDepth--;
+    QuitWhenIdle();
+}
+
+QString EngineFilePath(const char *fileName) {
+    QString name = QString::fromUtf8(fileName);
+    if (QDir::isAbsolutePath(name) || !EngineRunning())
+        return name;
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+int EngineCopyText(const QString &text, char *buffer, int size) {
+    if (buffer == nullptr || size <= 0)
+        return UIE_BAD_VALUE;
+    QByteArray bytes = text.toUtf8();
+    int length = qMin<int>(bytes.size(), size - 1);
+    // Never leave half of a multi-byte character at the end.
+    if (length < bytes.size())
+        while (length > 0 && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
+            length--;
+    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(length));
+    buffer[length] = '\0';
+    return UIE_OK;
+}
+
+void EngineFitToText(QWidget *widget) {
+    if (widget->property(kEngineAutoSizeProperty).toBool())
+        widget->adjustSize();
+}
+
+bool EngineRunning() { return application != nullptr || QApplication::instance() != nullptr; }
+
+// ---- Engine and event loop ------------------------------------------------------------------
+
+int InitEngine(int argc, char **argv) {
+    Clock();
+    if (QApplication::instance() != nullptr)
+        return UIE_OK;
+    if (!DisplayAvailable())
+        return UIE_NOT_INITIALISED;
+    // QApplication keeps a reference to argc for its whole life.
+    savedArgc = argc;
+    application = new QApplication(savedArgc, argv);
+    // Closing a window never ends the program by itself: the panel callback decides.
+    application->setQuitOnLastWindowClosed(false);
+    return UIE_OK;
+}
+
+int RunUserInterface(void) {
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    if (quitPending) {
+        quitPending = false;
+        return quitCode;
+    }
+    mainLoopRunning = true;
+    int code = QApplication::exec();
+    mainLoopRunning = false;
+    return code;
+}
+
+int QuitUserInterface(int code) {
+    quitCode = code;
+    quitPending = true;
+    // Called outside any callback (a timer, a test): leave from the loop itself.
+    if (EngineRunning())
+        QTimer::singleShot(0, [] { QuitWhenIdle(); });
+    return UIE_OK;
+}
+
+int ProcessSystemEvents(void) {
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return UIE_OK;
+}
+
+int GetProjectDir(char *directory) {
+    if (directory == nullptr)
+        return UIE_BAD_VALUE;
+    directory[0] = '\0';
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    QByteArray path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toUtf8();
+    // A cut path would name another directory: refuse rather than truncate.
+    if (path.size() >= MAX_PATHNAME_LEN)
+        return UIE_BAD_VALUE;
+    std::memcpy(directory, path.constData(), static_cast<size_t>(path.size()) + 1);
+    return UIE_OK;
+}
+
+double Timer(void) { return static_cast<double>(Clock().nsecsElapsed()) / 1e9; }

@@ -1,0 +1,86 @@
+// Modal pop-ups: the message box and the file selection, each behind a hook that tests set.
+#include "platform/engine.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+MessagePopupHook messageHook = nullptr;
+FileSelectHook fileSelectHook = nullptr;
+
+QString Text(const char *text) { return text == nullptr ? QString() : QString::fromUtf8(text); }
+
+// "*.dat" or "*.dat;*.txt" as a dialog filter.
+QString NameFilter(const char *fileTypeList) {
+    QString types = Text(fileTypeList).trimmed();
+    if (types.isEmpty())
+        return QStringLiteral("*");
+    types.replace(QLatin1Char(';'), QLatin1Char(' '));
+    return types + QStringLiteral(";;*");
+}
+
+int CopyPath(const QString &path, char *pathOut) {
+    QByteArray bytes = QDir::toNativeSeparators(path).toUtf8();
+    // A cut path would name another file.
+    if (bytes.size() >= MAX_PATHNAME_LEN)
+        return UIE_BAD_VALUE;
+    return EngineCopyText(QString::fromUtf8(bytes), pathOut, MAX_PATHNAME_LEN);
+}
+
+} // namespace
+
+void SetMessagePopupHook(MessagePopupHook hook) { messageHook = hook; }
+
+void SetFileSelectHook(FileSelectHook hook) { fileSelectHook = hook; }
+
+int MessagePopup(const char *title, const char *message) {
+    if (messageHook != nullptr) {
+        messageHook(title == nullptr ? "" : title, message == nullptr ? "" : message);
+        return UIE_OK;
+    }
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    // The texts carry their own blanks and line breaks: shown as they are.
+    QMessageBox box(QMessageBox::NoIcon, Text(title), Text(message), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return UIE_OK;
+}
+
+int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
+                    const char *fileTypeList, const char *title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, char *pathOut) {
+    if (pathOut == nullptr)
+        return UIE_BAD_VALUE;
+    pathOut[0] = '\0';
+    if (fileSelectHook != nullptr)
+        return fileSelectHook(defaultDirectory == nullptr ? "" : defaultDirectory,
+                              defaultFileName == nullptr ? "" : defaultFileName,
+                              fileTypeList == nullptr ? "" : fileTypeList,
+                              title == nullptr ? "" : title, pathOut);
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    (void)restrictDirectory;
+    (void)allowCancel; // the dialog can always be closed: that is a cancel
+    QFileDialog dialog(nullptr, Text(title), Text(defaultDirectory), NameFilter(fileTypeList));
+    dialog.setAcceptMode(buttonLabel == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave
+                                                        : QFileDialog::AcceptOpen);
+    dialog.setFileMode(buttonLabel == VAL_LOAD_BUTTON ? QFileDialog::ExistingFile
+                                                      : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
+    if (restrictExtension != 0)
+        dialog.setDefaultSuffix(QFileInfo(Text(fileTypeList).section(QLatin1Char(';'), 0, 0))
+                                    .suffix());
+    dialog.selectFile(Text(defaultFileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return VAL_NO_FILE_SELECTED;
+    QString path = dialog.selectedFiles().first();
+    int result = CopyPath(path, pathOut);
+    if (result < 0)
+        return result;
+    return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}

@@ -1,0 +1,365 @@
+#include "platform/graphwidget.h"
+
+#include "platform/plotstyle.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const double kDefaultMin = 0.0;
+const double kDefaultMax = 255.0;
+// Arcs are drawn as polylines with a vertex every 2.5 degrees: smooth even for a circle that
+// spans the whole zoomed view.
+const double kArcStepTenths = 25.0;
+const int kFullTurn = 3600;
+const double kCursorStep = 1.0;
+const double kCursorBigStep = 10.0;
+
+const QColor kCursorColour(20, 20, 20);
+const QColor kShadeColour(190, 190, 190, 170);
+const QColor kShadedBackground(228, 228, 228);
+const QColor kCaptionColour(70, 70, 70);
+const char *const kShadeCaption = "ZOOM CLOSED";
+const char *const kCursorLayer = "cursor";
+const char *const kShadeLayer = "shade";
+
+QRectF SpanOf(const QVector<double> &x, const QVector<double> &y) {
+    double left = 0, right = 0, bottom = 0, top = 0;
+    bool any = false;
+    for (int i = 0; i < x.size(); ++i) {
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) {
+            continue; // a gap in the line
+        }
+        if (!any) {
+            left = right = x[i];
+            bottom = top = y[i];
+            any = true;
+        }
+        left = std::min(left, x[i]);
+        right = std::max(right, x[i]);
+        bottom = std::min(bottom, y[i]);
+        top = std::max(top, y[i]);
+    }
+    return QRectF(QPointF(left, bottom), QPointF(right, top));
+}
+
+// The polyline of an arc of the ellipse inscribed in rect, from beginAngle over arcAngle
+// (tenths of a degree, counter-clockwise for a positive arcAngle).
+void ArcPoints(const QRectF &rect, int beginAngle, int arcAngle, QVector<double> *x,
+               QVector<double> *y) {
+    const int sweep = std::clamp(arcAngle, -kFullTurn, kFullTurn);
+    const int segments = std::max(1, int(std::ceil(std::abs(sweep) / kArcStepTenths)));
+    const QPointF centre = rect.center();
+    const double rx = rect.width() / 2.0;
+    const double ry = rect.height() / 2.0;
+    x->resize(segments + 1);
+    y->resize(segments + 1);
+    for (int i = 0; i <= segments; ++i) {
+        const double tenths = beginAngle + double(sweep) * i / segments;
+        const double radians = tenths / 10.0 * M_PI / 180.0;
+        (*x)[i] = centre.x() + rx * std::cos(radians);
+        (*y)[i] = centre.y() + ry * std::sin(radians);
+    }
+}
+
+QCPAxis *AxisOf(QCustomPlot *plot, int axis) {
+    return axis == 0 ? plot->xAxis : axis == 1 ? plot->yAxis : nullptr;
+}
+
+} // namespace
+
+GraphWidget::GraphWidget(QWidget *parent) : QCustomPlot(parent) {
+    plotstyle::ApplyInstrumentLook(this);
+    xAxis->setRange(kDefaultMin, kDefaultMax);
+    yAxis->setRange(kDefaultMin, kDefaultMax);
+    setFocusPolicy(Qt::StrongFocus);
+
+    addLayer(kCursorLayer, layer("main"), limAbove);
+    addLayer(kShadeLayer, layer("overlay"), limAbove);
+
+    const QPen cursorPen(kCursorColour, 1);
+    cursorVertical_ = new QCPItemStraightLine(this);
+    cursorHorizontal_ = new QCPItemStraightLine(this);
+    cursorMarker_ = new QCPItemTracer(this);
+    for (QCPAbstractItem *item :
+         {(QCPAbstractItem *)cursorVertical_, (QCPAbstractItem *)cursorHorizontal_,
+          (QCPAbstractItem *)cursorMarker_}) {
+        item->setLayer(kCursorLayer);
+        item->setSelectable(false);
+    }
+    cursorVertical_->setPen(cursorPen);
+    cursorHorizontal_->setPen(cursorPen);
+    cursorMarker_->setStyle(QCPItemTracer::tsSquare);
+    cursorMarker_->setSize(9);
+    cursorMarker_->setPen(QPen(kCursorColour, 2));
+    cursorMarker_->setBrush(Qt::NoBrush);
+
+    // The shade covers the plot area; the caption sits in its middle.
+    shade_ = new QCPItemRect(this);
+    shade_->setLayer(kShadeLayer);
+    shade_->setSelectable(false);
+    shade_->setClipToAxisRect(false);
+    shade_->topLeft->setType(QCPItemPosition::ptAxisRectRatio);
+    shade_->bottomRight->setType(QCPItemPosition::ptAxisRectRatio);
+    shade_->topLeft->setCoords(0, 0);
+    shade_->bottomRight->setCoords(1, 1);
+    shade_->setPen(Qt::NoPen);
+    shade_->setBrush(kShadeColour);
+    shadeCaption_ = new QCPItemText(this);
+    shadeCaption_->setLayer(kShadeLayer);
+    shadeCaption_->setSelectable(false);
+    shadeCaption_->setClipToAxisRect(false);
+    shadeCaption_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    shadeCaption_->position->setCoords(0.5, 0.5);
+    shadeCaption_->setPositionAlignment(Qt::AlignCenter);
+    shadeCaption_->setText(kShadeCaption);
+    shadeCaption_->setColor(kCaptionColour);
+    shadeCaption_->setPen(QPen(kCaptionColour, 1));
+    shadeCaption_->setBrush(QColor(245, 245, 245));
+    shadeCaption_->setPadding(QMargins(8, 4, 8, 4));
+    QFont captionFont = shadeCaption_->font();
+    captionFont.setPointSizeF(11);
+    captionFont.setBold(true);
+    shadeCaption_->setFont(captionFont);
+
+    setCursorPosition(QPointF(0, 0));
+    updateShade();
+}
+
+// Registers a plot on top of the earlier ones and returns its new handle.
+int GraphWidget::addPlot(QCPCurve *curve, const PlotRecord &record) {
+    Plot plot{record, curve};
+    plot.record.handle = nextHandle_++;
+    plots_.append(plot);
+    replot(rpQueuedReplot);
+    return plot.record.handle;
+}
+
+int GraphWidget::plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &color) {
+    if (x.size() != y.size()) {
+        return -1;
+    }
+    auto *curve = new QCPCurve(xAxis, yAxis);
+    curve->setData(x, y); // parameter = index, so the points keep their order
+    curve->setPen(QPen(color, 1));
+    curve->setBrush(Qt::NoBrush);
+    PlotRecord record{PlotRecord::Line, 0, color, SpanOf(x, y), int(x.size()), 0, 0, QColor()};
+    return addPlot(curve, record);
+}
+
+int GraphWidget::plotArc(double x1, double y1, double x2, double y2, int beginAngle, int arcAngle,
+                         const QColor &color, const QColor &fill) {
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
+        return -1;
+    }
+    const QRectF rect(QPointF(std::min(x1, x2), std::min(y1, y2)),
+                      QPointF(std::max(x1, x2), std::max(y1, y2)));
+    QVector<double> x, y;
+    ArcPoints(rect, beginAngle, arcAngle, &x, &y);
+    auto *curve = new QCPCurve(xAxis, yAxis);
+    curve->setData(x, y);
+    curve->setPen(QPen(color, 1));
+    const bool filled = fill.isValid() && fill.alpha() > 0;
+    curve->setBrush(filled ? QBrush(fill) : Qt::NoBrush);
+    if (rect.width() == 0 && rect.height() == 0) {
+        // A polyline of one point paints nothing: show the arc as a dot.
+        curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, color, 3));
+    }
+    PlotRecord record{PlotRecord::Arc,         0, color, rect, 0, beginAngle, arcAngle,
+                      filled ? fill : QColor()};
+    return addPlot(curve, record);
+}
+
+bool GraphWidget::deletePlot(int handle) {
+    if (handle == -1) {
+        for (const Plot &plot : plots_) {
+            removePlottable(plot.curve);
+        }
+        plots_.clear();
+        replot(rpQueuedReplot);
+        return true;
+    }
+    for (int i = 0; i < plots_.size(); ++i) {
+        if (plots_[i].record.handle == handle) {
+            removePlottable(plots_[i].curve);
+            plots_.remove(i);
+            replot(rpQueuedReplot);
+            return true;
+        }
+    }
+    return false;
+}
+
+void GraphWidget::setAxisRange(int axis, double min, double max) {
+    QCPAxis *target = AxisOf(this, axis);
+    if (target == nullptr || !std::isfinite(min) || !std::isfinite(max) || !(min < max)) {
+        return;
+    }
+    target->setRange(min, max);
+    replot(rpQueuedReplot);
+}
+
+void GraphWidget::axisRange(int axis, double *min, double *max) const {
+    QCPAxis *target = AxisOf(const_cast<GraphWidget *>(this), axis);
+    if (target == nullptr) {
+        return;
+    }
+    *min = target->range().lower;
+    *max = target->range().upper;
+}
+
+QPointF GraphWidget::cursorPosition() const {
+    return cursor_;
+}
+
+void GraphWidget::setCursorPosition(const QPointF &position) {
+    cursor_ = position;
+    cursorVertical_->point1->setCoords(position.x(), 0);
+    cursorVertical_->point2->setCoords(position.x(), 1);
+    cursorHorizontal_->point1->setCoords(0, position.y());
+    cursorHorizontal_->point2->setCoords(1, position.y());
+    cursorMarker_->position->setCoords(position);
+    replot(rpQueuedReplot);
+}
+
+void GraphWidget::setViewShade(int percent) {
+    viewShade_ = std::clamp(percent, 0, 100);
+    updateShade();
+}
+
+int GraphWidget::viewShade() const {
+    return viewShade_;
+}
+
+// The shade deepens with the percentage; from half-way on the view counts as closed and says so.
+void GraphWidget::updateShade() {
+    QColor shade = kShadeColour;
+    shade.setAlpha(kShadeColour.alpha() * viewShade_ / 100);
+    shade_->setBrush(shade);
+    shade_->setVisible(viewShade_ > 0);
+    shadeCaption_->setVisible(viewShade_ >= 50);
+    setBackground(viewShade_ >= 50 ? kShadedBackground : plotstyle::kBackground);
+    replot(rpQueuedReplot);
+}
+
+QVector<GraphWidget::PlotRecord> GraphWidget::plotRecords() const {
+    QVector<PlotRecord> records;
+    records.reserve(plots_.size());
+    for (const Plot &plot : plots_) {
+        records.append(plot.record);
+    }
+    return records;
+}
+
+bool GraphWidget::event(QEvent *event) {
+    if (event->type() == QEvent::DynamicPropertyChange) {
+        applyProperty(static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName());
+    }
+    return QCustomPlot::event(event);
+}
+
+// The panel file's optional graph properties: initial axis ranges and axis titles.
+void GraphWidget::applyProperty(const QByteArray &name) {
+    const QVariant value = property(name.constData());
+    double number = 0;
+    double min = 0, max = 0;
+    if (name == "xMin" || name == "xMax") {
+        axisRange(0, &min, &max);
+        if (plotstyle::ReadDouble(value, &number)) {
+            setAxisRange(0, name == "xMin" ? number : min, name == "xMax" ? number : max);
+        }
+    } else if (name == "yMin" || name == "yMax") {
+        axisRange(1, &min, &max);
+        if (plotstyle::ReadDouble(value, &number)) {
+            setAxisRange(1, name == "yMin" ? number : min, name == "yMax" ? number : max);
+        }
+    } else if (name == "xLabel") {
+        xAxis->setLabel(value.toString());
+        replot(rpQueuedReplot);
+    } else if (name == "yLabel") {
+        yAxis->setLabel(value.toString());
+        replot(rpQueuedReplot);
+    }
+}
+
+// The plot area in pixels is only known once the layout has been computed.
+bool GraphWidget::inPlotArea(const QPoint &pixel) {
+    if (axisRect()->rect().isEmpty()) {
+        updateLayout();
+    }
+    return axisRect()->rect().contains(pixel);
+}
+
+QPointF GraphWidget::pixelToPlot(const QPointF &pixel) const {
+    return QPointF(xAxis->pixelToCoord(pixel.x()), yAxis->pixelToCoord(pixel.y()));
+}
+
+// A move by the user: the cursor goes there and the owner hears of it once.
+void GraphWidget::moveCursorByUser(const QPointF &position) {
+    setCursorPosition(position);
+    emit cursorMovedByUser();
+}
+
+void GraphWidget::mousePressEvent(QMouseEvent *event) {
+    QCustomPlot::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && inPlotArea(event->position().toPoint())) {
+        dragging_ = true;
+        moveCursorByUser(pixelToPlot(event->position()));
+    }
+}
+
+void GraphWidget::mouseMoveEvent(QMouseEvent *event) {
+    QCustomPlot::mouseMoveEvent(event);
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        const QPointF position = pixelToPlot(event->position());
+        if (position != cursor_) {
+            moveCursorByUser(position);
+        }
+    }
+}
+
+void GraphWidget::mouseReleaseEvent(QMouseEvent *event) {
+    QCustomPlot::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+    }
+}
+
+void GraphWidget::keyPressEvent(QKeyEvent *event) {
+    const double step = (event->modifiers() & Qt::ShiftModifier) ? kCursorBigStep : kCursorStep;
+    QPointF delta;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        delta = QPointF(-step, 0);
+        break;
+    case Qt::Key_Right:
+        delta = QPointF(step, 0);
+        break;
+    case Qt::Key_Up:
+        delta = QPointF(0, step);
+        break;
+    case Qt::Key_Down:
+        delta = QPointF(0, -step);
+        break;
+    default:
+        QCustomPlot::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    moveCursorByUser(cursor_ + delta);
+}
+
+// With the focus, a thin frame tells the user that the arrow keys move the cursor.
+void GraphWidget::paintEvent(QPaintEvent *event) {
+    QCustomPlot::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+}

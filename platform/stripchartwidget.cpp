@@ -1,0 +1,317 @@
+#include "platform/stripchartwidget.h"
+
+#include "platform/plotstyle.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const double kDefaultMin = 0.0;
+const double kDefaultMax = 255.0;
+const int kDefaultTraceCount = 7;
+const int kDefaultPointsPerScreen = 100;
+
+struct TraceLook {
+    const char *name;
+    QColor color;
+    Qt::PenStyle style;
+};
+
+// RED, GREEN, BLUE, INT, C-No and the upper and lower limit lines.
+const TraceLook kDefaultLooks[] = {
+    {"RED", QColor(220, 0, 0), Qt::SolidLine},    {"GREEN", QColor(0, 150, 0), Qt::SolidLine},
+    {"BLUE", QColor(0, 0, 220), Qt::SolidLine},   {"INT", QColor(0, 0, 0), Qt::SolidLine},
+    {"C-No", QColor(128, 0, 160), Qt::SolidLine}, {"UL", QColor(255, 140, 0), Qt::SolidLine},
+    {"LL", QColor(255, 140, 0), Qt::DashLine},
+};
+const int kDefaultLookCount = int(sizeof kDefaultLooks / sizeof kDefaultLooks[0]);
+
+// Traces beyond the named ones get distinct hues.
+TraceLook LookOf(int index) {
+    if (index < kDefaultLookCount) {
+        return kDefaultLooks[index];
+    }
+    return {"", QColor::fromHsv((index * 67) % 360, 200, 180), Qt::SolidLine};
+}
+
+} // namespace
+
+StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
+    plotstyle::ApplyInstrumentLook(this);
+    yAxis->setRange(kDefaultMin, kDefaultMax);
+    for (int i = 0; i < kMaxTraces; ++i) {
+        const TraceLook look = LookOf(i);
+        traces_[i].name = QString::fromLatin1(look.name);
+        traces_[i].color = look.color;
+        traces_[i].style = look.style;
+    }
+
+    // The legend is one row above the plot area, so that it never hides a trace.
+    plotLayout()->insertRow(0);
+    axisRect()->insetLayout()->take(legend);
+    plotLayout()->addElement(0, 0, legend);
+    plotLayout()->setRowStretchFactor(0, 0.001);
+    plotLayout()->setRowSpacing(0);
+    legend->setFillOrder(QCPLegend::foColumnsFirst);
+    legend->setBorderPen(Qt::NoPen);
+    legend->setBrush(Qt::NoBrush);
+    legend->setMargins(QMargins(4, 2, 4, 0));
+    legend->setColumnSpacing(10);
+    QFont legendFont = legend->font();
+    legendFont.setPointSizeF(8);
+    legend->setFont(legendFont);
+    legend->setIconSize(18, 8);
+    legend->setVisible(true);
+
+    traceCount_ = kDefaultTraceCount;
+    pointsPerScreen_ = kDefaultPointsPerScreen;
+    for (int i = 0; i < traceCount_; ++i) {
+        resizeRing(&traces_[i], pointsPerScreen_);
+    }
+    xAxis->setRange(0, pointsPerScreen_ - 1);
+    rebuildGraphs();
+}
+
+bool StripChartWidget::validTrace(int trace) const {
+    return trace >= 1 && trace <= traceCount_;
+}
+
+// Colours and names may be given for traces that a later trace count brings in.
+static bool KnownTrace(int trace) {
+    return trace >= 1 && trace <= StripChartWidget::kMaxTraces;
+}
+
+void StripChartWidget::setTraceCount(int count) {
+    count = std::clamp(count, 1, kMaxTraces);
+    if (count == traceCount_) {
+        return;
+    }
+    for (int i = 0; i < kMaxTraces; ++i) {
+        resizeRing(&traces_[i], i < count ? pointsPerScreen_ : 0);
+    }
+    traceCount_ = count;
+    rebuildGraphs();
+}
+
+int StripChartWidget::traceCount() const {
+    return traceCount_;
+}
+
+void StripChartWidget::setPointsPerScreen(int points) {
+    points = std::clamp(points, 1, kMaxPointsPerScreen);
+    if (points == pointsPerScreen_) {
+        return; // the program sets it before every plot: keep that free
+    }
+    pointsPerScreen_ = points;
+    for (int i = 0; i < traceCount_; ++i) {
+        resizeRing(&traces_[i], points);
+        refreshData(i);
+    }
+    xAxis->setRange(0, std::max(1, points - 1));
+    replot(rpQueuedReplot);
+}
+
+int StripChartWidget::pointsPerScreen() const {
+    return pointsPerScreen_;
+}
+
+// Re-sizes a ring to the given number of points, keeping the newest values that fit.
+void StripChartWidget::resizeRing(Trace *trace, int points) {
+    const int kept = std::min(trace->count, points);
+    QVector<double> ring(points, 0.0);
+    for (int i = 0; i < kept; ++i) {
+        ring[i] = valueAt(*trace, trace->count - kept + i);
+    }
+    trace->ring.swap(ring);
+    trace->count = kept;
+    trace->head = points == 0 ? 0 : kept % points;
+}
+
+void StripChartWidget::push(Trace *trace, double value) {
+    const int size = int(trace->ring.size());
+    trace->ring[trace->head] = value;
+    trace->head = (trace->head + 1) % size;
+    trace->count = std::min(trace->count + 1, size);
+}
+
+double StripChartWidget::valueAt(const Trace &trace, int i) const {
+    const int size = int(trace.ring.size());
+    return trace.ring[(trace.head - trace.count + i + size) % size];
+}
+
+void StripChartWidget::appendInterleaved(const double *values, int count, int start, int skip) {
+    if (values == nullptr || count < 0 || start < 0 || skip < 0) {
+        return;
+    }
+    int trace = 0;
+    for (long long i = start; i < count; i += skip + 1) {
+        push(&traces_[trace], values[i]);
+        trace = (trace + 1) % traceCount_;
+    }
+    for (int t = 0; t < traceCount_; ++t) {
+        refreshData(t);
+    }
+    replot(rpQueuedReplot);
+}
+
+// Hands a trace's ring to its graph, the newest point at the right edge. Once the screen is
+// full the graph's points are overwritten in place, so a steady stream allocates nothing.
+void StripChartWidget::refreshData(int index) {
+    const Trace &trace = traces_[index];
+    QSharedPointer<QCPGraphDataContainer> data = graph(index)->data();
+    if (data->size() != trace.count) {
+        QVector<QCPGraphData> points(trace.count);
+        for (int i = 0; i < trace.count; ++i) {
+            points[i] = QCPGraphData(pointsPerScreen_ - trace.count + i, valueAt(trace, i));
+        }
+        data->set(points, true);
+        return;
+    }
+    int i = 0;
+    for (auto it = data->begin(); it != data->end(); ++it, ++i) {
+        it->value = valueAt(trace, i);
+    }
+}
+
+void StripChartWidget::setTraceVisible(int trace, bool visible) {
+    if (!validTrace(trace)) {
+        return;
+    }
+    traces_[trace - 1].visible = visible;
+    graph(trace - 1)->setVisible(visible);
+    rebuildLegend();
+    replot(rpQueuedReplot);
+}
+
+bool StripChartWidget::traceVisible(int trace) const {
+    return validTrace(trace) && traces_[trace - 1].visible;
+}
+
+void StripChartWidget::setTraceThickness(int trace, int pixels) {
+    if (!validTrace(trace) || pixels < 1) {
+        return;
+    }
+    traces_[trace - 1].thickness = pixels;
+    applyPen(trace - 1);
+    replot(rpQueuedReplot);
+}
+
+int StripChartWidget::traceThickness(int trace) const {
+    return validTrace(trace) ? traces_[trace - 1].thickness : 0;
+}
+
+void StripChartWidget::setTraceColor(int trace, const QColor &color) {
+    if (!KnownTrace(trace) || !color.isValid()) {
+        return;
+    }
+    traces_[trace - 1].color = color;
+    if (validTrace(trace)) {
+        applyPen(trace - 1);
+        replot(rpQueuedReplot);
+    }
+}
+
+QColor StripChartWidget::traceColor(int trace) const {
+    return KnownTrace(trace) ? traces_[trace - 1].color : QColor();
+}
+
+void StripChartWidget::setTraceName(int trace, const QString &name) {
+    if (!KnownTrace(trace)) {
+        return;
+    }
+    traces_[trace - 1].name = name;
+    if (validTrace(trace)) {
+        graph(trace - 1)->setName(name);
+        rebuildLegend();
+        replot(rpQueuedReplot);
+    }
+}
+
+QString StripChartWidget::traceName(int trace) const {
+    return KnownTrace(trace) ? traces_[trace - 1].name : QString();
+}
+
+QVector<double> StripChartWidget::traceValues(int trace) const {
+    QVector<double> values;
+    if (!validTrace(trace)) {
+        return values;
+    }
+    const Trace &t = traces_[trace - 1];
+    values.reserve(t.count);
+    for (int i = 0; i < t.count; ++i) {
+        values.append(valueAt(t, i));
+    }
+    return values;
+}
+
+void StripChartWidget::setValueRange(double min, double max) {
+    if (!std::isfinite(min) || !std::isfinite(max) || !(min < max)) {
+        return;
+    }
+    yAxis->setRange(min, max);
+    replot(rpQueuedReplot);
+}
+
+void StripChartWidget::applyPen(int index) {
+    const Trace &trace = traces_[index];
+    graph(index)->setPen(QPen(trace.color, trace.thickness, trace.style));
+}
+
+// One graph per trace, with the trace's look and points.
+void StripChartWidget::rebuildGraphs() {
+    clearGraphs();
+    for (int i = 0; i < traceCount_; ++i) {
+        QCPGraph *g = addGraph();
+        g->setName(traces_[i].name);
+        g->setLineStyle(QCPGraph::lsLine);
+        g->setVisible(traces_[i].visible);
+        applyPen(i);
+        refreshData(i);
+    }
+    rebuildLegend();
+    replot(rpQueuedReplot);
+}
+
+// The legend lists the visible traces in trace order.
+void StripChartWidget::rebuildLegend() {
+    legend->clearItems();
+    for (int i = 0; i < traceCount_; ++i) {
+        if (traces_[i].visible && !traces_[i].name.isEmpty()) {
+            graph(i)->addToLegend();
+        }
+    }
+}
+
+bool StripChartWidget::event(QEvent *event) {
+    if (event->type() == QEvent::DynamicPropertyChange) {
+        applyProperty(static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName());
+    }
+    return QCustomPlot::event(event);
+}
+
+// The panel file's optional strip-chart properties.
+void StripChartWidget::applyProperty(const QByteArray &name) {
+    const QVariant value = property(name.constData());
+    int number = 0;
+    double limit = 0;
+    if (name == "traceCount" && plotstyle::ReadInt(value, &number)) {
+        setTraceCount(number);
+    } else if (name == "pointsPerScreen" && plotstyle::ReadInt(value, &number)) {
+        setPointsPerScreen(number);
+    } else if (name == "yMin" && plotstyle::ReadDouble(value, &limit)) {
+        setValueRange(limit, yAxis->range().upper);
+    } else if (name == "yMax" && plotstyle::ReadDouble(value, &limit)) {
+        setValueRange(yAxis->range().lower, limit);
+    } else if (name == "traceColors") {
+        const QStringList colours = plotstyle::ReadList(value);
+        for (int i = 0; i < colours.size(); ++i) {
+            setTraceColor(i + 1, QColor(colours[i]));
+        }
+    } else if (name == "traceNames") {
+        const QStringList names = plotstyle::ReadList(value);
+        for (int i = 0; i < names.size(); ++i) {
+            setTraceName(i + 1, names[i]);
+        }
+    }
+}

@@ -1,0 +1,73 @@
+// The real panel for tests: the engine started once per test program, a fresh copy of
+// nvmxv451.uir from the source tree for each test, the modal pop-ups replaced by a recorder and
+// the file pop-up answered by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct RecordedPopup {
+    std::string title;
+    std::string text;
+};
+
+struct RecordedFileSelect {
+    std::string directory;
+    std::string fileName;
+    std::string typeList;
+    std::string title;
+};
+
+// Starts the engine once (offscreen under ctest). False when it cannot start.
+bool StartTestEngine();
+// The real panel file: $NVMX_SOURCE_DIR/resources/nvmxv451.uir.
+std::string PanelFilePath();
+// Discards the panel loaded before, loads the real one with the program's callback and control
+// tables and makes it MainPanel. Returns the handle (negative on failure).
+int LoadRealPanel();
+
+// Installs the pop-up hooks and clears every record; StopRecordingPopups removes the hooks.
+void RecordPopups();
+void StopRecordingPopups();
+const std::vector<RecordedPopup> &Popups();
+std::vector<RecordedPopup> PopupsTitled(const std::string &title);
+void ClearPopups();
+// Every later file pop-up hands back path and returns code (after RecordPopups: cancel, 0).
+void AnswerFileSelect(const std::string &path, int code);
+const std::vector<RecordedFileSelect> &FileSelects();
+
+// The nine parameter controls (in block order: POWER, PMOD, AVERAGE, TRIGGER, EVALMODE,
+// INTLIM, HOLD, MAXCOL-No., OUTMODE) and the 15 x 5 teach cells as the panel shows them.
+struct PanelValues {
+    int control[9];
+    int cell[15][5]; // [row - 1][column - 1]
+    bool operator==(const PanelValues &other) const = default;
+};
+extern const int parameterControlIds[9];
+PanelValues CapturePanelValues();
+void ApplyPanelValues(const PanelValues &values); // SetCtrlVal / SetTableCellVal, no layout
+std::string DescribePanelValues(const PanelValues &values);
+
+// Runs the engine's pending events until done() holds or seconds have passed; returns done().
+bool ProcessEventsUntil(const std::function<bool()> &done, double seconds);
+
+// The fixture of panel tests: engine, a fresh real panel, InitVars run as at start-up, the
+// pop-up recorder, and a scratch directory of the test's own.
+class PanelFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A path inside the scratch directory (removed after the test).
+    std::string TempPath(const std::string &name) const;
+    // Makes a directory refuse new files, for root too (immutable flag where the file system
+    // has one); TearDown undoes it. False when the directory still takes new files.
+    bool MakeDirectoryUnwritable(const std::string &directory);
+
+    std::string tempDir;
+
+  private:
+    std::vector<std::string> lockedDirectories;
+};

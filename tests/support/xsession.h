@@ -1,0 +1,59 @@
+// A private X server and child processes, for tests that run the real program in a real window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// An Xvfb server of its own for the test program; stopped by the destructor.
+class XSession {
+  public:
+    XSession() = default;
+    XSession(const XSession &) = delete;
+    XSession &operator=(const XSession &) = delete;
+    ~XSession();
+
+    bool start();
+    const std::string &display() const { return display_; }
+    // The viewable top-level window with exactly this title, or 0.
+    unsigned long findWindow(const std::string &title) const;
+    // Polls for the window; returns it, or 0 after the time-out.
+    unsigned long waitForWindow(const std::string &title, double seconds) const;
+    // Asks the window to close, as a window manager's close button does.
+    bool closeWindow(unsigned long window) const;
+    // Gives the window the keyboard focus and types one key (xdotool key name, e.g. "F11").
+    bool pressKey(unsigned long window, const std::string &key) const;
+    // Writes a PNG of the window.
+    bool screenshot(unsigned long window, const std::string &path) const;
+
+  private:
+    int pid_ = -1;
+    std::string display_;
+    void *connection_ = nullptr;
+};
+
+// A child process with its own environment additions; killed by the destructor if still running.
+class ChildProcess {
+  public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+    ~ChildProcess();
+
+    // environment entries "NAME=value" are added; entries "NAME=" remove NAME.
+    bool start(const std::vector<std::string> &argv, const std::vector<std::string> &environment);
+    // Waits for the end; returns the exit status (0..255), or -1 on time-out or a signal.
+    int wait(double seconds);
+    bool running();
+    // User plus system CPU seconds the child has spent so far.
+    double cpuSeconds() const;
+    int pid() const { return pid_; }
+
+  private:
+    int pid_ = -1;
+    int status_ = -1;
+};
+
+// Seconds of a monotonic clock.
+double MonotonicSeconds();
+// The directory of the program under test ($NVMX_BIN_DIR).
+std::string BinDir();

@@ -1,0 +1,175 @@
+// The serial line to the sensor: opening the port, the line check and the shared reply wait,
+// against a scripted peer on a pseudo-terminal.
+
+#include "com232/frames.h"
+#include "com232/link.h"
+#include "nvmxv451/globals.h"
+#include "platform/rs232.h"
+#include "platform/userint.h"
+#include "support/pty_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const int kPort = 4;
+const char kTimeoutText[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
+const ControlName kStatusOnly[] = {{PANEL_STATUS, "PANEL_STATUS"}};
+
+std::vector<std::pair<std::string, std::string>> popups;
+int lineOkRuns = 0;
+
+void RecordPopup(const char *title, const char *message) {
+    popups.emplace_back(title, message);
+}
+void CountLineOk() {
+    lineOkRuns++;
+}
+
+std::string StatusShown() {
+    char text[STATUS_TEXT_LEN + 16] = {};
+    GetCtrlVal(MainPanel, PANEL_STATUS, text, int(sizeof text));
+    return text;
+}
+
+class Link : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static char name[] = "test_link";
+        static char *argv[] = {name, nullptr};
+        ASSERT_EQ(0, InitEngine(1, argv));
+        SetCallbackTable(nullptr, 0);
+        SetControlTable(kStatusOnly, 1);
+        std::string panel =
+            std::string(std::getenv("NVMX_SOURCE_DIR")) + "/tests/data/link_panel.ui";
+        MainPanel = LoadPanel(0, panel.c_str(), 1);
+        ASSERT_GE(MainPanel, 1);
+        SetMessagePopupHook(RecordPopup);
+    }
+    void SetUp() override {
+        popups.clear();
+        lineOkRuns = 0;
+        afterLineOk = CountLineOk;
+        syncByte = 0x55;
+        SetCtrlVal(MainPanel, PANEL_STATUS, "InitVars");
+        ASSERT_TRUE(peer.start());
+        peer.mapTo(kPort);
+        portNumber = kPort;
+    }
+    void TearDown() override {
+        CloseCom(kPort);
+        peer.stop();
+    }
+    void ExpectTimeoutReport() {
+        EXPECT_EQ("TIMEOUT", StatusShown());
+        ASSERT_EQ(1u, popups.size());
+        EXPECT_EQ("INFO", popups[0].first);
+        EXPECT_EQ(kTimeoutText, popups[0].second);
+        EXPECT_EQ(0, lineOkRuns);
+    }
+    PtyPeer peer;
+};
+
+} // namespace
+
+TEST_F(Link, SensorThatAnswersShowsLineOkAndReadsOn) {
+    peer.setScript(AnswerCommand(LineCheck, {{LineOkReply}}));
+    acquisitionActive = 1;
+    OpenPort(kPort);
+    EXPECT_EQ(0, acquisitionActive);
+    EXPECT_EQ((Bytes{0x55, 0x07}), peer.received());
+    EXPECT_EQ("LINE OK", StatusShown());
+    EXPECT_EQ(1, lineOkRuns);
+    EXPECT_TRUE(popups.empty());
+}
+
+TEST_F(Link, SilentLineTimesOutAfterTwoSeconds) {
+    double start = Timer();
+    OpenPort(kPort);
+    double took = Timer() - start;
+    EXPECT_GE(took, 2.0);
+    EXPECT_LT(took, 3.5);
+    EXPECT_GT(waitElapsed, REPLY_TIMEOUT);
+    EXPECT_EQ((Bytes{0x55, 0x07}), peer.received());
+    ExpectTimeoutReport();
+}
+
+TEST_F(Link, WrongOrSurplusReplyIsATimeout) {
+    const Bytes replies[] = {{0xAB}, {LineOkReply, LineOkReply}, {0x00}};
+    for (const Bytes &reply : replies) {
+        SCOPED_TRACE(testing::PrintToString(reply));
+        popups.clear();
+        peer.setScript(AnswerCommand(LineCheck, {reply}));
+        OpenPort(kPort);
+        ExpectTimeoutReport();
+    }
+}
+
+TEST_F(Link, ReplyInPiecesIsCollectedUntilComplete) {
+    const Bytes frame = {10, 20, 30, 40, 50, 60, 70};
+    peer.setScript(AnswerCommand(ReadData, {frame, 0.05, 0.02}));
+    OpenComConfig(kPort, "", 9600, 0, 8, 1, 1024, 1024);
+    BuildRequest(ReadData);
+    ComWrt(kPort, transmitBuffer, HEADER_LENGTH);
+    acquisitionActive = 1;
+    int count = WaitForReply(FRAME_LENGTH, 1);
+    EXPECT_EQ(FRAME_LENGTH, count);
+    EXPECT_LT(waitElapsed, 1.5);
+    ASSERT_EQ(FRAME_LENGTH, ReadReply(count));
+    EXPECT_EQ(frame, Bytes(receiveBuffer, receiveBuffer + FRAME_LENGTH));
+
+    // A cleared flag ends the wait at the next poll; nothing is read.
+    peer.send({1, 2, 3});
+    acquisitionActive = 0;
+    EXPECT_EQ(WAIT_ABORTED, WaitForReply(FRAME_LENGTH, 1));
+    // A zero or negative count reads nothing and leaves the bytes waiting.
+    EXPECT_EQ(0, ReadReply(0));
+    EXPECT_EQ(0, ReadReply(kRS232PortNotOpen));
+    double end = Timer() + 2.0;
+    while (GetInQLen(kPort) < 3 && Timer() < end) {
+    }
+    EXPECT_EQ(3, GetInQLen(kPort));
+}
+
+TEST_F(Link, OpenFailureShowsItsTextAndNothingElse) {
+    const std::pair<int, const char *> table[] = {
+        {-1, "Unknown system error"}, {-2, "Invalid port number"}, {-3, "Port is not open"},
+        {-4, "Unknown I/0 error"},    {-5, "RS-232 error!"},       {-6, "No serial port found"},
+        {-7, "Cannot open port"},     {-8, "RS-232 error!"},       {-99, "Timeout"},
+        {-100, "RS-232 error!"},
+    };
+    for (const auto &[code, text] : table)
+        EXPECT_STREQ(text, OpenErrorText(code)) << "code " << code;
+
+    unsetenv("NVMX_COM210");
+    setenv("NVMX_COM211", "/dev/nvmx-no-such-device", 1);
+    const std::pair<int, const char *> opens[] = {
+        {0, "Invalid port number"}, {210, "No serial port found"}, {211, "Cannot open port"}};
+    for (const auto &[port, text] : opens) {
+        acquisitionActive = 1;
+        OpenPort(port);
+        EXPECT_EQ(text, StatusShown()) << "COM" << port;
+        EXPECT_STREQ(text, statusText);
+        EXPECT_EQ(0, acquisitionActive);
+    }
+    EXPECT_TRUE(popups.empty());
+    EXPECT_TRUE(peer.received().empty()) << "no line check after a failed open";
+}
+
+TEST_F(Link, ReopeningTheSamePortRunsANewLineCheck) {
+    peer.setScript(AnswerCommand(LineCheck, {{LineOkReply}}));
+    OpenPort(portNumber);
+    CloseCom(portNumber);
+    SetCtrlVal(MainPanel, PANEL_STATUS, "Init COM-Port ...");
+    OpenPort(portNumber);
+    ASSERT_TRUE(peer.waitForRequests(2, 1.0));
+    EXPECT_EQ((Bytes{0x55, 0x07, 0x55, 0x07}), peer.received());
+    EXPECT_EQ("LINE OK", StatusShown());
+    EXPECT_EQ(2, lineOkRuns);
+    EXPECT_TRUE(popups.empty());
+}

@@ -1,0 +1,242 @@
+// Serial-port services: numbering, open failures, closed ports and the input queue, over a
+// pseudo-terminal whose master side a scripted peer holds.
+
+#include "platform/rs232.h"
+#include "platform/rs232_ports.h"
+#include "support/pty_peer.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+const int kPeerPort = 9;
+
+double Seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+int OpenAt9600(int port) {
+    return OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
+}
+
+// Polls the input queue until it reports at least count bytes; returns the last report.
+int PollUntil(int port, int count, double seconds = 3.0) {
+    double end = Seconds() + seconds;
+    int waiting = GetInQLen(port);
+    while (waiting < count && Seconds() < end)
+        waiting = GetInQLen(port);
+    return waiting;
+}
+
+class SerialPort : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_rs232";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(peer.start());
+        peer.mapTo(kPeerPort);
+        ASSERT_EQ(0, OpenAt9600(kPeerPort));
+    }
+    void TearDown() override {
+        CloseCom(kPeerPort);
+        peer.stop();
+    }
+    PtyPeer peer;
+};
+
+} // namespace
+
+TEST(PortNumbering, AdaptersFirstThenOnBoardPortsEachInNaturalOrder) {
+    EXPECT_TRUE(NaturalNameLess("ttyUSB2", "ttyUSB10"));
+    EXPECT_FALSE(NaturalNameLess("ttyUSB10", "ttyUSB2"));
+    EXPECT_TRUE(NaturalNameLess("ttyS9", "ttyS10"));
+    EXPECT_FALSE(NaturalNameLess("ttyS1", "ttyS1"));
+
+    std::vector<DiscoveredPort> ports = {
+        {"ttyS10", "/dev/ttyS10", "", false},   {"ttyUSB10", "/dev/ttyUSB10", "", false},
+        {"ttyS2", "/dev/ttyS2", "", false},     {"ttyXRUSB0", "/dev/ttyXRUSB0", "", true},
+        {"ttyS0", "/dev/ttyS0", "", false},     {"ttyUSB2", "/dev/ttyUSB2", "", false},
+        {"ttyACM0", "/dev/ttyACM0", "", false},
+    };
+    OrderDiscoveredPorts(ports);
+    std::vector<std::string> names;
+    for (const DiscoveredPort &port : ports)
+        names.push_back(port.name);
+    EXPECT_EQ((std::vector<std::string>{"ttyACM0", "ttyUSB2", "ttyUSB10", "ttyXRUSB0", "ttyS0",
+                                        "ttyS2", "ttyS10"}),
+              names);
+
+    // A mapping takes its number over; the other ports keep theirs.
+    std::vector<std::string> mapped(COM_MAX_PORT + 1);
+    mapped[2] = "/dev/pts/7";
+    mapped[12] = "/dev/pts/8";
+    std::vector<NumberedPort> numbered = NumberPorts(ports, mapped);
+    ASSERT_EQ(8u, numbered.size());
+    EXPECT_EQ(1, numbered[0].number);
+    EXPECT_EQ("/dev/ttyACM0", numbered[0].device);
+    EXPECT_EQ(2, numbered[1].number);
+    EXPECT_EQ("/dev/pts/7", numbered[1].device);
+    EXPECT_EQ("mapped by NVMX_COM2", numbered[1].description);
+    EXPECT_EQ(3, numbered[2].number);
+    EXPECT_EQ("/dev/ttyUSB10", numbered[2].device);
+    EXPECT_EQ(12, numbered[7].number);
+    EXPECT_EQ("/dev/pts/8", numbered[7].device);
+}
+
+TEST_F(SerialPort, MappedPortIsListedWithItsDevice) {
+    int count = ComPortCount();
+    bool listed = false;
+    for (int i = 0; i < count; i++) {
+        if (i > 0) {
+            EXPECT_LT(ComPortNumber(i - 1), ComPortNumber(i));
+        }
+        listed = listed || ComPortNumber(i) == kPeerPort;
+    }
+    EXPECT_TRUE(listed);
+    char text[64];
+    ASSERT_EQ(0, ComPortDevice(kPeerPort, text, sizeof text));
+    EXPECT_EQ(peer.slavePath(), text);
+    ASSERT_EQ(0, ComPortDescription(kPeerPort, text, sizeof text));
+    EXPECT_STREQ("mapped by NVMX_COM9", text);
+    char tiny[4];
+    ComPortDescription(kPeerPort, tiny, sizeof tiny);
+    EXPECT_STREQ("map", tiny);
+    EXPECT_EQ(kRS232InvalidPortNumber, ComPortDevice(0, text, sizeof text));
+}
+
+TEST(PortOpen, FailuresReportTheirCause) {
+    EXPECT_EQ(kRS232InvalidPortNumber, OpenAt9600(0));
+    EXPECT_EQ(kRS232InvalidPortNumber, OpenAt9600(COM_MAX_PORT + 1));
+
+    unsetenv("NVMX_COM200");
+    EXPECT_EQ(kRS232NoPortFound, OpenAt9600(200));
+
+    setenv("NVMX_COM201", "/dev/nvmx-no-such-device", 1);
+    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(201));
+    std::string plain = ::testing::TempDir() + "nvmx-not-a-tty";
+    std::ofstream(plain) << "x";
+    setenv("NVMX_COM202", plain.c_str(), 1);
+    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(202));
+    setenv("NVMX_COM203", "/dev/null", 1);
+    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(203));
+    std::remove(plain.c_str());
+
+    // A failed open leaves the port closed.
+    EXPECT_EQ(kRS232PortNotOpen, GetInQLen(201));
+}
+
+TEST(PortOpen, CallsOnAClosedPortFailHarmlessly) {
+    const int never = 150;
+    unsigned char byte = 0x55;
+    EXPECT_LE(CloseCom(never), 0);
+    EXPECT_LE(CloseCom(never), 0);
+    EXPECT_EQ(kRS232PortNotOpen, GetInQLen(never));
+    EXPECT_EQ(kRS232PortNotOpen, ComRd(never, &byte, 1));
+    EXPECT_EQ(kRS232PortNotOpen, ComWrt(never, &byte, 1));
+    EXPECT_EQ(kRS232PortNotOpen, FlushInQ(never));
+    EXPECT_EQ(kRS232PortNotOpen, FlushOutQ(never));
+    EXPECT_EQ(kRS232PortNotOpen, SetComTime(never, 2.0));
+    EXPECT_EQ(kRS232PortNotOpen, SetCTSMode(never, 0));
+    EXPECT_EQ(kRS232InvalidPortNumber, GetInQLen(0));
+    EXPECT_EQ(kRS232InvalidPortNumber, CloseCom(-1));
+}
+
+TEST_F(SerialPort, WriteIsOnTheLineWhenItReturns) {
+    unsigned char request[86] = {0x55, 0x01};
+    for (int i = 2; i < 86; i++)
+        request[i] = (unsigned char)i;
+    ASSERT_EQ(0, SetComTime(kPeerPort, 2.0));
+    EXPECT_EQ(86, ComWrt(kPeerPort, request, 86));
+    // Nothing of the engine runs from here on, so the bytes must already be with the system.
+    ASSERT_TRUE(peer.waitForRequests(1, 3.0));
+    EXPECT_EQ(Bytes(request, request + 86), peer.requests()[0].bytes);
+}
+
+TEST_F(SerialPort, QueueLengthDoesNotConsumeAndReadStopsAtCount) {
+    ASSERT_TRUE(peer.send({1, 2, 3}));
+    ASSERT_EQ(3, PollUntil(kPeerPort, 3));
+    EXPECT_EQ(3, GetInQLen(kPeerPort));
+
+    unsigned char buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(2, ComRd(kPeerPort, buffer, 2));
+    EXPECT_EQ(1, buffer[0]);
+    EXPECT_EQ(2, buffer[1]);
+    EXPECT_EQ(0xEE, buffer[2]) << "ComRd wrote beyond count";
+    EXPECT_EQ(1, GetInQLen(kPeerPort));
+    EXPECT_EQ(1, ComRd(kPeerPort, buffer, 4));
+    EXPECT_EQ(3, buffer[0]);
+    EXPECT_EQ(0, ComRd(kPeerPort, buffer, 4)) << "ComRd must not wait for more";
+}
+
+TEST_F(SerialPort, BytesArrivingLaterAddToWhatWaits) {
+    ASSERT_TRUE(peer.send({0xAA, 0xAA}));
+    EXPECT_EQ(2, PollUntil(kPeerPort, 1)) << "two bytes sent together are seen together";
+    ASSERT_TRUE(peer.send({0x07}));
+    EXPECT_EQ(3, PollUntil(kPeerPort, 3));
+}
+
+TEST_F(SerialPort, FlushDiscardsWhatWaitsInTheEngineAndTheSystem) {
+    ASSERT_TRUE(peer.send({1, 2, 3}));
+    ASSERT_EQ(3, PollUntil(kPeerPort, 3));
+    ASSERT_TRUE(peer.send({4, 5}));
+    usleep(20000); // lets the second pair reach the system queue without the engine seeing it
+    EXPECT_EQ(0, FlushInQ(kPeerPort));
+    EXPECT_EQ(0, PollUntil(kPeerPort, 1, 0.1));
+    EXPECT_EQ(0, FlushOutQ(kPeerPort));
+
+    ASSERT_TRUE(peer.send({6}));
+    unsigned char byte = 0;
+    ASSERT_EQ(1, PollUntil(kPeerPort, 1));
+    ASSERT_EQ(1, ComRd(kPeerPort, &byte, 1));
+    EXPECT_EQ(6, byte);
+}
+
+TEST_F(SerialPort, InputQueueStaysBounded) {
+    ASSERT_TRUE(peer.send(Bytes(3000, 0x33)));
+    int waiting = PollUntil(kPeerPort, 1024, 2.0);
+    PollUntil(kPeerPort, 3000, 0.2);
+    EXPECT_EQ(1024, waiting);
+    EXPECT_LE(GetInQLen(kPeerPort), 1024);
+}
+
+TEST_F(SerialPort, ReopeningAnOpenPortKeepsItWorking) {
+    ASSERT_EQ(0, OpenAt9600(kPeerPort));
+    ASSERT_TRUE(peer.send({0x42}));
+    EXPECT_EQ(1, PollUntil(kPeerPort, 1));
+}
+
+TEST_F(SerialPort, PollingASilentLineMostlySleeps) {
+    double cpuStart = CpuSeconds();
+    double start = Seconds();
+    long polls = 0;
+    while (Seconds() - start < 0.5) {
+        ASSERT_EQ(0, GetInQLen(kPeerPort));
+        polls++;
+    }
+    double wall = Seconds() - start;
+    double share = (CpuSeconds() - cpuStart) / wall;
+    std::printf("silent poll: %ld polls in %.3f s, CPU %.1f%% of one core\n", polls, wall,
+                100.0 * share);
+    EXPECT_LT(share, 0.5);
+    EXPECT_GT(polls, 25) << "a poll should block about a millisecond, not longer";
+}
