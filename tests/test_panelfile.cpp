@@ -296,6 +296,26 @@ TEST_F(PanelFileTest, LaysOutTheAlternatingGroupsBesideTheFixedControls) {
                 << EngineControlWidget(MainPanel, b)->objectName().toStdString();
         }
 
+    // Captions and frames outside the control table are always shown: they may lie behind a
+    // group member as a whole, but never cut into one.
+    std::set<const QWidget *> controls;
+    for (int control = 1; control <= PANEL_CONTROL_COUNT; control++)
+        controls.insert(EngineControlWidget(MainPanel, control));
+    for (QWidget *decoration :
+         EnginePanelWidget(MainPanel)->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (controls.count(decoration) != 0)
+            continue;
+        for (int member = 1; member <= PANEL_CONTROL_COUNT; member++) {
+            if (!Contains(parameterGroup, member) && !Contains(teachTableGroup, member))
+                continue;
+            QRect place = Geometry(member);
+            EXPECT_TRUE(!decoration->geometry().intersects(place) ||
+                        decoration->geometry().contains(place))
+                << decoration->objectName().toStdString() << " cuts into "
+                << EngineControlWidget(MainPanel, member)->objectName().toStdString();
+        }
+    }
+
     // SignalChart takes ColourGraph's place; the contrast display takes the four displays'.
     EXPECT_EQ(Geometry(PANEL_SIGNALCHART), Geometry(PANEL_COLOURGRAPH));
     for (int display : {PANEL_X, PANEL_Y, PANEL_INT, PANEL_CNO})

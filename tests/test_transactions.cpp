@@ -8,6 +8,7 @@
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
 
+#include <algorithm>
 #include <QTimer>
 
 #include <atomic>
@@ -33,8 +34,10 @@ Bytes SensorBlock(int seed) {
 }
 
 Bytes Request(unsigned char command, const Bytes &block = {}) {
-    Bytes bytes = {0x55, command};
-    bytes.insert(bytes.end(), block.begin(), block.end());
+    Bytes bytes(2 + block.size());
+    bytes[0] = 0x55;
+    bytes[1] = command;
+    std::copy(block.begin(), block.end(), bytes.begin() + 2);
     return bytes;
 }
 
