@@ -29,7 +29,9 @@ std::string BinDir() {
     return dir != nullptr ? dir : ".";
 }
 
-static Display *DisplayOf(void *connection) { return static_cast<Display *>(connection); }
+static Display *DisplayOf(void *connection) {
+    return static_cast<Display *>(connection);
+}
 
 bool XSession::start() {
     int pipeFds[2];
@@ -76,8 +78,8 @@ static std::string WindowTitle(Display *display, Window window) {
     unsigned long count, after;
     unsigned char *data = nullptr;
     std::string title;
-    if (XGetWindowProperty(display, window, utf8Name, 0, 1024, False, utf8, &type, &format,
-                           &count, &after, &data) == Success &&
+    if (XGetWindowProperty(display, window, utf8Name, 0, 1024, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
         data != nullptr) {
         title.assign(reinterpret_cast<char *>(data), count);
         XFree(data);
@@ -162,8 +164,32 @@ bool XSession::screenshot(unsigned long window, const std::string &path) const {
 
 bool ChildProcess::start(const std::vector<std::string> &argv,
                          const std::vector<std::string> &environment) {
+    return startWithOutput(argv, environment, -1);
+}
+
+bool ChildProcess::startReadingFirstLine(const std::vector<std::string> &argv,
+                                         const std::vector<std::string> &environment,
+                                         std::string *firstLine) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return false;
+    bool started = startWithOutput(argv, environment, pipeFds[1]);
+    close(pipeFds[1]);
+    firstLine->clear();
+    pollfd wait{pipeFds[0], POLLIN, 0};
+    char c;
+    while (started && poll(&wait, 1, 10000) > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
+        *firstLine += c;
+    close(pipeFds[0]);
+    return started && !firstLine->empty();
+}
+
+bool ChildProcess::startWithOutput(const std::vector<std::string> &argv,
+                                   const std::vector<std::string> &environment, int outputFd) {
     pid_ = fork();
     if (pid_ == 0) {
+        if (outputFd >= 0)
+            dup2(outputFd, STDOUT_FILENO);
         for (const std::string &entry : environment) {
             size_t equals = entry.find('=');
             std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);

@@ -41,6 +41,9 @@ class ChildProcess {
 
     // environment entries "NAME=value" are added; entries "NAME=" remove NAME.
     bool start(const std::vector<std::string> &argv, const std::vector<std::string> &environment);
+    // As start, and reads the child's first line of standard output into firstLine.
+    bool startReadingFirstLine(const std::vector<std::string> &argv,
+                               const std::vector<std::string> &environment, std::string *firstLine);
     // Waits for the end; returns the exit status (0..255), or -1 on time-out or a signal.
     int wait(double seconds);
     bool running();
@@ -49,6 +52,8 @@ class ChildProcess {
     int pid() const { return pid_; }
 
   private:
+    bool startWithOutput(const std::vector<std::string> &argv,
+                         const std::vector<std::string> &environment, int outputFd);
     int pid_ = -1;
     int status_ = -1;
 };
