@@ -1,6 +1,7 @@
 // Panel and control attributes: title, dimming, visibility, geometry in panel pixels, colours,
 // fonts, tool tips, captions and the settings of graphs and strip charts.
 #include "platform/engine.h"
+#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -177,14 +178,14 @@ int SetChartAttribute(QWidget *widget, int attribute, int value) {
         if (value < 1)
             return UIE_BAD_VALUE;
         chart->setPointsPerScreen(value);
-        chart->replot();
+        ScheduleReplot(chart);
         return UIE_OK;
     }
     auto *graph = qobject_cast<GraphWidget *>(widget);
     if (graph == nullptr)
         return UIE_BAD_ATTRIBUTE;
     graph->setViewShade(qBound(0, value, 100));
-    graph->replot();
+    ScheduleReplot(graph);
     return UIE_OK;
 }
 

@@ -1,6 +1,7 @@
 // Graphs and strip charts: the engine's plotting calls, forwarded to the panel's graph widgets
 // with their arrays converted to doubles.
 #include "platform/engine.h"
+#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -63,7 +64,7 @@ int PlotXY(int panel, int control, const void *xArray, const void *yArray, int n
         return UIE_BAD_VALUE;
     int handle = graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
                                  ToDoubles(yArray, yDataType, numberOfPoints), ColorOf(color));
-    graph->replot();
+    ScheduleReplot(graph);
     return handle;
 }
 
@@ -75,7 +76,7 @@ int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, 
         return error;
     int handle =
         graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColorOf(color), ColorOf(fillColor));
-    graph->replot();
+    ScheduleReplot(graph);
     return handle;
 }
 
@@ -89,7 +90,7 @@ int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh) {
     if (refresh == VAL_IMMEDIATE_DRAW)
         graph->replot();
     else
-        graph->replot(QCustomPlot::rpQueuedReplot);
+        ScheduleReplot(graph);
     return UIE_OK;
 }
 
@@ -101,7 +102,7 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
     if ((axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS) || mode != VAL_MANUAL || !(min < max))
         return UIE_BAD_VALUE;
     graph->setAxisRange(axis, min, max);
-    graph->replot();
+    ScheduleReplot(graph);
     return UIE_OK;
 }
 
@@ -140,7 +141,7 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
         return UIE_BAD_VALUE;
     EngineProgramChange change(graph);
     graph->setCursorPosition(QPointF(x, y));
-    graph->replot();
+    ScheduleReplot(graph);
     return UIE_OK;
 }
 
@@ -158,7 +159,7 @@ int PlotStripChart(int panel, int control, const void *values, int numberOfPoint
     for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
         taken.append(Element(values, dataType, i));
     chart->appendInterleaved(taken.constData(), static_cast<int>(taken.size()), 0, 0);
-    chart->replot();
+    ScheduleReplot(chart);
     return UIE_OK;
 }
 
@@ -175,7 +176,7 @@ int SetTraceAttribute(int panel, int control, int trace, int attribute, int valu
         chart->setTraceThickness(trace, value);
     else
         return attribute == ATTR_TRACE_THICKNESS ? UIE_BAD_VALUE : UIE_BAD_ATTRIBUTE;
-    chart->replot();
+    ScheduleReplot(chart);
     return UIE_OK;
 }
 

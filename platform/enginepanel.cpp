@@ -2,6 +2,7 @@
 // user's actions on the controls and the window into events.
 #include "platform/comportring.h"
 #include "platform/engine.h"
+#include "platform/engineredraw.h"
 #include "platform/engine_access.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
@@ -78,6 +79,7 @@ class ControlBinding : public QObject {
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
+        if (true) qWarning("DBG %s %d", qPrintable(watched->objectName()+"/"+watched->metaObject()->className()), int(event->type()));
         switch (event->type()) {
         case QEvent::ChildAdded: {
             QObject *child = static_cast<QChildEvent *>(event)->child();
@@ -125,6 +127,7 @@ class PanelBinding : public QObject {
   public:
     PanelBinding(int panel, QWidget *form) : QObject(form), panel_(panel) {
         form->installEventFilter(this);
+        ThrottleWindowPaint(form);
     }
 
   protected:

@@ -169,10 +169,14 @@ bool ValidSettings(long baudRate, int parity, int dataBits, int stopBits) {
            dataBits <= 8 && (stopBits == 1 || stopBits == 2);
 }
 
-// Lets the port take what the operating system holds; blocks briefly only when nothing waits.
-void PullFromSystem(QSerialPort &serial, int idleMilliseconds) {
-    serial.waitForReadyRead(serial.bytesAvailable() > 0 ? 0 : idleMilliseconds);
+// Lets the port take what the operating system holds; blocks briefly only when nothing new
+// waits beyond the known count, so a poll loop sleeps while a reply trickles in at line rate.
+void PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
+    serial.waitForReadyRead(serial.bytesAvailable() > knownCount ? 0 : idleMilliseconds);
 }
+
+// The count each port's last GetInQLen reported.
+qint64 reportedCount[COM_MAX_PORT + 1];
 
 bool LineLost(const QSerialPort &serial) {
     QSerialPort::SerialPortError error = serial.error();
@@ -300,8 +304,9 @@ int GetInQLen(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
-    PullFromSystem(*serial, kIdlePollMilliseconds);
+    PullFromSystem(*serial, kIdlePollMilliseconds, reportedCount[port]);
     qint64 waiting = serial->bytesAvailable();
+    reportedCount[port] = waiting;
     if (waiting == 0 && LineLost(*serial))
         return kRS232IOError;
     return int(waiting);
