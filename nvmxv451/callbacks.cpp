@@ -108,9 +108,7 @@ static void SwitchView(void) {
 }
 
 static void OpenZoomAtFullRange(void) {
-    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_XAXIS, VAL_MANUAL, 0.0, 255.0);
-    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, 0.0, 255.0);
-    OpenZoomView();
+    ZoomFullRange();
     PlotTaughtColours(PANEL_ZOOMGRAPH);
 }
 
