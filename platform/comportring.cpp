@@ -8,7 +8,9 @@ namespace {
 constexpr int kPortTextSize = 256;
 }
 
-ComPortRing::ComPortRing(QWidget *parent) : QComboBox(parent) { refresh(); }
+ComPortRing::ComPortRing(QWidget *parent) : QComboBox(parent) {
+    refresh();
+}
 
 void ComPortRing::refresh() {
     int selected = portNumber();

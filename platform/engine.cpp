@@ -110,9 +110,13 @@ EngineProgramChange::EngineProgramChange(QObject *object) : blocker_(object) {
     programChangeDepth++;
 }
 
-EngineProgramChange::~EngineProgramChange() { programChangeDepth--; }
+EngineProgramChange::~EngineProgramChange() {
+    programChangeDepth--;
+}
 
-bool EngineProgramChanging() { return programChangeDepth > 0; }
+bool EngineProgramChanging() {
+    return programChangeDepth > 0;
+}
 
 void EngineRaiseControlEvent(int panel, int control, int event, int eventData1, int eventData2) {
     if (EngineProgramChanging())
@@ -169,7 +173,9 @@ void EngineFitToText(QWidget *widget) {
         widget->adjustSize();
 }
 
-bool EngineRunning() { return application != nullptr || QApplication::instance() != nullptr; }
+bool EngineRunning() {
+    return application != nullptr || QApplication::instance() != nullptr;
+}
 
 // ---- Engine and event loop ------------------------------------------------------------------
 
@@ -231,4 +237,6 @@ int GetProjectDir(char *directory) {
     return UIE_OK;
 }
 
-double Timer(void) { return static_cast<double>(Clock().nsecsElapsed()) / 1e9; }
+double Timer(void) {
+    return static_cast<double>(Clock().nsecsElapsed()) / 1e9;
+}

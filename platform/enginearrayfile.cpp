@@ -12,7 +12,9 @@ namespace {
 
 char lastError[512] = "";
 
-void SetError(const QString &text) { EngineCopyText(text, lastError, sizeof lastError); }
+void SetError(const QString &text) {
+    EngineCopyText(text, lastError, sizeof lastError);
+}
 
 int Fail(int code, const QString &text) {
     SetError(text);
@@ -76,7 +78,9 @@ int ParseBytes(const QByteArray &text, unsigned char *out, int count, QString *p
 
 } // namespace
 
-const char *LastArrayFileError(void) { return lastError; }
+const char *LastArrayFileError(void) {
+    return lastError;
+}
 
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
@@ -93,7 +97,10 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numbe
     QSaveFile file(path);
     QByteArray text =
         FormatBytes(static_cast<const unsigned char *>(array), numberOfElements, fieldWidth);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    // Unbuffered, so that a short write (a full disk) shows here and the old file is kept:
+    // a buffered write that fails only while committing could still replace it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(text) != text.size() || !file.commit())
         return Fail(UIE_IO_ERROR,
                     QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     SetError(QString());

@@ -18,9 +18,13 @@ namespace {
 
 const char *const kFontNameProperty = "engineFontName";
 
-QColor ColorOf(int value) { return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF)); }
+QColor ColorOf(int value) {
+    return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF));
+}
 
-int ValueOf(const QColor &color) { return static_cast<int>(color.rgb() & 0xFFFFFF); }
+int ValueOf(const QColor &color) {
+    return static_cast<int>(color.rgb() & 0xFFFFFF);
+}
 
 bool IsEditor(const QWidget *widget) {
     return qobject_cast<const QAbstractSpinBox *>(widget) != nullptr ||
@@ -334,8 +338,8 @@ int SetPanelAttribute(int panel, int attribute, int value) {
         return UIE_OK;
     case ATTR_WIDTH:
     case ATTR_HEIGHT: {
-        QSize size = attribute == ATTR_WIDTH ? QSize(value, form->height())
-                                             : QSize(form->width(), value);
+        QSize size =
+            attribute == ATTR_WIDTH ? QSize(value, form->height()) : QSize(form->width(), value);
         // The size comes back as a resize event: known, so not taken for the user's.
         record->lastSize = size;
         form->resize(size);

@@ -59,8 +59,8 @@ int PlotXY(int panel, int control, const void *xArray, const void *yArray, int n
     GraphWidget *graph = FindGraph(panel, control, &error);
     if (graph == nullptr)
         return error;
-    if (xArray == nullptr || yArray == nullptr || numberOfPoints < 1 ||
-        !KnownDataType(xDataType) || !KnownDataType(yDataType))
+    if (xArray == nullptr || yArray == nullptr || numberOfPoints < 1 || !KnownDataType(xDataType) ||
+        !KnownDataType(yDataType))
         return UIE_BAD_VALUE;
     int handle = graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
                                  ToDoubles(yArray, yDataType, numberOfPoints), ColorOf(color));

@@ -2,8 +2,8 @@
 // user's actions on the controls and the window into events.
 #include "platform/comportring.h"
 #include "platform/engine.h"
-#include "platform/engineredraw.h"
 #include "platform/engine_access.h"
+#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -40,8 +40,7 @@ const char *const kShortcutProperty = "shortcutKey";
 // Creates the engine's own widget classes by the class names the panel file gives them.
 class PanelLoader : public QUiLoader {
   public:
-    QWidget *createWidget(const QString &className, QWidget *parent,
-                          const QString &name) override {
+    QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
         QWidget *widget = nullptr;
         if (className == QLatin1String("GraphWidget"))
             widget = new GraphWidget(parent);
@@ -79,7 +78,6 @@ class ControlBinding : public QObject {
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
-        if (true) qWarning("DBG %s %d", qPrintable(watched->objectName()+"/"+watched->metaObject()->className()), int(event->type()));
         switch (event->type()) {
         case QEvent::ChildAdded: {
             QObject *child = static_cast<QChildEvent *>(event)->child();
@@ -92,12 +90,15 @@ class ControlBinding : public QObject {
             auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() != Qt::RightButton)
                 return false;
+            event->accept();
             RaiseRightClick(static_cast<QWidget *>(watched), mouse->position().toPoint());
             return true;
         }
         case QEvent::MouseButtonRelease:
             return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
         case QEvent::ContextMenu:
+            // Accepted, so that it does not travel on to a parent with a menu of its own.
+            event->accept();
             return true;
         default:
             return false;
@@ -204,9 +205,8 @@ void ConnectEvents(int panel, int control, QWidget *widget) {
         QObject::connect(slider, &QAbstractSlider::valueChanged, slider,
                          [=] { RaiseValueChangedAndCommit(panel, control); });
     } else if (auto *graph = qobject_cast<GraphWidget *>(widget)) {
-        QObject::connect(graph, &GraphWidget::cursorMovedByUser, graph, [=] {
-            EngineRaiseControlEvent(panel, control, EVENT_VAL_CHANGED, 0, 0);
-        });
+        QObject::connect(graph, &GraphWidget::cursorMovedByUser, graph,
+                         [=] { EngineRaiseControlEvent(panel, control, EVENT_VAL_CHANGED, 0, 0); });
     }
 }
 
@@ -279,8 +279,8 @@ void ApplyStripChartProperties(StripChartWidget *chart) {
         chart->setPointsPerScreen(static_cast<int>(value));
     if (HasNumber(chart, "yMin", &value) && HasNumber(chart, "yMax", &max))
         chart->yAxis->setRange(value, max);
-    QStringList colors = chart->property("traceColors").toString().split(
-        QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList colors =
+        chart->property("traceColors").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     QStringList names =
         chart->property("traceNames").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (int i = 0; i < chart->graphCount(); i++) {
@@ -444,7 +444,9 @@ int DisplayPanel(int panel) {
     return UIE_OK;
 }
 
-int DiscardPanel(int panel) { return EngineRemovePanel(panel) ? UIE_OK : UIE_BAD_PANEL; }
+int DiscardPanel(int panel) {
+    return EngineRemovePanel(panel) ? UIE_OK : UIE_BAD_PANEL;
+}
 
 QWidget *EnginePanelWidget(int panel) {
     EnginePanel *record = EngineFindPanel(panel);

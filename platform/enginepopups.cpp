@@ -11,7 +11,9 @@ namespace {
 MessagePopupHook messageHook = nullptr;
 FileSelectHook fileSelectHook = nullptr;
 
-QString Text(const char *text) { return text == nullptr ? QString() : QString::fromUtf8(text); }
+QString Text(const char *text) {
+    return text == nullptr ? QString() : QString::fromUtf8(text);
+}
 
 // "*.dat" or "*.dat;*.txt" as a dialog filter.
 QString NameFilter(const char *fileTypeList) {
@@ -32,9 +34,13 @@ int CopyPath(const QString &path, char *pathOut) {
 
 } // namespace
 
-void SetMessagePopupHook(MessagePopupHook hook) { messageHook = hook; }
+void SetMessagePopupHook(MessagePopupHook hook) {
+    messageHook = hook;
+}
 
-void SetFileSelectHook(FileSelectHook hook) { fileSelectHook = hook; }
+void SetFileSelectHook(FileSelectHook hook) {
+    fileSelectHook = hook;
+}
 
 int MessagePopup(const char *title, const char *message) {
     if (messageHook != nullptr) {
@@ -73,8 +79,8 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                                                       : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
     if (restrictExtension != 0)
-        dialog.setDefaultSuffix(QFileInfo(Text(fileTypeList).section(QLatin1Char(';'), 0, 0))
-                                    .suffix());
+        dialog.setDefaultSuffix(
+            QFileInfo(Text(fileTypeList).section(QLatin1Char(';'), 0, 0)).suffix());
     dialog.selectFile(Text(defaultFileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return VAL_NO_FILE_SELECTED;

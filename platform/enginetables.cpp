@@ -82,7 +82,9 @@ void EngineInstallCellEditor(QTableWidget *table) {
     table->setItemDelegate(new CellEditor(minimum, maximum, table));
 }
 
-Point MakePoint(int x, int y) { return Point{x, y}; }
+Point MakePoint(int x, int y) {
+    return Point{x, y};
+}
 
 int GetTableCellVal(int panel, int control, Point cell, int *value) {
     int error = UIE_OK;
@@ -126,8 +128,7 @@ int SetTableCellVal(int panel, int control, Point cell, int value) {
     return UIE_OK;
 }
 
-int SetTableColumnAttribute(int panel, int control, int column, int attribute,
-                            const char *value) {
+int SetTableColumnAttribute(int panel, int control, int column, int attribute, const char *value) {
     int error = UIE_OK;
     QTableWidget *table = FindTable(panel, control, &error);
     if (table == nullptr)
@@ -152,8 +153,7 @@ int GetTableColumnAttribute(int panel, int control, int column, int attribute, c
     if (column < 1 || column > table->columnCount())
         return UIE_BAD_VALUE;
     QTableWidgetItem *header = table->horizontalHeaderItem(column - 1);
-    return EngineCopyText(header == nullptr ? QString::number(column) : header->text(), text,
-                          size);
+    return EngineCopyText(header == nullptr ? QString::number(column) : header->text(), text, size);
 }
 
 int SetTableRowAttribute(int panel, int control, int row, int attribute, int value) {
@@ -180,8 +180,9 @@ int GetTableRowAttribute(int panel, int control, int row, int attribute, int *va
     if (row < 1 || row > table->rowCount())
         return UIE_BAD_VALUE;
     QTableWidgetItem *header = table->verticalHeaderItem(row - 1);
-    QColor color = header == nullptr ? table->verticalHeader()->palette().color(QPalette::ButtonText)
-                                     : header->foreground().color();
+    QColor color = header == nullptr
+                       ? table->verticalHeader()->palette().color(QPalette::ButtonText)
+                       : header->foreground().color();
     *value = static_cast<int>(color.rgb() & 0xFFFFFF);
     return UIE_OK;
 }
