@@ -141,7 +141,7 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
         return UIE_BAD_VALUE;
     EngineProgramChange change(graph);
     graph->setCursorPosition(QPointF(x, y));
-    ScheduleReplot(graph);
+    ScheduleLayerReplot(graph->cursorLayer());
     return UIE_OK;
 }
 

@@ -13,13 +13,24 @@ namespace {
 const int frameMilliseconds = 16;
 
 QVector<QPointer<QCustomPlot>> pendingPlots;
+QVector<QPointer<QCPLayer>> pendingLayers;
 
 void ReplotPending() {
     QVector<QPointer<QCustomPlot>> plots;
+    QVector<QPointer<QCPLayer>> layers;
     plots.swap(pendingPlots);
+    layers.swap(pendingLayers);
     for (const QPointer<QCustomPlot> &plot : plots)
         if (!plot.isNull())
             plot->replot();
+    for (const QPointer<QCPLayer> &layer : layers)
+        if (!layer.isNull() && !plots.contains(layer->parentPlot()))
+            layer->replot();
+}
+
+void StartRedrawTimer() {
+    if (pendingPlots.isEmpty() && pendingLayers.isEmpty())
+        QTimer::singleShot(frameMilliseconds, ReplotPending);
 }
 
 // Lets one repaint of the window through per frame time and posts the held one later.
@@ -60,9 +71,15 @@ class PaintThrottle : public QObject {
 void ScheduleReplot(QCustomPlot *plot) {
     if (pendingPlots.contains(plot))
         return;
-    if (pendingPlots.isEmpty())
-        QTimer::singleShot(frameMilliseconds, ReplotPending);
+    StartRedrawTimer();
     pendingPlots.append(plot);
+}
+
+void ScheduleLayerReplot(QCPLayer *layer) {
+    if (pendingLayers.contains(layer))
+        return;
+    StartRedrawTimer();
+    pendingLayers.append(layer);
 }
 
 void ThrottleWindowPaint(QWidget *window) {

@@ -80,6 +80,8 @@ GraphWidget::GraphWidget(QWidget *parent) : QCustomPlot(parent) {
 
     addLayer(kCursorLayer, layer("main"), limAbove);
     addLayer(kShadeLayer, layer("overlay"), limAbove);
+    // A buffer of its own lets a moving cursor be redrawn without the plots beneath it.
+    layer(kCursorLayer)->setMode(QCPLayer::lmBuffered);
 
     const QPen cursorPen(kCursorColour, 1);
     cursorVertical_ = new QCPItemStraightLine(this);
@@ -214,6 +216,10 @@ void GraphWidget::axisRange(int axis, double *min, double *max) const {
 
 QPointF GraphWidget::cursorPosition() const {
     return cursor_;
+}
+
+QCPLayer *GraphWidget::cursorLayer() const {
+    return layer(kCursorLayer);
 }
 
 void GraphWidget::setCursorPosition(const QPointF &position) {

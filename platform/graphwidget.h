@@ -43,6 +43,8 @@ class GraphWidget : public QCustomPlot {
 
     QPointF cursorPosition() const;
     void setCursorPosition(const QPointF &position); // raises no signal
+    // The layer that holds only the cursor, so that a cursor move can redraw it alone.
+    QCPLayer *cursorLayer() const;
     // 0 shows the view open, 100 closed (subdued, with a caption). Plots and axes stay as they are.
     void setViewShade(int percent);
     int viewShade() const;
