@@ -1,7 +1,6 @@
 // Panel and control attributes: title, dimming, visibility, geometry in panel pixels, colours,
 // fonts, tool tips, captions and the settings of graphs and strip charts.
 #include "platform/engine.h"
-#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -182,14 +181,12 @@ int SetChartAttribute(QWidget *widget, int attribute, int value) {
         if (value < 1)
             return UIE_BAD_VALUE;
         chart->setPointsPerScreen(value);
-        ScheduleReplot(chart);
         return UIE_OK;
     }
     auto *graph = qobject_cast<GraphWidget *>(widget);
     if (graph == nullptr)
         return UIE_BAD_ATTRIBUTE;
     graph->setViewShade(qBound(0, value, 100));
-    ScheduleReplot(graph);
     return UIE_OK;
 }
 

@@ -1,7 +1,6 @@
 // Graphs and strip charts: the engine's plotting calls, forwarded to the panel's graph widgets
 // with their arrays converted to doubles.
 #include "platform/engine.h"
-#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -64,7 +63,6 @@ int PlotXY(int panel, int control, const void *xArray, const void *yArray, int n
         return UIE_BAD_VALUE;
     int handle = graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
                                  ToDoubles(yArray, yDataType, numberOfPoints), ColorOf(color));
-    ScheduleReplot(graph);
     return handle;
 }
 
@@ -76,7 +74,6 @@ int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, 
         return error;
     int handle =
         graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColorOf(color), ColorOf(fillColor));
-    ScheduleReplot(graph);
     return handle;
 }
 
@@ -89,8 +86,6 @@ int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh) {
         return UIE_BAD_VALUE;
     if (refresh == VAL_IMMEDIATE_DRAW)
         graph->replot();
-    else
-        ScheduleReplot(graph);
     return UIE_OK;
 }
 
@@ -102,7 +97,6 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
     if ((axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS) || mode != VAL_MANUAL || !(min < max))
         return UIE_BAD_VALUE;
     graph->setAxisRange(axis, min, max);
-    ScheduleReplot(graph);
     return UIE_OK;
 }
 
@@ -141,7 +135,6 @@ int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
         return UIE_BAD_VALUE;
     EngineProgramChange change(graph);
     graph->setCursorPosition(QPointF(x, y));
-    ScheduleLayerReplot(graph->cursorLayer());
     return UIE_OK;
 }
 
@@ -159,7 +152,6 @@ int PlotStripChart(int panel, int control, const void *values, int numberOfPoint
     for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
         taken.append(Element(values, dataType, i));
     chart->appendInterleaved(taken.constData(), static_cast<int>(taken.size()), 0, 0);
-    ScheduleReplot(chart);
     return UIE_OK;
 }
 
@@ -176,7 +168,6 @@ int SetTraceAttribute(int panel, int control, int trace, int attribute, int valu
         chart->setTraceThickness(trace, value);
     else
         return attribute == ATTR_TRACE_THICKNESS ? UIE_BAD_VALUE : UIE_BAD_ATTRIBUTE;
-    ScheduleReplot(chart);
     return UIE_OK;
 }
 

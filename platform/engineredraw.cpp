@@ -10,8 +10,6 @@
 
 namespace {
 
-const int frameMilliseconds = 16;
-
 QVector<QPointer<QCustomPlot>> pendingPlots;
 QVector<QPointer<QCPLayer>> pendingLayers;
 
@@ -22,7 +20,7 @@ void ReplotPending() {
     layers.swap(pendingLayers);
     for (const QPointer<QCustomPlot> &plot : plots)
         if (!plot.isNull())
-            plot->replot();
+            plot->replot(QCustomPlot::rpQueuedRefresh);
     for (const QPointer<QCPLayer> &layer : layers)
         if (!layer.isNull() && !plots.contains(layer->parentPlot()))
             layer->replot();
@@ -30,7 +28,7 @@ void ReplotPending() {
 
 void StartRedrawTimer() {
     if (pendingPlots.isEmpty() && pendingLayers.isEmpty())
-        QTimer::singleShot(frameMilliseconds, ReplotPending);
+        QTimer::singleShot(kFrameMilliseconds, ReplotPending);
 }
 
 // Lets one repaint of the window through per frame time and posts the held one later.
@@ -46,13 +44,13 @@ class PaintThrottle : public QObject {
         if (event->type() != QEvent::UpdateRequest)
             return false;
         qint64 elapsed = sinceLastPaint_.elapsed();
-        if (elapsed >= frameMilliseconds) {
+        if (elapsed >= kFrameMilliseconds) {
             sinceLastPaint_.restart();
             return false;
         }
         if (!held_) {
             held_ = true;
-            QTimer::singleShot(int(frameMilliseconds - elapsed), this, [this] {
+            QTimer::singleShot(int(kFrameMilliseconds - elapsed), this, [this] {
                 held_ = false;
                 QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest));
             });

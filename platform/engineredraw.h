@@ -4,6 +4,10 @@
 
 #include <QWidget>
 
+// The frame time: 25 redraws a second keep a moving trace smooth at a fraction of the cost of
+// the screen's own rate.
+constexpr int kFrameMilliseconds = 40;
+
 class QCustomPlot;
 class QCPLayer;
 

@@ -1,5 +1,6 @@
 #include "platform/graphwidget.h"
 
+#include "platform/engineredraw.h"
 #include "platform/plotstyle.h"
 
 #include <QKeyEvent>
@@ -137,7 +138,7 @@ int GraphWidget::addPlot(QCPCurve *curve, const PlotRecord &record) {
     Plot plot{record, curve};
     plot.record.handle = nextHandle_++;
     plots_.append(plot);
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
     return plot.record.handle;
 }
 
@@ -182,14 +183,14 @@ bool GraphWidget::deletePlot(int handle) {
             removePlottable(plot.curve);
         }
         plots_.clear();
-        replot(rpQueuedReplot);
+        ScheduleReplot(this);
         return true;
     }
     for (int i = 0; i < plots_.size(); ++i) {
         if (plots_[i].record.handle == handle) {
             removePlottable(plots_[i].curve);
             plots_.remove(i);
-            replot(rpQueuedReplot);
+            ScheduleReplot(this);
             return true;
         }
     }
@@ -202,7 +203,7 @@ void GraphWidget::setAxisRange(int axis, double min, double max) {
         return;
     }
     target->setRange(min, max);
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 void GraphWidget::axisRange(int axis, double *min, double *max) const {
@@ -229,7 +230,7 @@ void GraphWidget::setCursorPosition(const QPointF &position) {
     cursorHorizontal_->point1->setCoords(0, position.y());
     cursorHorizontal_->point2->setCoords(1, position.y());
     cursorMarker_->position->setCoords(position);
-    replot(rpQueuedReplot);
+    ScheduleLayerReplot(cursorLayer());
 }
 
 void GraphWidget::setViewShade(int percent) {
@@ -249,7 +250,7 @@ void GraphWidget::updateShade() {
     shade_->setVisible(viewShade_ > 0);
     shadeCaption_->setVisible(viewShade_ >= 50);
     setBackground(viewShade_ >= 50 ? kShadedBackground : plotstyle::kBackground);
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 QVector<GraphWidget::PlotRecord> GraphWidget::plotRecords() const {
@@ -285,10 +286,10 @@ void GraphWidget::applyProperty(const QByteArray &name) {
         }
     } else if (name == "xLabel") {
         xAxis->setLabel(value.toString());
-        replot(rpQueuedReplot);
+        ScheduleReplot(this);
     } else if (name == "yLabel") {
         yAxis->setLabel(value.toString());
-        replot(rpQueuedReplot);
+        ScheduleReplot(this);
     }
 }
 

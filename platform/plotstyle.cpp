@@ -28,6 +28,9 @@ void StyleAxis(QCPAxis *axis, bool withLabels) {
 
 void ApplyInstrumentLook(QCustomPlot *plot) {
     plot->setBackground(kBackground);
+    // The plot covers its whole area with an opaque background, so a redraw of the plot does not
+    // need the panel behind it painted first.
+    plot->setAttribute(Qt::WA_OpaquePaintEvent);
     plot->setInteractions(QCP::Interactions());
     plot->axisRect()->setupFullAxesBox(true);
     StyleAxis(plot->xAxis, true);

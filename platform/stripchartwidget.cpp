@@ -1,5 +1,6 @@
 #include "platform/stripchartwidget.h"
 
+#include "platform/engineredraw.h"
 #include "platform/plotstyle.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@ const double kDefaultMin = 0.0;
 const double kDefaultMax = 255.0;
 const int kDefaultTraceCount = 7;
 const int kDefaultPointsPerScreen = 100;
+// The traces sit on a layer with a buffer of its own, so a new point redraws only the traces
+// and not the axes, grid and legend around them.
+const char *const kTraceLayer = "main";
 
 struct TraceLook {
     const char *name;
@@ -39,6 +43,7 @@ TraceLook LookOf(int index) {
 
 StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
+    layer(kTraceLayer)->setMode(QCPLayer::lmBuffered);
     yAxis->setRange(kDefaultMin, kDefaultMax);
     for (int i = 0; i < kMaxTraces; ++i) {
         const TraceLook look = LookOf(i);
@@ -109,7 +114,7 @@ void StripChartWidget::setPointsPerScreen(int points) {
         refreshData(i);
     }
     xAxis->setRange(0, std::max(1, points - 1));
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 int StripChartWidget::pointsPerScreen() const {
@@ -152,7 +157,7 @@ void StripChartWidget::appendInterleaved(const double *values, int count, int st
     for (int t = 0; t < traceCount_; ++t) {
         refreshData(t);
     }
-    replot(rpQueuedReplot);
+    ScheduleLayerReplot(layer(kTraceLayer));
 }
 
 // Hands a trace's ring to its graph, the newest point at the right edge. Once the screen is
@@ -181,7 +186,7 @@ void StripChartWidget::setTraceVisible(int trace, bool visible) {
     traces_[trace - 1].visible = visible;
     graph(trace - 1)->setVisible(visible);
     rebuildLegend();
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 bool StripChartWidget::traceVisible(int trace) const {
@@ -194,7 +199,7 @@ void StripChartWidget::setTraceThickness(int trace, int pixels) {
     }
     traces_[trace - 1].thickness = pixels;
     applyPen(trace - 1);
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 int StripChartWidget::traceThickness(int trace) const {
@@ -208,7 +213,7 @@ void StripChartWidget::setTraceColor(int trace, const QColor &color) {
     traces_[trace - 1].color = color;
     if (validTrace(trace)) {
         applyPen(trace - 1);
-        replot(rpQueuedReplot);
+        ScheduleReplot(this);
     }
 }
 
@@ -224,7 +229,7 @@ void StripChartWidget::setTraceName(int trace, const QString &name) {
     if (validTrace(trace)) {
         graph(trace - 1)->setName(name);
         rebuildLegend();
-        replot(rpQueuedReplot);
+        ScheduleReplot(this);
     }
 }
 
@@ -250,7 +255,7 @@ void StripChartWidget::setValueRange(double min, double max) {
         return;
     }
     yAxis->setRange(min, max);
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 void StripChartWidget::applyPen(int index) {
@@ -270,7 +275,7 @@ void StripChartWidget::rebuildGraphs() {
         refreshData(i);
     }
     rebuildLegend();
-    replot(rpQueuedReplot);
+    ScheduleReplot(this);
 }
 
 // The legend lists the visible traces in trace order.

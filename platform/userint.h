@@ -121,25 +121,25 @@ int SetCtrlVal(int panel, int control, const char *text);
 // ---- Attributes ------------------------------------------------------------------------------
 
 enum {
-    ATTR_TITLE = 1,               // panel: window title (text)
-    ATTR_DIMMED = 2,              // 0 or 1
-    ATTR_VISIBLE = 3,             // 0 or 1
-    ATTR_TOP = 4,                 // panel pixels
-    ATTR_LEFT = 5,                // panel pixels
-    ATTR_FRAME_COLOR = 6,         // decoration: fill colour
-    ATTR_TEXT_COLOR = 7,          // colour
-    ATTR_TEXT_BGCOLOR = 8,        // colour, VAL_TRANSPARENT allowed
-    ATTR_TEXT_FONT = 9,           // font name (text)
-    ATTR_TEXT_POINT_SIZE = 10,    // points
-    ATTR_TOOLTIP_TEXT = 11,       // text
-    ATTR_POINTS_PER_SCREEN = 12,  // strip chart
-    ATTR_VIEW_SHADE = 13,         // graph: 0 shows the view open, 100 shows it closed
-    ATTR_LABEL_TEXT = 14,         // control caption, table column label (text)
-    ATTR_LABEL_COLOR = 15,        // table row label colour
-    ATTR_TRACE_VISIBLE = 16,      // strip-chart trace: 0 or 1
-    ATTR_TRACE_THICKNESS = 17,    // strip-chart trace: line width in pixels
-    ATTR_WIDTH = 18,              // pixels
-    ATTR_HEIGHT = 19,             // pixels
+    ATTR_TITLE = 1,              // panel: window title (text)
+    ATTR_DIMMED = 2,             // 0 or 1
+    ATTR_VISIBLE = 3,            // 0 or 1
+    ATTR_TOP = 4,                // panel pixels
+    ATTR_LEFT = 5,               // panel pixels
+    ATTR_FRAME_COLOR = 6,        // decoration: fill colour
+    ATTR_TEXT_COLOR = 7,         // colour
+    ATTR_TEXT_BGCOLOR = 8,       // colour, VAL_TRANSPARENT allowed
+    ATTR_TEXT_FONT = 9,          // font name (text)
+    ATTR_TEXT_POINT_SIZE = 10,   // points
+    ATTR_TOOLTIP_TEXT = 11,      // text
+    ATTR_POINTS_PER_SCREEN = 12, // strip chart
+    ATTR_VIEW_SHADE = 13,        // graph: 0 shows the view open, 100 shows it closed
+    ATTR_LABEL_TEXT = 14,        // control caption, table column label (text)
+    ATTR_LABEL_COLOR = 15,       // table row label colour
+    ATTR_TRACE_VISIBLE = 16,     // strip-chart trace: 0 or 1
+    ATTR_TRACE_THICKNESS = 17,   // strip-chart trace: line width in pixels
+    ATTR_WIDTH = 18,             // pixels
+    ATTR_HEIGHT = 19,            // pixels
 };
 
 enum { VAL_TRANSPARENT = 0x1000000 };

@@ -1,11 +1,14 @@
 // Loading panel files and turning the user's actions into events.
 #include "platform/engine_access.h"
+#include "platform/engineredraw.h"
+#include "platform/stripchartwidget.h"
 #include "support/engine_fixture.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +20,12 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+
+#include <unistd.h>
 
 namespace {
 
@@ -249,3 +258,84 @@ TEST_F(EnginePanelTest, QuitWaitsForRunningCallbacks) {
 }
 
 } // namespace
+
+// Counts the paint events of the widgets it watches and the drawing passes they come in: a
+// pass is the paint that one update request of the window brings.
+class PaintCounter : public QObject {
+  public:
+    PaintCounter(QWidget *window, std::initializer_list<QWidget *> widgets) {
+        window->installEventFilter(this);
+        for (QWidget *w : widgets) {
+            counts[w] = 0;
+            w->installEventFilter(this);
+        }
+    }
+    void reset() {
+        for (auto &entry : counts)
+            entry.second = 0;
+        passes = 0;
+    }
+    std::map<QWidget *, int> counts;
+    int passes = 0;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            request++;
+        } else if (event->type() == QEvent::Paint) {
+            counts[static_cast<QWidget *>(watched)]++;
+            if (request != lastPaintedRequest)
+                passes++;
+            lastPaintedRequest = request;
+        }
+        return false;
+    }
+
+  private:
+    long request = 0;
+    long lastPaintedRequest = -1;
+};
+
+// A transfer changes displays, the cursor and the chart on every cycle, far more often than a
+// screen shows. Each frame time must bring at most one drawing pass, with every change in it,
+// and no plot may be redrawn whole for a new point or a cursor move; the last state must still
+// reach the screen when the stream stops.
+TEST_F(EnginePanelTest, StreamedValuesAreDrawnOncePerFrame) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    QWidget *bar = Control(TEST_BAR);
+    QWidget *display = Control(TEST_DISPLAY);
+    auto *graph = qobject_cast<QCustomPlot *>(Control(TEST_GRAPH));
+    auto *chart = qobject_cast<StripChartWidget *>(Control(TEST_CHART));
+    ASSERT_NE(graph, nullptr);
+    ASSERT_NE(chart, nullptr);
+    QTest::qWait(2 * kFrameMilliseconds);
+    PaintCounter painted(EnginePanelWidget(panel), {bar, display, graph, chart});
+    int wholeReplots = 0;
+    for (QCustomPlot *plot : {graph, static_cast<QCustomPlot *>(chart)})
+        QObject::connect(plot, &QCustomPlot::afterReplot, [&wholeReplots] { wholeReplots++; });
+
+    QElapsedTimer clock;
+    clock.start();
+    double values[7] = {};
+    int cycle = 0;
+    for (; clock.elapsed() < 10 * kFrameMilliseconds; cycle++) {
+        SetCtrlVal(panel, TEST_BAR, cycle % 2 ? 10 : 200);
+        SetCtrlVal(panel, TEST_DISPLAY, cycle);
+        SetGraphCursor(panel, TEST_GRAPH, 1, cycle % 256, 255 - cycle % 256);
+        std::fill(std::begin(values), std::end(values), double(cycle));
+        PlotStripChart(panel, TEST_CHART, values, 7, 0, 0, VAL_DOUBLE);
+        ProcessSystemEvents();
+        usleep(1000); // the line's share of a transfer cycle
+    }
+    const int frames = int(clock.elapsed() / kFrameMilliseconds);
+    ASSERT_GT(cycle, 4 * frames) << "the loop must change things faster than frames pass";
+    EXPECT_LE(painted.passes, frames + 2);
+    for (auto [widget, count] : painted.counts)
+        EXPECT_LE(count, frames + 2) << widget->objectName().toStdString();
+    EXPECT_LE(wholeReplots, 2);
+
+    painted.reset();
+    for (QWidget *w : {bar, display, static_cast<QWidget *>(graph), static_cast<QWidget *>(chart)})
+        QTRY_VERIFY_WITH_TIMEOUT(painted.counts[w] > 0, 2000);
+    EXPECT_EQ(chart->traceValues(1).last(), cycle - 1);
+}
