@@ -8,6 +8,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -73,6 +76,12 @@ static int WaitOn(int fd, short events, double timeoutSeconds, short *revents) {
     }
     *revents = entry.revents;
     return ready;
+}
+
+void SharpenWaits(void) {
+#ifdef __linux__
+    prctl(PR_SET_TIMERSLACK, 1UL);
+#endif
 }
 
 int SleepUntil(double t) {

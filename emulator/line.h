@@ -9,6 +9,9 @@
 void InstallStopSignals(void);
 // Non-zero once SIGTERM or SIGINT arrived.
 int StopRequested(void);
+// Lets timed waits end within microseconds of their time rather than the system's default 50,
+// so that paced bytes leave when their line time comes.
+void SharpenWaits(void);
 // Monotonic seconds.
 double Now(void);
 // Sleeps until the monotonic time t. Returns 0, or -1 when a stop was requested first.

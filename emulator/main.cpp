@@ -13,6 +13,7 @@ int main(int argc, char **argv) {
         return parsed > 0 ? 0 : 2;
     }
     InstallStopSignals();
+    SharpenWaits();
     if (InitSensorMemory(options.eepromFile) != 0 || OpenLine(options.device) != 0) {
         return 1;
     }
