@@ -8,8 +8,8 @@
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
 
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 
 #include <atomic>
 #include <cstring>
