@@ -12,6 +12,14 @@ namespace {
 
 QVector<QPointer<QCustomPlot>> pendingPlots;
 QVector<QPointer<QCPLayer>> pendingLayers;
+QElapsedTimer sincePlotsPending;
+QElapsedTimer sinceLineSilence;
+
+// True while serial waits keep finding the line silent; until two frame times after the last
+// silence, drawing is left to the next one.
+bool DrawingWaitsForSilence() {
+    return sinceLineSilence.isValid() && sinceLineSilence.elapsed() < 2 * kFrameMilliseconds;
+}
 
 void ReplotPending() {
     QVector<QPointer<QCustomPlot>> plots;
@@ -26,9 +34,38 @@ void ReplotPending() {
             layer->replot();
 }
 
-void StartRedrawTimer() {
-    if (pendingPlots.isEmpty() && pendingLayers.isEmpty())
-        QTimer::singleShot(kFrameMilliseconds, ReplotPending);
+bool PlotsPending() {
+    return !pendingPlots.isEmpty() || !pendingLayers.isEmpty();
+}
+
+void ReplotWhenDue();
+
+// One timer at a time: it fires a frame time after it was armed.
+bool redrawTimerArmed = false;
+
+void ArmRedrawTimer() {
+    if (redrawTimerArmed)
+        return;
+    redrawTimerArmed = true;
+    QTimer::singleShot(kFrameMilliseconds, [] {
+        redrawTimerArmed = false;
+        ReplotWhenDue();
+    });
+}
+
+void ReplotWhenDue() {
+    if (!PlotsPending())
+        return;
+    if (DrawingWaitsForSilence())
+        ArmRedrawTimer();
+    else
+        ReplotPending();
+}
+
+void NotePlotRequest() {
+    if (!PlotsPending())
+        sincePlotsPending.start();
+    ArmRedrawTimer();
 }
 
 // Lets one repaint of the window through per frame time and posts the held one later.
@@ -39,18 +76,29 @@ class PaintThrottle : public QObject {
         window->installEventFilter(this);
     }
 
+    // Paints what is dirty now, if a frame time has passed since the last paint.
+    void paintIfDue() {
+        if (sinceLastPaint_.elapsed() < kFrameMilliseconds)
+            return;
+        passing_ = true;
+        QEvent request(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(window_, &request);
+        passing_ = false;
+    }
+
   protected:
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() != QEvent::UpdateRequest)
             return false;
         qint64 elapsed = sinceLastPaint_.elapsed();
-        if (elapsed >= kFrameMilliseconds) {
+        if (passing_ || (elapsed >= kFrameMilliseconds && !DrawingWaitsForSilence())) {
             sinceLastPaint_.restart();
             return false;
         }
         if (!held_) {
             held_ = true;
-            QTimer::singleShot(int(kFrameMilliseconds - elapsed), this, [this] {
+            int wait = int(std::max<qint64>(kFrameMilliseconds - elapsed, 1));
+            QTimer::singleShot(wait, this, [this] {
                 held_ = false;
                 QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest));
             });
@@ -62,24 +110,37 @@ class PaintThrottle : public QObject {
     QWidget *window_;
     QElapsedTimer sinceLastPaint_;
     bool held_ = false;
+    bool passing_ = false;
 };
+
+QVector<QPointer<PaintThrottle>> throttles;
 
 } // namespace
 
 void ScheduleReplot(QCustomPlot *plot) {
     if (pendingPlots.contains(plot))
         return;
-    StartRedrawTimer();
+    NotePlotRequest();
     pendingPlots.append(plot);
 }
 
 void ScheduleLayerReplot(QCPLayer *layer) {
     if (pendingLayers.contains(layer))
         return;
-    StartRedrawTimer();
+    NotePlotRequest();
     pendingLayers.append(layer);
 }
 
 void ThrottleWindowPaint(QWidget *window) {
-    new PaintThrottle(window);
+    throttles.removeAll(nullptr);
+    throttles.append(new PaintThrottle(window));
+}
+
+void DrawInLineSilence(void) {
+    sinceLineSilence.start();
+    if (PlotsPending() && sincePlotsPending.elapsed() >= kFrameMilliseconds)
+        ReplotPending();
+    for (const QPointer<PaintThrottle> &throttle : throttles)
+        if (!throttle.isNull())
+            throttle->paintIfDue();
 }

@@ -1,5 +1,9 @@
 // Redraws at the pace of the screen: while data streams, the program changes plots and displays
 // far more often than a screen can show them, and drawing each change would cost most of a core.
+//
+// While a serial wait keeps meeting a silent line, drawing moves into that silence: the program
+// waits there anyway, whereas a drawing pass between a reply and the next request would
+// lengthen every such turn and slow the line down.
 #pragma once
 
 #include <QWidget>
@@ -16,5 +20,7 @@ void ScheduleReplot(QCustomPlot *plot);
 // Redraws only this layer within one frame time, unless its plot is redrawn whole anyway.
 void ScheduleLayerReplot(QCPLayer *layer);
 // Holds the window's repaints to at most one a frame time; a held repaint follows at the end of
-// that time, so nothing shown is ever older than one frame.
+// that time, or in the line's next silence, so nothing shown is older than about two frames.
 void ThrottleWindowPaint(QWidget *window);
+// Called by a serial wait that found the line silent: does the drawing that is due.
+void DrawInLineSilence(void);

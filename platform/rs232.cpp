@@ -3,6 +3,7 @@
 
 #include "platform/rs232.h"
 
+#include "platform/engineredraw.h"
 #include "platform/rs232_ports.h"
 
 #include <QCoreApplication>
@@ -171,8 +172,11 @@ bool ValidSettings(long baudRate, int parity, int dataBits, int stopBits) {
 
 // Lets the port take what the operating system holds; blocks briefly only when nothing new
 // waits beyond the known count, so a poll loop sleeps while a reply trickles in at line rate.
-void PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
-    serial.waitForReadyRead(serial.bytesAvailable() > knownCount ? 0 : idleMilliseconds);
+// Returns true when it blocked and nothing came: the line was silent for that time.
+bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
+    bool blocks = serial.bytesAvailable() <= knownCount && idleMilliseconds > 0;
+    bool arrived = serial.waitForReadyRead(blocks ? idleMilliseconds : 0);
+    return blocks && !arrived;
 }
 
 // The count each port's last GetInQLen reported.
@@ -304,7 +308,8 @@ int GetInQLen(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
-    PullFromSystem(*serial, kIdlePollMilliseconds, reportedCount[port]);
+    if (PullFromSystem(*serial, kIdlePollMilliseconds, reportedCount[port]))
+        DrawInLineSilence();
     qint64 waiting = serial->bytesAvailable();
     reportedCount[port] = waiting;
     if (waiting == 0 && LineLost(*serial))
