@@ -36,6 +36,9 @@ int controlCount = 0;
 
 const char *const kCallbackProperty = "callback";
 const char *const kShortcutProperty = "shortcutKey";
+// A control that paints every pixel of its area itself; the panel behind it then needs no
+// repaint when the control changes.
+const char *const kOpaqueProperty = "opaque";
 
 // Creates the engine's own widget classes by the class names the panel file gives them.
 class PanelLoader : public QUiLoader {
@@ -173,8 +176,14 @@ void FinishPendingEntry(QWidget *form) {
         spinBox->interpretText();
 }
 
-// Numeric fields commit once per finished entry, sliders once per release or step.
+// Numeric fields commit once per finished entry, sliders once per release or step; opaque
+// controls paint without the panel behind them.
 void PrepareWidget(QWidget *widget) {
+    if (widget->property(kOpaqueProperty).toBool()) {
+        // Polishing with a style sheet clears the attribute, so it is set after that.
+        widget->ensurePolished();
+        widget->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
     if (auto *spinBox = qobject_cast<QAbstractSpinBox *>(widget))
         spinBox->setKeyboardTracking(false);
     else if (auto *slider = qobject_cast<QAbstractSlider *>(widget))

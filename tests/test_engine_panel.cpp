@@ -339,3 +339,45 @@ TEST_F(EnginePanelTest, StreamedValuesAreDrawnOncePerFrame) {
         QTRY_VERIFY_WITH_TIMEOUT(painted.counts[w] > 0, 2000);
     EXPECT_EQ(chart->traceValues(1).last(), cycle - 1);
 }
+
+// A control the panel file marks opaque is drawn without the panel behind it, style sheet or
+// not; other controls keep the usual see-through drawing.
+TEST_F(EnginePanelTest, OpaqueControlsPaintWithoutThePanelBehind) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    EXPECT_TRUE(Control(TEST_BAR)->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_FALSE(Control(TEST_DISPLAY)->testAttribute(Qt::WA_OpaquePaintEvent));
+
+    PaintCounter painted(EnginePanelWidget(panel), {EnginePanelWidget(panel), Control(TEST_BAR)});
+    SetCtrlVal(panel, TEST_BAR, 120);
+    QTRY_VERIFY_WITH_TIMEOUT(painted.counts[Control(TEST_BAR)] > 0, 2000);
+    EXPECT_EQ(painted.counts[EnginePanelWidget(panel)], 0);
+}
+
+// While serial waits meet a silent line, a due redraw happens in that silence and the event
+// step leaves it alone; once the silences stop, the event loop draws again.
+TEST_F(EnginePanelTest, DrawingMovesIntoTheLinesSilence) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    QWidget *display = Control(TEST_DISPLAY);
+    auto *graph = qobject_cast<QCustomPlot *>(Control(TEST_GRAPH));
+    ASSERT_NE(graph, nullptr);
+    PaintCounter painted(EnginePanelWidget(panel), {display, graph});
+    QTest::qWait(kFrameMilliseconds + 10);
+    QElapsedTimer sinceSilence;
+    sinceSilence.start();
+    DrawInLineSilence();
+    painted.reset();
+
+    SetCtrlVal(panel, TEST_DISPLAY, 7);
+    SetGraphCursor(panel, TEST_GRAPH, 1, 100, 100);
+    QTest::qWait(kFrameMilliseconds + 10); // a frame time of event steps: nothing drawn
+    if (sinceSilence.elapsed() >= 2 * kFrameMilliseconds)
+        GTEST_SKIP() << "the machine stalled for longer than a silence holds the drawing";
+    EXPECT_EQ(painted.counts[display], 0);
+    EXPECT_EQ(painted.counts[graph], 0);
+    DrawInLineSilence();
+    EXPECT_EQ(painted.counts[display], 1);
+    EXPECT_EQ(painted.counts[graph], 1);
+
+    SetCtrlVal(panel, TEST_DISPLAY, 8);
+    QTRY_VERIFY_WITH_TIMEOUT(painted.counts[display] == 2, 2000);
+}
