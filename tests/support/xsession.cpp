@@ -51,7 +51,7 @@ bool XSession::start() {
         dup2(devnull, STDERR_FILENO);
         std::string fd = std::to_string(pipeFds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", (char *)nullptr);
+               "-nolisten", "tcp", "-noreset", (char *)nullptr);
         _exit(127);
     }
     close(pipeFds[1]);
