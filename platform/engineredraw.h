@@ -8,9 +8,9 @@
 
 #include <QWidget>
 
-// The frame time: 25 redraws a second keep a moving trace smooth at a fraction of the cost of
+// The frame time: 20 redraws a second keep a moving trace smooth at a fraction of the cost of
 // the screen's own rate.
-constexpr int kFrameMilliseconds = 40;
+constexpr int kFrameMilliseconds = 50;
 
 class QCustomPlot;
 class QCPLayer;

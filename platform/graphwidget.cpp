@@ -25,7 +25,9 @@ const QColor kShadeColour(190, 190, 190, 170);
 const QColor kShadedBackground(228, 228, 228);
 const QColor kCaptionColour(70, 70, 70);
 const char *const kShadeCaption = "ZOOM CLOSED";
-const char *const kCursorLayer = "cursor";
+// The cross: 1-pixel lines over the plot area and a square of 9 pixels, 2 wide, at the point.
+const int kCursorMarkerSize = 9;
+const int kCursorMarkerPen = 2;
 const char *const kShadeLayer = "shade";
 
 QRectF SpanOf(const QVector<double> &x, const QVector<double> &y) {
@@ -79,27 +81,7 @@ GraphWidget::GraphWidget(QWidget *parent) : QCustomPlot(parent) {
     yAxis->setRange(kDefaultMin, kDefaultMax);
     setFocusPolicy(Qt::StrongFocus);
 
-    addLayer(kCursorLayer, layer("main"), limAbove);
     addLayer(kShadeLayer, layer("overlay"), limAbove);
-    // A buffer of its own lets a moving cursor be redrawn without the plots beneath it.
-    layer(kCursorLayer)->setMode(QCPLayer::lmBuffered);
-
-    const QPen cursorPen(kCursorColour, 1);
-    cursorVertical_ = new QCPItemStraightLine(this);
-    cursorHorizontal_ = new QCPItemStraightLine(this);
-    cursorMarker_ = new QCPItemTracer(this);
-    for (QCPAbstractItem *item :
-         {(QCPAbstractItem *)cursorVertical_, (QCPAbstractItem *)cursorHorizontal_,
-          (QCPAbstractItem *)cursorMarker_}) {
-        item->setLayer(kCursorLayer);
-        item->setSelectable(false);
-    }
-    cursorVertical_->setPen(cursorPen);
-    cursorHorizontal_->setPen(cursorPen);
-    cursorMarker_->setStyle(QCPItemTracer::tsSquare);
-    cursorMarker_->setSize(9);
-    cursorMarker_->setPen(QPen(kCursorColour, 2));
-    cursorMarker_->setBrush(Qt::NoBrush);
 
     // The shade covers the plot area; the caption sits in its middle.
     shade_ = new QCPItemRect(this);
@@ -219,18 +201,66 @@ QPointF GraphWidget::cursorPosition() const {
     return cursor_;
 }
 
-QCPLayer *GraphWidget::cursorLayer() const {
-    return layer(kCursorLayer);
+// The cursor is drawn over the finished plot, so that a move repaints only the strips that the
+// old and the new cross cover instead of the whole graph.
+void GraphWidget::setCursorPosition(const QPointF &position) {
+    const QRegion before = cursorRegion();
+    cursor_ = position;
+    update(before | cursorRegion());
 }
 
-void GraphWidget::setCursorPosition(const QPointF &position) {
-    cursor_ = position;
-    cursorVertical_->point1->setCoords(position.x(), 0);
-    cursorVertical_->point2->setCoords(position.x(), 1);
-    cursorHorizontal_->point1->setCoords(0, position.y());
-    cursorHorizontal_->point2->setCoords(1, position.y());
-    cursorMarker_->position->setCoords(position);
-    ScheduleLayerReplot(cursorLayer());
+QPoint GraphWidget::cursorPixel() const {
+    return QPoint(qRound(xAxis->coordToPixel(cursor_.x())),
+                  qRound(yAxis->coordToPixel(cursor_.y())));
+}
+
+// The pixels the cross covers; the whole widget while the plot area is not laid out yet.
+QRegion GraphWidget::cursorRegion() const {
+    const QRect area = axisRect()->rect();
+    if (area.isEmpty())
+        return QRegion(rect());
+    const QPoint at = cursorPixel();
+    const int reach = kCursorMarkerSize / 2 + kCursorMarkerPen;
+    QRegion region(QRect(at.x() - 1, area.top(), 3, area.height()));
+    region += QRect(area.left(), at.y() - 1, area.width(), 3);
+    region += QRect(at - QPoint(reach, reach), at + QPoint(reach, reach));
+    return region & area;
+}
+
+// The cursor lies beneath the view's shade: drawn over the plot, it takes the colour it would
+// have through the shade, and it leaves out the caption of a closed view.
+void GraphWidget::drawCursor(QPainter *painter) const {
+    const QRect area = axisRect()->rect();
+    if (area.isEmpty())
+        return;
+    QRegion clip(area);
+    if (shadeCaption_->visible())
+        clip -= QRect(shadeCaption_->topLeft->pixelPosition().toPoint(),
+                      shadeCaption_->bottomRight->pixelPosition().toPoint());
+    const double shade = shade_->visible() ? kShadeColour.alphaF() * viewShade_ / 100.0 : 0.0;
+    const QColor colour =
+        QColor::fromRgbF(kCursorColour.redF() * (1 - shade) + kShadeColour.redF() * shade,
+                         kCursorColour.greenF() * (1 - shade) + kShadeColour.greenF() * shade,
+                         kCursorColour.blueF() * (1 - shade) + kShadeColour.blueF() * shade);
+
+    painter->save();
+    painter->setClipRegion(clip);
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    const QPoint at = cursorPixel();
+    painter->setPen(QPen(colour, 1));
+    painter->drawLine(at.x(), area.top(), at.x(), area.bottom());
+    painter->drawLine(area.left(), at.y(), area.right(), at.y());
+    // The square's four sides as filled bars: far cheaper than a stroked rectangle.
+    const int half = kCursorMarkerSize / 2 + kCursorMarkerPen / 2;
+    const int side = 2 * half + 1;
+    const QPoint corner = at - QPoint(half, half);
+    painter->fillRect(QRect(corner, QSize(side, kCursorMarkerPen)), colour);
+    painter->fillRect(
+        QRect(corner + QPoint(0, side - kCursorMarkerPen), QSize(side, kCursorMarkerPen)), colour);
+    painter->fillRect(QRect(corner, QSize(kCursorMarkerPen, side)), colour);
+    painter->fillRect(
+        QRect(corner + QPoint(side - kCursorMarkerPen, 0), QSize(kCursorMarkerPen, side)), colour);
+    painter->restore();
 }
 
 void GraphWidget::setViewShade(int percent) {
@@ -360,11 +390,13 @@ void GraphWidget::keyPressEvent(QKeyEvent *event) {
     moveCursorByUser(cursor_ + delta);
 }
 
-// With the focus, a thin frame tells the user that the arrow keys move the cursor.
+// The cursor over the plot; with the focus, a thin frame tells the user that the arrow keys move
+// the cursor.
 void GraphWidget::paintEvent(QPaintEvent *event) {
     QCustomPlot::paintEvent(event);
+    QPainter painter(this);
+    drawCursor(&painter);
     if (hasFocus()) {
-        QPainter painter(this);
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));

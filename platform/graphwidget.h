@@ -43,8 +43,6 @@ class GraphWidget : public QCustomPlot {
 
     QPointF cursorPosition() const;
     void setCursorPosition(const QPointF &position); // raises no signal
-    // The layer that holds only the cursor, so that a cursor move can redraw it alone.
-    QCPLayer *cursorLayer() const;
     // 0 shows the view open, 100 closed (subdued, with a caption). Plots and axes stay as they are.
     void setViewShade(int percent);
     int viewShade() const;
@@ -75,13 +73,13 @@ class GraphWidget : public QCustomPlot {
     bool inPlotArea(const QPoint &pixel);
     QPointF pixelToPlot(const QPointF &pixel) const;
     void updateShade();
+    QPoint cursorPixel() const;
+    QRegion cursorRegion() const;
+    void drawCursor(QPainter *painter) const;
 
     QVector<Plot> plots_;
     int nextHandle_ = 1;
     QPointF cursor_;
-    QCPItemStraightLine *cursorVertical_;
-    QCPItemStraightLine *cursorHorizontal_;
-    QCPItemTracer *cursorMarker_;
     QCPItemRect *shade_;
     QCPItemText *shadeCaption_;
     int viewShade_ = 0;

@@ -22,8 +22,10 @@
 
 namespace {
 
-// While nothing waits, a poll blocks this long for the line, so a busy loop sleeps instead.
-constexpr int kIdlePollMilliseconds = 1;
+// While nothing new waits, a poll blocks up to this long for the line, so a busy loop sleeps
+// instead. It is longer than the gap between two bytes of a reply at 9600 baud, so a poll that
+// times out has met a silent line, not a reply on its way.
+constexpr int kIdlePollMilliseconds = 2;
 constexpr int kDefaultQueueSize = 1024;
 // Time-out of a freshly opened port, until SetComTime sets another.
 constexpr double kDefaultTimeoutSeconds = 5.0;

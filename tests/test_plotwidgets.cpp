@@ -1,5 +1,6 @@
 // The panel's plot widgets: arcs and lines of the colour graphs, the cross cursor, the view
 // shade, and the strip chart's interleaved traces.
+#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -214,6 +215,37 @@ TEST(GraphWidget, CursorMovesByMouseAndKeysAndSignalsOnlyUserMoves) {
     EXPECT_EQ(graph.cursorPosition(), QPointF(91.5, 69.25));
     QTest::keyClick(&graph, Qt::Key_A);
     EXPECT_EQ(moved.count(), 8);
+}
+
+// The cross is drawn over the plot where the cursor is, moves without a redraw of the plot,
+// shows through the shade of a closed view only dimmed, and never crosses its caption.
+TEST(GraphWidget, CursorCrossIsDrawnWhereTheCursorIsAndDimmedWhenClosed) {
+    GraphWidget graph;
+    ShowPlot(&graph);
+    graph.setCursorPosition(QPointF(110, 60));
+    QImage image = Render(&graph);
+    const QColor cursorColour(20, 20, 20);
+    EXPECT_EQ(ColourAt(image, graph, 110, 210), cursorColour) << "the vertical line";
+    EXPECT_EQ(ColourAt(image, graph, 210, 60), cursorColour) << "the horizontal line";
+    EXPECT_EQ(ColourAt(image, graph, 130, 170), QColor(Qt::white));
+
+    QTest::qWait(kFrameMilliseconds + 10); // redraws still due from the set-up
+    int replots = 0;
+    QObject::connect(&graph, &QCustomPlot::afterReplot, [&replots] { replots++; });
+    graph.setCursorPosition(QPointF(160, 160));
+    QCoreApplication::processEvents();
+    image = graph.grab().toImage();
+    EXPECT_EQ(replots, 0);
+    EXPECT_EQ(ColourAt(image, graph, 160, 30), cursorColour);
+    EXPECT_EQ(ColourAt(image, graph, 110, 210), QColor(Qt::white)) << "the old line is gone";
+
+    graph.setViewShade(100);
+    graph.setCursorPosition(QPointF(128, 200));
+    image = Render(&graph);
+    const QColor dimmed = ColourAt(image, graph, 128, 30);
+    EXPECT_GT(dimmed.red(), 100) << "lighter than the open view's cross";
+    EXPECT_LT(dimmed.red(), ColourAt(image, graph, 60, 30).red()) << "darker than the shade";
+    EXPECT_NE(ColourAt(image, graph, 128, 127.5), dimmed) << "the caption stays whole";
 }
 
 TEST(GraphWidget, ClosingAndOpeningTheViewChangesNeitherPlotsNorAxes) {
