@@ -90,15 +90,6 @@ int ReadNumber(QWidget *widget, double *value) {
 }
 
 // Sets a control to a number; text displays show asText instead.
-// A progress bar demands an immediate repaint of itself on every new value, a hundred times a
-// second during a transfer. With its updates held while the value changes, the bar waits for
-// the window's next paint like every other display.
-void SetBarValue(QProgressBar *bar, int value) {
-    bar->setUpdatesEnabled(false);
-    bar->setValue(value);
-    bar->setUpdatesEnabled(true);
-}
-
 int WriteValue(QWidget *widget, double value, const QString &asText) {
     EngineProgramChange change(widget);
     int whole = ClampToInt(value);
@@ -113,7 +104,7 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         slider->setValue(whole);
     } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
-        SetBarValue(bar, whole);
+        bar->setValue(whole);
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (!button->isCheckable())
             return UIE_BAD_CONTROL;
