@@ -390,11 +390,33 @@ void GraphWidget::keyPressEvent(QKeyEvent *event) {
     moveCursorByUser(cursor_ + delta);
 }
 
+// The finished plot, one rectangle of the dirty region at a time: under a clip of one rectangle
+// the raster engine copies the plot's buffers row by row, while under a clip of several (the
+// strips a cursor move leaves and enters) it sends every pixel through its span filler and
+// splits that work over a thread pool, which costs more in wake-ups than it saves.
+void GraphWidget::drawFinishedPlot(QCPPainter *painter, const QRegion &region) {
+    for (const QRect &rect : region) {
+        painter->setClipRect(rect);
+        if (mBackgroundBrush.style() != Qt::NoBrush)
+            painter->fillRect(mViewport, mBackgroundBrush);
+        drawBackground(painter);
+        for (const QSharedPointer<QCPAbstractPaintBuffer> &buffer : mPaintBuffers)
+            buffer->draw(painter);
+    }
+    painter->setClipping(false);
+}
+
 // The cursor over the plot; with the focus, a thin frame tells the user that the arrow keys move
 // the cursor.
 void GraphWidget::paintEvent(QPaintEvent *event) {
-    QCustomPlot::paintEvent(event);
-    QPainter painter(this);
+    // A changed pixel ratio (the window moved to another screen) makes the base class rebuild
+    // its buffers first.
+    if (!qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF())) {
+        QCustomPlot::paintEvent(event);
+        return;
+    }
+    QCPPainter painter(this);
+    drawFinishedPlot(&painter, event->region());
     drawCursor(&painter);
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));

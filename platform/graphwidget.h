@@ -75,6 +75,7 @@ class GraphWidget : public QCustomPlot {
     void updateShade();
     QPoint cursorPixel() const;
     QRegion cursorRegion() const;
+    void drawFinishedPlot(QCPPainter *painter, const QRegion &region);
     void drawCursor(QPainter *painter) const;
 
     QVector<Plot> plots_;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -246,6 +247,28 @@ TEST(GraphWidget, CursorCrossIsDrawnWhereTheCursorIsAndDimmedWhenClosed) {
     EXPECT_GT(dimmed.red(), 100) << "lighter than the open view's cross";
     EXPECT_LT(dimmed.red(), ColourAt(image, graph, 60, 30).red()) << "darker than the shade";
     EXPECT_NE(ColourAt(image, graph, 128, 127.5), dimmed) << "the caption stays whole";
+}
+
+// A cursor move repaints only the strips of the old and the new cross; what the window then
+// shows must be what a whole redraw draws, plot lines under the cross included.
+TEST(GraphWidget, CursorMovesLeaveTheWindowAsAWholeRedrawWould) {
+    GraphWidget graph;
+    ShowPlot(&graph);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
+    graph.plotLine({0, 255}, {0, 255}, kRed);
+    graph.plotArc(40, 40, 200, 200, 0, 3600, kBlue, kNone);
+    graph.replot();
+    for (QPointF position :
+         {QPointF(30, 220), QPointF(120, 90), QPointF(121, 91), QPointF(200, 10)}) {
+        graph.setCursorPosition(position);
+        QCoreApplication::processEvents();
+    }
+    QImage shown =
+        graph.screen()->grabWindow(graph.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    QImage whole = graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), whole.size());
+    EXPECT_TRUE(shown == whole);
+    EXPECT_EQ(shown.pixelColor(PixelOf(graph, 30, 117)), QColor(Qt::white)) << "old cross gone";
 }
 
 TEST(GraphWidget, ClosingAndOpeningTheViewChangesNeitherPlotsNorAxes) {
