@@ -1,5 +1,6 @@
 // Panels: loading a panel file, binding its callbacks and controls by name, and turning the
 // user's actions on the controls and the window into events.
+#include "platform/colourbar.h"
 #include "platform/comportring.h"
 #include "platform/engine.h"
 #include "platform/engine_access.h"
@@ -51,6 +52,8 @@ class PanelLoader : public QUiLoader {
             widget = new StripChartWidget(parent);
         else if (className == QLatin1String("ComPortRing"))
             widget = new ComPortRing(parent);
+        else if (className == QLatin1String("ColourBar"))
+            widget = new ColourBar(parent);
         else
             return QUiLoader::createWidget(className, parent, name);
         widget->setObjectName(name);

@@ -164,6 +164,17 @@ TEST_F(PanelFileTest, StartsInTheStatesTheProgramExpects) {
         }
     }
 
+    // The colour bars in their colours, with black numbers.
+    const int bars[] = {PANEL_RED, PANEL_GREEN, PANEL_BLUE};
+    const int barColours[] = {0xE02020, 0x20B020, 0x2050E0};
+    for (int i = 0; i < 3; i++) {
+        int colour = -1, text = -1;
+        GetCtrlAttribute(MainPanel, bars[i], ATTR_FRAME_COLOR, &colour);
+        GetCtrlAttribute(MainPanel, bars[i], ATTR_TEXT_COLOR, &text);
+        EXPECT_EQ(colour, barColours[i]) << i;
+        EXPECT_EQ(text, 0x000000) << i;
+    }
+
     // Graph ranges cover the whole byte on both axes.
     for (int graph : {PANEL_COLOURGRAPH, PANEL_ZOOMGRAPH})
         for (int axis : {VAL_XAXIS, VAL_LEFT_YAXIS}) {

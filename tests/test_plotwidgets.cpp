@@ -1,5 +1,6 @@
-// The panel's plot widgets: arcs and lines of the colour graphs, the cross cursor, the view
-// shade, and the strip chart's interleaved traces.
+// The panel's plot and display widgets: arcs and lines of the colour graphs, the cross cursor,
+// the view shade, the strip chart's interleaved traces, and the colour bars.
+#include "platform/colourbar.h"
 #include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
@@ -509,3 +510,67 @@ TEST(StripChartWidget, RendersTheTracesOfTheLiveDisplay) {
 }
 
 } // namespace
+
+// Counts the paint events of the widgets it watches.
+class PaintCount : public QObject {
+  public:
+    explicit PaintCount(std::initializer_list<QWidget *> widgets) {
+        for (QWidget *widget : widgets) {
+            counts[widget] = 0;
+            widget->installEventFilter(this);
+        }
+    }
+    std::map<QObject *, int> counts;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            counts[watched]++;
+        return false;
+    }
+};
+
+int DarkPixels(const QImage &image, const QRect &area) {
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            dark += image.pixelColor(x, y).lightness() < 80;
+    return dark;
+}
+
+TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
+    QWidget panel;
+    panel.resize(300, 80);
+    ColourBar bar(&panel);
+    bar.setGeometry(10, 10, 190, 28);
+    bar.setRange(0, 255);
+    bar.setFormat("%v");
+    bar.setBarColor(kRed);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    QCoreApplication::processEvents();
+
+    PaintCount painted({&panel, &bar});
+    bar.setValue(64);
+    QTRY_VERIFY_WITH_TIMEOUT(painted.counts[&bar] > 0, 2000);
+    EXPECT_EQ(painted.counts[&panel], 0);
+
+    // Inside the frame, 188 pixels: 64 of 255 fill 47 of them.
+    QImage image = bar.grab().toImage();
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(0x7a, 0x7a, 0x7a)) << "frame";
+    EXPECT_EQ(image.pixelColor(189, 27), QColor(0x7a, 0x7a, 0x7a)) << "frame";
+    EXPECT_EQ(image.pixelColor(47, 3), kRed) << "last filled pixel";
+    EXPECT_EQ(image.pixelColor(48, 3), bar.palette().color(QPalette::Base)) << "first empty one";
+    EXPECT_GT(DarkPixels(image, QRect(80, 4, 30, 20)), 10) << "the number in the middle";
+
+    bar.setValue(255);
+    image = bar.grab().toImage();
+    EXPECT_EQ(image.pixelColor(188, 3), kRed);
+    bar.setValue(0);
+    image = bar.grab().toImage();
+    EXPECT_EQ(image.pixelColor(1, 3), bar.palette().color(QPalette::Base));
+    bar.setRange(7, 7);
+    bar.setValue(7);
+    image = bar.grab().toImage();
+    EXPECT_EQ(image.pixelColor(1, 3), kRed) << "a range of one value shows it full";
+}
