@@ -78,7 +78,7 @@ const char *OpenErrorText(int code) {
     }
 }
 
-// Busy poll without sleeping of its own; the engine's poll blocks up to two milliseconds while
+// Busy poll without sleeping of its own; the engine's poll blocks up to five milliseconds while
 // the line is silent. The elapsed time is tested before the count, so a wait never ends early
 // on the count alone once the time is up, and never outlasts it.
 int WaitForReply(int expectedLength, int watchAcquisition) {

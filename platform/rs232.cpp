@@ -23,9 +23,12 @@
 namespace {
 
 // While nothing new waits, a poll blocks up to this long for the line, so a busy loop sleeps
-// instead. It is longer than the gap between two bytes of a reply at 9600 baud, so a poll that
-// times out has met a silent line, not a reply on its way.
-constexpr int kIdlePollMilliseconds = 2;
+// instead. It is longer than a request and the first byte of its reply take at 9600 baud, so a
+// request-reply turn sleeps once until the reply begins instead of timing out on the way.
+constexpr int kIdlePollMilliseconds = 5;
+// A poll that blocked this long has met a silent line, not a reply on its way: it is longer than
+// the gap between two bytes of a reply at 9600 baud.
+constexpr qint64 kSilenceNanoseconds = 2000000;
 constexpr int kDefaultQueueSize = 1024;
 // Time-out of a freshly opened port, until SetComTime sets another.
 constexpr double kDefaultTimeoutSeconds = 5.0;
@@ -174,11 +177,17 @@ bool ValidSettings(long baudRate, int parity, int dataBits, int stopBits) {
 
 // Lets the port take what the operating system holds; blocks briefly only when nothing new
 // waits beyond the known count, so a poll loop sleeps while a reply trickles in at line rate.
-// Returns true when it blocked and nothing came: the line was silent for that time.
+// Returns true when it blocked long enough to have met a silent line, whether or not the first
+// byte of a reply then ended the block.
 bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
-    bool blocks = serial.bytesAvailable() <= knownCount && idleMilliseconds > 0;
-    bool arrived = serial.waitForReadyRead(blocks ? idleMilliseconds : 0);
-    return blocks && !arrived;
+    if (serial.bytesAvailable() > knownCount || idleMilliseconds <= 0) {
+        serial.waitForReadyRead(0);
+        return false;
+    }
+    QElapsedTimer blocked;
+    blocked.start();
+    serial.waitForReadyRead(idleMilliseconds);
+    return blocked.nsecsElapsed() >= kSilenceNanoseconds;
 }
 
 // The count each port's last GetInQLen reported.

@@ -35,9 +35,10 @@ int FlushInQ(int port);
 int FlushOutQ(int port);
 // Hands count bytes to the line before it returns; returns the number written.
 int ComWrt(int port, const unsigned char *buffer, int count);
-// Number of received bytes waiting, without consuming them. While nothing waits, the call may
-// block for up to two milliseconds, so a polling loop does not burn a core; the engine draws
-// what is due while the line is that silent.
+// Number of received bytes waiting, without consuming them. While nothing new waits, the call
+// may block for up to five milliseconds, so a polling loop does not burn a core; after two
+// milliseconds of a silent line the engine draws what is due, while a reply that then begins
+// comes in.
 int GetInQLen(int port);
 // Moves at most count bytes that are already waiting into buffer; returns the number moved.
 // Never waits for more and never writes beyond count.
