@@ -11,7 +11,6 @@
 namespace {
 
 QVector<QPointer<QCustomPlot>> pendingPlots;
-QVector<QPointer<QCPLayer>> pendingLayers;
 QElapsedTimer sincePlotsPending;
 QElapsedTimer sinceLineSilence;
 
@@ -23,19 +22,14 @@ bool DrawingWaitsForSilence() {
 
 void ReplotPending() {
     QVector<QPointer<QCustomPlot>> plots;
-    QVector<QPointer<QCPLayer>> layers;
     plots.swap(pendingPlots);
-    layers.swap(pendingLayers);
     for (const QPointer<QCustomPlot> &plot : plots)
         if (!plot.isNull())
             plot->replot(QCustomPlot::rpQueuedRefresh);
-    for (const QPointer<QCPLayer> &layer : layers)
-        if (!layer.isNull() && !plots.contains(layer->parentPlot()))
-            layer->replot();
 }
 
 bool PlotsPending() {
-    return !pendingPlots.isEmpty() || !pendingLayers.isEmpty();
+    return !pendingPlots.isEmpty();
 }
 
 void ReplotWhenDue();
@@ -122,13 +116,6 @@ void ScheduleReplot(QCustomPlot *plot) {
         return;
     NotePlotRequest();
     pendingPlots.append(plot);
-}
-
-void ScheduleLayerReplot(QCPLayer *layer) {
-    if (pendingLayers.contains(layer))
-        return;
-    NotePlotRequest();
-    pendingLayers.append(layer);
 }
 
 void ThrottleWindowPaint(QWidget *window) {

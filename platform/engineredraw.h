@@ -13,12 +13,9 @@
 constexpr int kFrameMilliseconds = 50;
 
 class QCustomPlot;
-class QCPLayer;
 
 // Redraws the plot within one frame time; several requests meanwhile make one redraw.
 void ScheduleReplot(QCustomPlot *plot);
-// Redraws only this layer within one frame time, unless its plot is redrawn whole anyway.
-void ScheduleLayerReplot(QCPLayer *layer);
 // Holds the window's repaints to at most one a frame time; a held repaint follows at the end of
 // that time, or in the line's next silence, so nothing shown is older than about two frames.
 void ThrottleWindowPaint(QWidget *window);

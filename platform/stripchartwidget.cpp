@@ -12,9 +12,10 @@ const double kDefaultMin = 0.0;
 const double kDefaultMax = 255.0;
 const int kDefaultTraceCount = 7;
 const int kDefaultPointsPerScreen = 100;
-// The traces sit on a layer with a buffer of its own, so a new point redraws only the traces
-// and not the axes, grid and legend around them.
-const char *const kTraceLayer = "main";
+// The layer of the trace graphs, a hidden one of their own: the plot never draws them, the widget
+// does. (The plot's "main" layer also carries the axis rect and legend, whose visibility their
+// axes and items inherit.)
+const char *const kTraceLayer = "traces";
 
 struct TraceLook {
     const char *name;
@@ -43,7 +44,8 @@ TraceLook LookOf(int index) {
 
 StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
-    layer(kTraceLayer)->setMode(QCPLayer::lmBuffered);
+    addLayer(kTraceLayer, layer("main"), QCustomPlot::limAbove);
+    layer(kTraceLayer)->setVisible(false);
     yAxis->setRange(kDefaultMin, kDefaultMax);
     for (int i = 0; i < kMaxTraces; ++i) {
         const TraceLook look = LookOf(i);
@@ -76,6 +78,62 @@ StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
     }
     xAxis->setRange(0, pointsPerScreen_ - 1);
     rebuildGraphs();
+    connect(this, &QCustomPlot::afterReplot, this, [this] { backdropStale_ = true; });
+}
+
+// The plot's paint buffers composed over its background, as the plot itself would paint them.
+// An opaque image is one the raster engine copies row by row when the traces are drawn anew.
+void StripChartWidget::buildBackdrop() {
+    const qreal ratio = bufferDevicePixelRatio();
+    backdrop_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+    backdrop_.setDevicePixelRatio(ratio);
+    QCPPainter painter(&backdrop_);
+    painter.fillRect(rect(), mBackgroundBrush.style() != Qt::NoBrush ? mBackgroundBrush
+                                                                     : palette().window());
+    drawBackground(&painter);
+    for (const QSharedPointer<QCPAbstractPaintBuffer> &buffer : mPaintBuffers)
+        buffer->draw(&painter);
+    backdropStale_ = false;
+}
+
+// Each visible graph as a line through its points inside the plot area, broken where a value is
+// not a number.
+void StripChartWidget::drawTraces(QPainter *painter) const {
+    painter->save();
+    painter->setClipRect(axisRect()->rect(), Qt::IntersectClip);
+    for (int i = 0; i < graphCount(); ++i) {
+        const QCPGraph *trace = graph(i);
+        if (!trace->visible())
+            continue;
+        painter->setPen(trace->pen());
+        painter->setRenderHint(QPainter::Antialiasing, trace->antialiased());
+        QPolygonF line;
+        line.reserve(trace->data()->size());
+        for (const QCPGraphData &point : *trace->data()) {
+            if (!std::isfinite(point.value)) {
+                painter->drawPolyline(line);
+                line.clear();
+                continue;
+            }
+            line.append(QPointF(xAxis->coordToPixel(point.key), yAxis->coordToPixel(point.value)));
+        }
+        painter->drawPolyline(line);
+    }
+    painter->restore();
+}
+
+void StripChartWidget::paintEvent(QPaintEvent *event) {
+    // A changed pixel ratio (the window moved to another screen) makes the base class rebuild
+    // its buffers first; the traces follow with the redraw it asks for.
+    if (!qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF())) {
+        QCustomPlot::paintEvent(event);
+        return;
+    }
+    if (backdropStale_ || backdrop_.deviceIndependentSize() != QSizeF(size()))
+        buildBackdrop();
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), backdrop_);
+    drawTraces(&painter);
 }
 
 bool StripChartWidget::validTrace(int trace) const {
@@ -157,7 +215,9 @@ void StripChartWidget::appendInterleaved(const double *values, int count, int st
     for (int t = 0; t < traceCount_; ++t) {
         refreshData(t);
     }
-    ScheduleLayerReplot(layer(kTraceLayer));
+    // New points change only the plot area; the window's repaint throttle makes one redraw of
+    // many such updates.
+    update(axisRect()->rect());
 }
 
 // Hands a trace's ring to its graph, the newest point at the right edge. Once the screen is
@@ -268,6 +328,7 @@ void StripChartWidget::rebuildGraphs() {
     clearGraphs();
     for (int i = 0; i < traceCount_; ++i) {
         QCPGraph *g = addGraph();
+        g->setLayer(kTraceLayer);
         g->setName(traces_[i].name);
         g->setLineStyle(QCPGraph::lsLine);
         g->setVisible(traces_[i].visible);

@@ -1,8 +1,11 @@
 // A strip chart for the panel: a fixed number of traces that take appended values in turn and
-// show the last pointsPerScreen points of each.
+// show the last pointsPerScreen points of each. The plot draws the frame around the traces
+// (axes, grid, legend) only when it changes and keeps it as an image; the widget draws the
+// traces over that image, since they move with every new point.
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QVector>
 #include <array>
@@ -42,6 +45,7 @@ class StripChartWidget : public QCustomPlot {
 
   protected:
     bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
   private:
     // What a trace looks like and holds. The ring keeps the last pointsPerScreen values.
@@ -65,8 +69,13 @@ class StripChartWidget : public QCustomPlot {
     void rebuildGraphs();
     void rebuildLegend();
     void applyProperty(const QByteArray &name);
+    void buildBackdrop();
+    void drawTraces(QPainter *painter) const;
 
     std::array<Trace, kMaxTraces> traces_;
     int traceCount_ = 7;
     int pointsPerScreen_ = 100;
+    // The plot without its traces as of its last whole redraw, opaque; stale after the next one.
+    QImage backdrop_;
+    bool backdropStale_ = true;
 };

@@ -507,6 +507,24 @@ TEST(StripChartWidget, RendersTheTracesOfTheLiveDisplay) {
         found = Near(image.pixelColor(middle, flat + dy), chart.traceColor(6));
     }
     EXPECT_TRUE(found) << "the UL trace is drawn in dark orange at 200";
+
+    // Around the plot area, where no trace reaches, new points leave the frame as a whole
+    // redraw draws it: axes, tick labels and legend.
+    for (int round = 0; round < 20; ++round)
+        chart.appendInterleaved(history.data(), 700, 0, 0);
+    QCoreApplication::processEvents();
+    const QImage streamed = chart.grab().toImage();
+    const QRect plotArea = chart.axisRect()->rect().adjusted(-2, -2, 2, 2);
+    int framePixels = 0;
+    int differing = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!plotArea.contains(x, y)) {
+                framePixels += streamed.pixelColor(x, y) != QColor(Qt::white);
+                differing += streamed.pixel(x, y) != image.pixel(x, y);
+            }
+    EXPECT_GT(framePixels, 1500) << "tick labels and legend";
+    EXPECT_EQ(differing, 0);
 }
 
 } // namespace
