@@ -75,7 +75,7 @@ QCPAxis *AxisOf(QCustomPlot *plot, int axis) {
 
 } // namespace
 
-GraphWidget::GraphWidget(QWidget *parent) : QCustomPlot(parent) {
+GraphWidget::GraphWidget(QWidget *parent) : InstrumentPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
     xAxis->setRange(kDefaultMin, kDefaultMax);
     yAxis->setRange(kDefaultMin, kDefaultMax);
@@ -397,11 +397,7 @@ void GraphWidget::keyPressEvent(QKeyEvent *event) {
 void GraphWidget::drawFinishedPlot(QCPPainter *painter, const QRegion &region) {
     for (const QRect &rect : region) {
         painter->setClipRect(rect);
-        if (mBackgroundBrush.style() != Qt::NoBrush)
-            painter->fillRect(mViewport, mBackgroundBrush);
-        drawBackground(painter);
-        for (const QSharedPointer<QCPAbstractPaintBuffer> &buffer : mPaintBuffers)
-            buffer->draw(painter);
+        drawBuffers(painter);
     }
     painter->setClipping(false);
 }
@@ -409,9 +405,7 @@ void GraphWidget::drawFinishedPlot(QCPPainter *painter, const QRegion &region) {
 // The cursor over the plot; with the focus, a thin frame tells the user that the arrow keys move
 // the cursor.
 void GraphWidget::paintEvent(QPaintEvent *event) {
-    // A changed pixel ratio (the window moved to another screen) makes the base class rebuild
-    // its buffers first.
-    if (!qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF())) {
+    if (buffersNeedNewPixelRatio()) {
         QCustomPlot::paintEvent(event);
         return;
     }

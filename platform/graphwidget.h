@@ -3,13 +3,13 @@
 // shade (0 open, 100 closed) that shows at a glance whether the view is active.
 #pragma once
 
+#include "platform/instrumentplot.h"
 #include <QColor>
 #include <QPointF>
 #include <QRectF>
 #include <QVector>
-#include <qcustomplot.h>
 
-class GraphWidget : public QCustomPlot {
+class GraphWidget : public InstrumentPlot {
     Q_OBJECT
   public:
     // What a plot is, for the engine's callers that inspect a graph (tests).

@@ -42,7 +42,7 @@ TraceLook LookOf(int index) {
 
 } // namespace
 
-StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
+StripChartWidget::StripChartWidget(QWidget *parent) : InstrumentPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
     addLayer(kTraceLayer, layer("main"), QCustomPlot::limAbove);
     layer(kTraceLayer)->setVisible(false);
@@ -81,18 +81,14 @@ StripChartWidget::StripChartWidget(QWidget *parent) : QCustomPlot(parent) {
     connect(this, &QCustomPlot::afterReplot, this, [this] { backdropStale_ = true; });
 }
 
-// The plot's paint buffers composed over its background, as the plot itself would paint them.
-// An opaque image is one the raster engine copies row by row when the traces are drawn anew.
+// The plot without its traces as one opaque image, which the raster engine copies row by row
+// whenever the traces are drawn anew.
 void StripChartWidget::buildBackdrop() {
     const qreal ratio = bufferDevicePixelRatio();
     backdrop_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
     backdrop_.setDevicePixelRatio(ratio);
     QCPPainter painter(&backdrop_);
-    painter.fillRect(rect(), mBackgroundBrush.style() != Qt::NoBrush ? mBackgroundBrush
-                                                                     : palette().window());
-    drawBackground(&painter);
-    for (const QSharedPointer<QCPAbstractPaintBuffer> &buffer : mPaintBuffers)
-        buffer->draw(&painter);
+    drawBuffers(&painter);
     backdropStale_ = false;
 }
 
@@ -123,9 +119,8 @@ void StripChartWidget::drawTraces(QPainter *painter) const {
 }
 
 void StripChartWidget::paintEvent(QPaintEvent *event) {
-    // A changed pixel ratio (the window moved to another screen) makes the base class rebuild
-    // its buffers first; the traces follow with the redraw it asks for.
-    if (!qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF())) {
+    // The traces follow with the redraw that the base class then asks for.
+    if (buffersNeedNewPixelRatio()) {
         QCustomPlot::paintEvent(event);
         return;
     }

@@ -4,14 +4,14 @@
 // traces over that image, since they move with every new point.
 #pragma once
 
+#include "platform/instrumentplot.h"
 #include <QColor>
 #include <QImage>
 #include <QString>
 #include <QVector>
 #include <array>
-#include <qcustomplot.h>
 
-class StripChartWidget : public QCustomPlot {
+class StripChartWidget : public InstrumentPlot {
     Q_OBJECT
   public:
     explicit StripChartWidget(QWidget *parent = nullptr);

@@ -1,0 +1,18 @@
+// The base of the panel's plots: they paint themselves from the plot's paint buffers, each in the
+// cheapest way for what changes in it, and add what moves on top.
+#pragma once
+
+#include <qcustomplot.h>
+
+class InstrumentPlot : public QCustomPlot {
+    Q_OBJECT
+  public:
+    explicit InstrumentPlot(QWidget *parent = nullptr);
+
+  protected:
+    // True when the screen's pixel ratio is not the buffers' one (the window moved to another
+    // screen): the base class's paint event then rebuilds the buffers and asks for a redraw.
+    bool buffersNeedNewPixelRatio() const;
+    // The paint buffers over the plot's background, as the base class paints them; opaque.
+    void drawBuffers(QCPPainter *painter);
+};
