@@ -43,21 +43,6 @@ int ColourBar::filledWidth(int fullWidth) const {
     return int(reached * fullWidth / span);
 }
 
-// A bar shows at most a few hundred different numbers; the cache starts over should a format
-// ever produce more.
-const QStaticText &ColourBar::laidOut(const QString &text) {
-    constexpr int kMaxLayouts = 1024;
-    auto found = layouts_.find(text);
-    if (found != layouts_.end())
-        return *found;
-    if (layouts_.size() >= kMaxLayouts)
-        layouts_.clear();
-    QStaticText layout(text);
-    layout.setTextFormat(Qt::PlainText);
-    layout.prepare(QTransform(), font());
-    return *layouts_.insert(text, layout);
-}
-
 void ColourBar::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     const QRect inside = rect().adjusted(1, 1, -1, -1);
@@ -70,11 +55,7 @@ void ColourBar::paintEvent(QPaintEvent *) {
     painter.fillRect(inside.x() + filled, inside.y(), inside.width() - filled, inside.height(),
                      palette().base());
     if (isTextVisible()) {
-        const QStaticText &number = laidOut(text());
-        const QSizeF size = number.size();
         painter.setPen(palette().color(QPalette::HighlightedText));
-        painter.drawStaticText(QPointF(inside.x() + (inside.width() - size.width()) / 2,
-                                       inside.y() + (inside.height() - size.height()) / 2),
-                               number);
+        painter.drawText(inside, Qt::AlignCenter, text());
     }
 }

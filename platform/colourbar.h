@@ -5,9 +5,7 @@
 #pragma once
 
 #include <QColor>
-#include <QHash>
 #include <QProgressBar>
-#include <QStaticText>
 
 class ColourBar : public QProgressBar {
     Q_OBJECT
@@ -25,9 +23,4 @@ class ColourBar : public QProgressBar {
 
   private:
     int filledWidth(int fullWidth) const;
-    const QStaticText &laidOut(const QString &text);
-
-    // The numbers shown so far, laid out once each: shaping a text costs more than the rest of
-    // a paint.
-    QHash<QString, QStaticText> layouts_;
 };

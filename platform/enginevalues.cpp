@@ -89,16 +89,6 @@ int ReadNumber(QWidget *widget, double *value) {
     return UIE_OK;
 }
 
-// A progress bar repaints at once whenever its number changes, past the window's frame
-// throttle; with updates held while the value changes, it asks for an ordinary repaint instead.
-void SetBarValue(QProgressBar *bar, int value) {
-    if (value == bar->value())
-        return;
-    bar->setUpdatesEnabled(false);
-    bar->setValue(value);
-    bar->setUpdatesEnabled(true);
-}
-
 // Sets a control to a number; text displays show asText instead.
 int WriteValue(QWidget *widget, double value, const QString &asText) {
     EngineProgramChange change(widget);
@@ -114,7 +104,7 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         slider->setValue(whole);
     } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
-        SetBarValue(bar, whole);
+        bar->setValue(whole);
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (!button->isCheckable())
             return UIE_BAD_CONTROL;
