@@ -548,12 +548,14 @@ class PaintCount : public QObject {
     }
 };
 
-int DarkPixels(const QImage &image, const QRect &area) {
-    int dark = 0;
+// The bounding box of the dark pixels in an area.
+QRect DarkArea(const QImage &image, const QRect &area) {
+    QRect box;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            dark += image.pixelColor(x, y).lightness() < 80;
-    return dark;
+            if (image.pixelColor(x, y).lightness() < 80)
+                box |= QRect(x, y, 1, 1);
+    return box;
 }
 
 TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
@@ -579,7 +581,7 @@ TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
     EXPECT_EQ(image.pixelColor(189, 27), QColor(0x7a, 0x7a, 0x7a)) << "frame";
     EXPECT_EQ(image.pixelColor(47, 3), kRed) << "last filled pixel";
     EXPECT_EQ(image.pixelColor(48, 3), bar.palette().color(QPalette::Base)) << "first empty one";
-    EXPECT_GT(DarkPixels(image, QRect(80, 4, 30, 20)), 10) << "the number in the middle";
+    EXPECT_FALSE(DarkArea(image, QRect(80, 4, 30, 20)).isEmpty()) << "the number in the middle";
 
     bar.setValue(255);
     image = bar.grab().toImage();
@@ -591,4 +593,17 @@ TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
     bar.setValue(7);
     image = bar.grab().toImage();
     EXPECT_EQ(image.pixelColor(1, 3), kRed) << "a range of one value shows it full";
+
+    // The number in the middle, in the bar's font of the moment.
+    bar.setRange(0, 255);
+    bar.setValue(0);
+    const QRect inside(1, 1, 188, 26);
+    const QRect small = DarkArea(bar.grab().toImage(), inside);
+    EXPECT_NEAR(small.center().x(), inside.center().x(), 2);
+    EXPECT_NEAR(small.center().y(), inside.center().y(), 2);
+    QFont larger = bar.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.6);
+    bar.setFont(larger);
+    const QRect large = DarkArea(bar.grab().toImage(), inside);
+    EXPECT_GT(large.height(), small.height() + 2) << "not the number laid out in the old font";
 }
