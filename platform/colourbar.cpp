@@ -1,7 +1,8 @@
 #include "platform/colourbar.h"
 
-#include <QEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace {
 
@@ -9,10 +10,64 @@ const QColor kFrameColour(0x7a, 0x7a, 0x7a);
 
 } // namespace
 
-ColourBar::ColourBar(QWidget *parent) : QProgressBar(parent) {
+ColourBar::ColourBar(QWidget *parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette colours = palette();
     colours.setColor(QPalette::HighlightedText, colours.color(QPalette::Text));
     setPalette(colours);
+}
+
+int ColourBar::minimum() const {
+    return minimum_;
+}
+
+int ColourBar::maximum() const {
+    return maximum_;
+}
+
+void ColourBar::setMinimum(int minimum) {
+    setRange(minimum, std::max(minimum, maximum_));
+}
+
+void ColourBar::setMaximum(int maximum) {
+    setRange(std::min(minimum_, maximum), maximum);
+}
+
+void ColourBar::setRange(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = std::max(minimum, maximum);
+    value_ = std::clamp(value_, minimum_, maximum_);
+    update();
+}
+
+int ColourBar::value() const {
+    return value_;
+}
+
+void ColourBar::setValue(int value) {
+    value = std::clamp(value, minimum_, maximum_);
+    if (value == value_)
+        return;
+    value_ = value;
+    update();
+}
+
+QString ColourBar::format() const {
+    return format_;
+}
+
+void ColourBar::setFormat(const QString &format) {
+    format_ = format;
+    update();
+}
+
+bool ColourBar::isTextVisible() const {
+    return textVisible_;
+}
+
+void ColourBar::setTextVisible(bool visible) {
+    textVisible_ = visible;
+    update();
 }
 
 QColor ColourBar::barColor() const {
@@ -25,22 +80,27 @@ void ColourBar::setBarColor(const QColor &color) {
     setPalette(colours);
 }
 
-// A style's polish clears the opaque attribute of progress bars, which it expects to draw itself
-// with round corners; this bar draws every pixel.
-bool ColourBar::event(QEvent *event) {
-    bool handled = QProgressBar::event(event);
-    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    return handled;
+QString ColourBar::text() const {
+    const qint64 steps = qint64(maximum_) - minimum_;
+    const qint64 percent = steps == 0 ? 100 : (qint64(value_) - minimum_) * 100 / steps;
+    QString shown = format_;
+    shown.replace(QLatin1String("%v"), QString::number(value_));
+    shown.replace(QLatin1String("%m"), QString::number(steps));
+    shown.replace(QLatin1String("%p"), QString::number(percent));
+    return shown;
+}
+
+QSize ColourBar::sizeHint() const {
+    return QSize(fontMetrics().horizontalAdvance(QLatin1String("0000")) * 4,
+                 fontMetrics().height() + 8);
 }
 
 // The share of the width that the value fills, from the minimum at the left to the maximum.
 int ColourBar::filledWidth(int fullWidth) const {
-    qint64 span = qint64(maximum()) - minimum();
-    if (span <= 0)
-        return value() >= maximum() ? fullWidth : 0;
-    qint64 reached = qBound<qint64>(0, qint64(value()) - minimum(), span);
-    return int(reached * fullWidth / span);
+    const qint64 span = qint64(maximum_) - minimum_;
+    if (span == 0)
+        return fullWidth;
+    return int((qint64(value_) - minimum_) * fullWidth / span);
 }
 
 void ColourBar::paintEvent(QPaintEvent *) {
@@ -54,7 +114,7 @@ void ColourBar::paintEvent(QPaintEvent *) {
     painter.fillRect(inside.x(), inside.y(), filled, inside.height(), palette().highlight());
     painter.fillRect(inside.x() + filled, inside.y(), inside.width() - filled, inside.height(),
                      palette().base());
-    if (isTextVisible()) {
+    if (textVisible_) {
         painter.setPen(palette().color(QPalette::HighlightedText));
         painter.drawText(inside, Qt::AlignCenter, text());
     }

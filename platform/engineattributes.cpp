@@ -1,5 +1,6 @@
 // Panel and control attributes: title, dimming, visibility, geometry in panel pixels, colours,
 // fonts, tool tips, captions and the settings of graphs and strip charts.
+#include "platform/colourbar.h"
 #include "platform/engine.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
@@ -31,15 +32,20 @@ bool IsEditor(const QWidget *widget) {
            qobject_cast<const QComboBox *>(widget) != nullptr;
 }
 
+bool IsBar(const QWidget *widget) {
+    return qobject_cast<const QProgressBar *>(widget) != nullptr ||
+           qobject_cast<const ColourBar *>(widget) != nullptr;
+}
+
 // The palette role that holds a widget's background: editors have a base, colour bars a bar.
 QPalette::ColorRole BackgroundRole(const QWidget *widget) {
-    if (qobject_cast<const QProgressBar *>(widget) != nullptr)
+    if (IsBar(widget))
         return QPalette::Highlight;
     return IsEditor(widget) ? QPalette::Base : QPalette::Window;
 }
 
 QPalette::ColorRole TextRole(const QWidget *widget) {
-    if (qobject_cast<const QProgressBar *>(widget) != nullptr)
+    if (IsBar(widget))
         return QPalette::HighlightedText;
     if (qobject_cast<const QAbstractButton *>(widget) != nullptr &&
         qobject_cast<const QGroupBox *>(widget) == nullptr)

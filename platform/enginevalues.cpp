@@ -1,5 +1,6 @@
 // Control values: numeric fields, sliders, rings, switches, displays and colour bars. Setting a
 // value from the program never raises an event.
+#include "platform/colourbar.h"
 #include "platform/comportring.h"
 #include "platform/engine.h"
 
@@ -75,6 +76,8 @@ int ReadNumber(QWidget *widget, double *value) {
         *value = slider->value();
     } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
         *value = bar->value();
+    } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
+        *value = colourBar->value();
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (!button->isCheckable())
             return UIE_BAD_CONTROL;
@@ -105,6 +108,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
         slider->setValue(whole);
     } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
         bar->setValue(whole);
+    } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
+        colourBar->setValue(whole);
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (!button->isCheckable())
             return UIE_BAD_CONTROL;

@@ -583,9 +583,12 @@ TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
     EXPECT_EQ(image.pixelColor(48, 3), bar.palette().color(QPalette::Base)) << "first empty one";
     EXPECT_FALSE(DarkArea(image, QRect(80, 4, 30, 20)).isEmpty()) << "the number in the middle";
 
-    bar.setValue(255);
+    bar.setValue(300);
+    EXPECT_EQ(bar.value(), 255) << "held in the range";
     image = bar.grab().toImage();
     EXPECT_EQ(image.pixelColor(188, 3), kRed);
+    bar.setFormat("%v of %m, %p%");
+    EXPECT_EQ(bar.text(), "255 of 255, 100%");
     bar.setValue(0);
     image = bar.grab().toImage();
     EXPECT_EQ(image.pixelColor(1, 3), bar.palette().color(QPalette::Base));
@@ -595,6 +598,7 @@ TEST(ColourBar, FillsItsShareOfTheFrameAndRepaintsWithoutThePanelBehind) {
     EXPECT_EQ(image.pixelColor(1, 3), kRed) << "a range of one value shows it full";
 
     // The number in the middle, in the bar's font of the moment.
+    bar.setFormat("%v");
     bar.setRange(0, 255);
     bar.setValue(0);
     const QRect inside(1, 1, 188, 26);
