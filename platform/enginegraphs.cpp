@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QVector>
+#include <algorithm>
 
 namespace {
 
@@ -149,6 +150,7 @@ int PlotStripChart(int panel, int control, const void *values, int numberOfPoint
         return UIE_BAD_VALUE;
     // The values taken, in order: the chart then deals them out to its traces.
     QVector<double> taken;
+    taken.reserve(std::max(0, numberOfPoints - startingIndex) / (skipCount + 1) + 1);
     for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
         taken.append(Element(values, dataType, i));
     chart->appendInterleaved(taken.constData(), static_cast<int>(taken.size()), 0, 0);

@@ -216,7 +216,7 @@ QPoint GraphWidget::cursorPixel() const {
 
 // The pixels the cross covers; the whole widget while the plot area is not laid out yet.
 QRegion GraphWidget::cursorRegion() const {
-    const QRect area = axisRect()->rect();
+    const QRect area = plotArea();
     if (area.isEmpty())
         return QRegion(rect());
     const QPoint at = cursorPixel();
@@ -230,7 +230,7 @@ QRegion GraphWidget::cursorRegion() const {
 // The cursor lies beneath the view's shade: drawn over the plot, it takes the colour it would
 // have through the shade, and it leaves out the caption of a closed view.
 void GraphWidget::drawCursor(QPainter *painter) const {
-    const QRect area = axisRect()->rect();
+    const QRect area = plotArea();
     if (area.isEmpty())
         return;
     QRegion clip(area);
@@ -325,10 +325,10 @@ void GraphWidget::applyProperty(const QByteArray &name) {
 
 // The plot area in pixels is only known once the layout has been computed.
 bool GraphWidget::inPlotArea(const QPoint &pixel) {
-    if (axisRect()->rect().isEmpty()) {
+    if (plotArea().isEmpty()) {
         updateLayout();
     }
-    return axisRect()->rect().contains(pixel);
+    return plotArea().contains(pixel);
 }
 
 QPointF GraphWidget::pixelToPlot(const QPointF &pixel) const {

@@ -2,6 +2,10 @@
 
 InstrumentPlot::InstrumentPlot(QWidget *parent) : QCustomPlot(parent) {}
 
+QRect InstrumentPlot::plotArea() const {
+    return xAxis->axisRect()->rect();
+}
+
 bool InstrumentPlot::buffersNeedNewPixelRatio() const {
     return !qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF());
 }

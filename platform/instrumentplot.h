@@ -10,6 +10,9 @@ class InstrumentPlot : public QCustomPlot {
     explicit InstrumentPlot(QWidget *parent = nullptr);
 
   protected:
+    // The plot area in widget pixels. (The base class's axisRect() walks the whole layout on
+    // every call; the axis keeps a pointer to its rect.)
+    QRect plotArea() const;
     // True when the screen's pixel ratio is not the buffers' one (the window moved to another
     // screen): the base class's paint event then rebuilds the buffers and asks for a redraw.
     bool buffersNeedNewPixelRatio() const;

@@ -96,7 +96,7 @@ void StripChartWidget::buildBackdrop() {
 // not a number.
 void StripChartWidget::drawTraces(QPainter *painter) const {
     painter->save();
-    painter->setClipRect(axisRect()->rect(), Qt::IntersectClip);
+    painter->setClipRect(plotArea(), Qt::IntersectClip);
     for (int i = 0; i < graphCount(); ++i) {
         const QCPGraph *trace = graph(i);
         if (!trace->visible())
@@ -212,7 +212,7 @@ void StripChartWidget::appendInterleaved(const double *values, int count, int st
     }
     // New points change only the plot area; the window's repaint throttle makes one redraw of
     // many such updates.
-    update(axisRect()->rect());
+    update(plotArea());
 }
 
 // Hands a trace's ring to its graph, the newest point at the right edge. Once the screen is
