@@ -404,11 +404,7 @@ void GraphWidget::drawFinishedPlot(QCPPainter *painter, const QRegion &region) {
 
 // The cursor over the plot; with the focus, a thin frame tells the user that the arrow keys move
 // the cursor.
-void GraphWidget::paintEvent(QPaintEvent *event) {
-    if (buffersNeedNewPixelRatio()) {
-        QCustomPlot::paintEvent(event);
-        return;
-    }
+void GraphWidget::paintPlot(QPaintEvent *event) {
     QCPPainter painter(this);
     drawFinishedPlot(&painter, event->region());
     drawCursor(&painter);

@@ -59,7 +59,7 @@ class GraphWidget : public InstrumentPlot {
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
+    void paintPlot(QPaintEvent *event) override;
 
   private:
     struct Plot {

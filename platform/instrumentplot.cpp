@@ -6,8 +6,11 @@ QRect InstrumentPlot::plotArea() const {
     return xAxis->axisRect()->rect();
 }
 
-bool InstrumentPlot::buffersNeedNewPixelRatio() const {
-    return !qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF());
+void InstrumentPlot::paintEvent(QPaintEvent *event) {
+    if (qFuzzyCompare(bufferDevicePixelRatio(), devicePixelRatioF()))
+        paintPlot(event);
+    else
+        QCustomPlot::paintEvent(event);
 }
 
 void InstrumentPlot::drawBuffers(QCPPainter *painter) {

@@ -13,9 +13,11 @@ class InstrumentPlot : public QCustomPlot {
     // The plot area in widget pixels. (The base class's axisRect() walks the whole layout on
     // every call; the axis keeps a pointer to its rect.)
     QRect plotArea() const;
-    // True when the screen's pixel ratio is not the buffers' one (the window moved to another
-    // screen): the base class's paint event then rebuilds the buffers and asks for a redraw.
-    bool buffersNeedNewPixelRatio() const;
+    // Paints the plot through paintPlot, unless the screen's pixel ratio is not the buffers' one
+    // (the window moved to another screen): the base class then rebuilds the buffers and asks
+    // for a redraw.
+    void paintEvent(QPaintEvent *event) final;
+    virtual void paintPlot(QPaintEvent *event) = 0;
     // The paint buffers over the plot's background, as the base class paints them; opaque.
     void drawBuffers(QCPPainter *painter);
 };

@@ -118,12 +118,7 @@ void StripChartWidget::drawTraces(QPainter *painter) const {
     painter->restore();
 }
 
-void StripChartWidget::paintEvent(QPaintEvent *event) {
-    // The traces follow with the redraw that the base class then asks for.
-    if (buffersNeedNewPixelRatio()) {
-        QCustomPlot::paintEvent(event);
-        return;
-    }
+void StripChartWidget::paintPlot(QPaintEvent *) {
     if (backdropStale_ || backdrop_.deviceIndependentSize() != QSizeF(size()))
         buildBackdrop();
     QPainter painter(this);

@@ -45,7 +45,7 @@ class StripChartWidget : public InstrumentPlot {
 
   protected:
     bool event(QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
+    void paintPlot(QPaintEvent *event) override;
 
   private:
     // What a trace looks like and holds. The ring keeps the last pointsPerScreen values.
