@@ -3,10 +3,10 @@
 
 #include "com232/link.h"
 
-#include "com232/frames.h"
-#include "nvmxv451/globals.h"
+#include "com232/records.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
+#include "state/globals.h"
 
 #include <cstdio>
 

@@ -5,8 +5,6 @@
 
 #include <cmath>
 
-enum { EVALMODE_XY_ONLY = 1, EVALMODE_CONTRAST_R = 3, EVALMODE_CONTRAST_B = 5 };
-
 static const double twoPi = 6.283185307179586;
 // Periods in frames of the three channels and of the envelope; mutually prime, so the colour
 // does not repeat for a long time. At the paced rate of about 100 frames a second a channel

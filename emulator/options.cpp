@@ -1,13 +1,15 @@
 // Command-line parsing of the sensor emulator.
 #include "emulator/options.h"
 
+#include "com232/frames.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
 
 EmulatorOptions options = {
-    nullptr, nullptr, 0, 0, 0, 0, 0, 0xAA, 0, 0, 0, NO_HANGUP, 0, {0, 0, 0}, 1,
+    nullptr, nullptr, 0, 0, 0, 0, 0, LineOkReply, 0, 0, 0, NO_HANGUP, 0, {0, 0, 0}, 1,
 };
 
 static const char usageText[] =
@@ -154,7 +156,7 @@ static int ApplyOption(int code, const char *argument) {
         options.silent = 1;
         return 0;
     case OPT_WRONG_LINECHECK:
-        options.linecheckByte = 0x55;
+        options.linecheckByte = SYNC_BYTE;
         return 0;
     case OPT_LINECHECK_BYTE:
         return ParseIntOption("linecheck-byte", argument, 0, 0, 255, &options.linecheckByte);

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-enum { SYNC_BYTE = 0x55, PAD_BYTE = 0x00, READ_SIZE = 256 };
+enum { PAD_BYTE = 0x00, READ_SIZE = 256 };
 #define BLOCK_TIMEOUT 1.0 // seconds for the 84 bytes behind a write header
 
 enum { AWAIT_SYNC, AWAIT_COMMAND, AWAIT_BLOCK };

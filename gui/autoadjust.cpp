@@ -1,9 +1,9 @@
 #include "gui/autoadjust.h"
 
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/colourgraph.h"
 #include "gui/parameters.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 #include <cmath>
 #include <cstdlib>

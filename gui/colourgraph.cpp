@@ -1,8 +1,8 @@
 #include "gui/colourgraph.h"
 
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/parameters.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 // One circle colour per teach row, row 0 first.
 static const int circleColours[TEACH_ROWS] = {

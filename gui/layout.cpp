@@ -1,17 +1,15 @@
 // The panel's face by evaluation mode, signal source and view.
 #include "gui/layout.h"
 
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/livedisplay.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 enum {
-    KEEP = -1, // a control value or trace set that a layout leaves as it is
-    OUTMODE_BINARY = 2,
+    KEEP = -1,               // a control value or trace set that a layout leaves as it is
     MAXCOL_DIRECT_LIMIT = 4, // colours the DIRECT output modes can signal
     FORCED_COUNT = 6,
     RESTRICTED_COUNT = 5,
-    LAST_EVALMODE = 7,
     LAST_SOURCE = 6,
     ACTIVE_ROW_COLOUR = 0x008000,
     INACTIVE_ROW_COLOUR = 0xFF0000,

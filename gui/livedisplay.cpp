@@ -1,9 +1,9 @@
 // The live measurement display.
 #include "gui/livedisplay.h"
 
-#include "com232/frames.h"
-#include "nvmxv451/globals.h"
+#include "com232/records.h"
 #include "platform/analysis.h"
+#include "state/globals.h"
 
 double signalHistory[HISTORY_LENGTH];
 int graphSource = 0;

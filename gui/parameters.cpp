@@ -1,9 +1,9 @@
 // The parameter set on the panel and in parameter files.
 #include "gui/parameters.h"
 
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/layout.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // 84-byte ParameterBlock, one value per line.
 #pragma once
 
-#include "com232/frames.h" // ParameterSet, ParameterBlock
+#include "com232/records.h" // ParameterSet, ParameterBlock
 #include "platform/userint.h"
 
 // Path chosen in the last file pop-up (save or load).

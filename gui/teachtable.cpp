@@ -1,20 +1,13 @@
 #include "gui/teachtable.h"
 
-#include "com232/frames.h"
-#include "nvmxv451/globals.h"
+#include "com232/records.h"
+#include "state/globals.h"
 
 // Colour tolerance and intensity tolerances given to a freshly taught colour vector.
 enum { TAUGHT_CTO = 10, TAUGHT_CTO_XY_ONLY = 2, TAUGHT_ITO_STAT = 10, TAUGHT_ITO_DYN = 5 };
 // The contrast band: 15 above and below the channel value, which is held in 15..240 so that
 // the band stays inside 0..255.
 enum { CONTRAST_HALF_BAND = 15, CONTRAST_LOWEST = 15, CONTRAST_HIGHEST = 240 };
-enum {
-    EVALMODE_XY_ONLY = 1,
-    EVALMODE_CONTRAST_R = 3,
-    EVALMODE_CONTRAST_G = 4,
-    EVALMODE_CONTRAST_B = 5
-};
-enum { PMOD_STAT = 0 };
 
 static void SetTeachCell(int row, int column, int value) {
     SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), value);

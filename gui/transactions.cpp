@@ -1,13 +1,13 @@
 // The three transactions with the sensor.
 #include "gui/transactions.h"
 
-#include "com232/frames.h"
 #include "com232/link.h"
+#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
 #include "gui/parameters.h"
-#include "nvmxv451/globals.h"
 #include "platform/rs232.h"
+#include "state/globals.h"
 
 // 1 while the transfer loop of RunDataTransfer is on the stack.
 static int transferLoopRunning = 0;

@@ -2,8 +2,8 @@
 // the logo picture.
 #include "logo/branding.h"
 
-#include "nvmxv451/globals.h"
 #include "platform/userint.h"
+#include "state/globals.h"
 
 const char productTitle[] = "Nevalometrix V4.51";
 

@@ -1,6 +1,6 @@
 #include "nvmxv451/helptexts.h"
 
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 // The texts are the sensor manual's, line for line; their trailing blanks are part of them.
 
@@ -9,6 +9,8 @@ struct HelpEntry {
     const char *text;
 };
 
+// Each text keeps one line of source per line of text.
+// clang-format off
 static const char helpEditConnect[] =
     " Select a serial COM-PORT.";
 
@@ -146,6 +148,7 @@ static const char helpSlidePower[] =
     " Select the intensity of the transmitter LED.                          \n"
     " 0 = no intensity,  255 = full intensity.";
 
+// clang-format on
 static const HelpEntry helpTexts[] = {
     {PANEL_COMPORT, helpEditConnect},
     {PANEL_SEND, helpButtonSend},

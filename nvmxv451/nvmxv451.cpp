@@ -1,5 +1,6 @@
 #include "nvmxv451/nvmxv451.h"
 
+#include "com232/frames.h"
 #include "com232/link.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
@@ -7,9 +8,9 @@
 #include "gui/transactions.h"
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
-#include "nvmxv451/globals.h"
 #include "nvmxv451/helptexts.h"
 #include "platform/rs232.h"
+#include "state/globals.h"
 
 #include <cstring>
 
@@ -20,7 +21,7 @@ static void SetStatusText(const char *text) {
 
 void InitVars(void) {
     portNumber = 1;
-    syncByte = 0x55;
+    syncByte = SYNC_BYTE;
     sensorCommand = WriteRAM;
     ParameterTarget = RAM;
     acquisitionActive = 0;

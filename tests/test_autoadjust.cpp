@@ -1,11 +1,11 @@
 // Automatic sizing of the circle tolerances: the documented pairs on the panel, the bound on
 // the active rows, and many random tables against a plainly written second implementation.
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/autoadjust.h"
 #include "gui/teachtable.h"
-#include "nvmxv451/globals.h"
 #include "platform/engine_access.h"
 #include "platform/graphwidget.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 
 #include <algorithm>

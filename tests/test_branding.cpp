@@ -1,10 +1,10 @@
 // The branding header on the real panel: four white header lines in the dialog font, the header
 // frame's colour, and the logo in its place, also when the logo file cannot be found.
 #include "logo/branding.h"
-#include "nvmxv451/globals.h"
-#include "nvmxv451/panel_ids.h"
 #include "platform/engine_access.h"
 #include "platform/userint.h"
+#include "state/globals.h"
+#include "state/panel_ids.h"
 #include "support/panel_fixture.h"
 
 #include <QLabel>

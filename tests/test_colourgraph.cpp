@@ -4,10 +4,10 @@
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
 #include "gui/teachtable.h"
-#include "nvmxv451/globals.h"
 #include "platform/engine_access.h"
 #include "platform/graphwidget.h"
 #include "platform/rs232.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
 

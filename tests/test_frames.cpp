@@ -1,7 +1,7 @@
 // The byte path between the parameter set, the wire block, the request and the replies.
 
-#include "com232/frames.h"
-#include "nvmxv451/globals.h"
+#include "com232/records.h"
+#include "state/globals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The panel's face by evaluation mode, signal source, view and MAXCOL-No.
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 
 #include <string>

@@ -1,11 +1,11 @@
 // The serial line to the sensor: opening the port, the line check and the shared reply wait,
 // against a scripted peer on a pseudo-terminal.
 
-#include "com232/frames.h"
 #include "com232/link.h"
-#include "nvmxv451/globals.h"
+#include "com232/records.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
+#include "state/globals.h"
 #include "support/pty_peer.h"
 
 #include <gtest/gtest.h>

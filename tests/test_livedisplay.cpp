@@ -1,10 +1,10 @@
 // The live display of measurement frames: displays, limit lines, history, chart and cursor.
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
-#include "nvmxv451/globals.h"
 #include "platform/engine.h"
 #include "platform/stripchartwidget.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 
 #include <cstring>

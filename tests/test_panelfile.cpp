@@ -2,10 +2,10 @@
 // starts in the states the program expects, keeps every value in a byte, and lays out the two
 // alternating groups without covering the controls that are always shown.
 #include "nvmxv451/callbacks.h"
-#include "nvmxv451/globals.h"
-#include "nvmxv451/panel_ids.h"
 #include "platform/engine_access.h"
 #include "platform/userint.h"
+#include "state/globals.h"
+#include "state/panel_ids.h"
 #include "support/panel_fixture.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 // The parameter set between panel, block and ".dat" files.
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/parameters.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Teaching the current measurement into the COLOR TEACH TABLE, and the table reset.
-#include "com232/frames.h"
+#include "com232/records.h"
 #include "gui/teachtable.h"
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 
 #include <array>

@@ -1,10 +1,10 @@
 // The sensor transactions over a pseudo-terminal against a scripted peer.
-#include "com232/frames.h"
 #include "com232/link.h"
+#include "com232/records.h"
 #include "gui/livedisplay.h"
 #include "gui/transactions.h"
-#include "nvmxv451/globals.h"
 #include "platform/rs232.h"
+#include "state/globals.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
 

@@ -1,9 +1,9 @@
 #include "support/panel_fixture.h"
 
 #include "nvmxv451/callbacks.h"
-#include "nvmxv451/globals.h"
 #include "nvmxv451/nvmxv451.h"
 #include "platform/userint.h"
+#include "state/globals.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>

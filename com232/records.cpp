@@ -1,6 +1,6 @@
-#include "com232/frames.h"
+#include "com232/records.h"
 
-#include "nvmxv451/globals.h"
+#include "state/globals.h"
 
 unsigned char ParameterBlock[BLOCK_LENGTH];
 unsigned char MeasurementFrame[FRAME_LENGTH];

@@ -2,18 +2,18 @@
 // Every layer may include this module; it includes nothing above the engine.
 #pragma once
 
-#include "nvmxv451/panel_ids.h"
+#include "state/panel_ids.h"
 
 enum { RAM = 1, EEPROM = 2, FILE_TARGET = 3 };
 enum { STATUS_TEXT_LEN = 64 };
 
-extern int MainPanel;                     // handle of the one panel
-extern int portNumber;                    // COM number in use
-extern unsigned char syncByte;            // first byte of every request
-extern unsigned char sensorCommand;       // second byte of the request being built
-extern int ParameterTarget;               // RAM, EEPROM or FILE_TARGET
-extern volatile int acquisitionActive;    // 1 while the transfer loop is to run
-extern unsigned char limitLineX[256];     // the grey limit line X + Y = 255
+extern int MainPanel;                  // handle of the one panel
+extern int portNumber;                 // COM number in use
+extern unsigned char syncByte;         // first byte of every request
+extern unsigned char sensorCommand;    // second byte of the request being built
+extern int ParameterTarget;            // RAM, EEPROM or FILE_TARGET
+extern volatile int acquisitionActive; // 1 while the transfer loop is to run
+extern unsigned char limitLineX[256];  // the grey limit line X + Y = 255
 extern unsigned char limitLineY[256];
 extern char statusText[STATUS_TEXT_LEN];  // last status message
 extern char projectDir[MAX_PATHNAME_LEN]; // start directory of the parameter-file pop-up

@@ -1,0 +1,37 @@
+#include "state/globals.h"
+
+int MainPanel = -1;
+int portNumber = 1;
+unsigned char syncByte; // 0x55 from InitVars
+unsigned char sensorCommand = 1;
+int ParameterTarget = RAM;
+volatile int acquisitionActive = 0;
+unsigned char limitLineX[256];
+unsigned char limitLineY[256];
+char statusText[STATUS_TEXT_LEN] = "InitVars";
+char projectDir[MAX_PATHNAME_LEN];
+double waitStart = 0.0;
+double waitElapsed = 0.0;
+void (*afterLineOk)(void) = nullptr;
+
+#define CONTROL(id)                                                                                \
+    { id, #id }
+const ControlName panelControls[PANEL_CONTROL_COUNT] = {
+    CONTROL(PANEL_COMPORT),     CONTROL(PANEL_SEND),        CONTROL(PANEL_GET),
+    CONTROL(PANEL_GO),          CONTROL(PANEL_STOP),        CONTROL(PANEL_RAM),
+    CONTROL(PANEL_EEPROM),      CONTROL(PANEL_FILE),        CONTROL(PANEL_PARAVISIBLE),
+    CONTROL(PANEL_SOURCE),      CONTROL(PANEL_EVALMODE),    CONTROL(PANEL_RESETTABLE),
+    CONTROL(PANEL_TEACH),       CONTROL(PANEL_APPLYALL),    CONTROL(PANEL_ZOOM),
+    CONTROL(PANEL_AUTOADJUST),  CONTROL(PANEL_ZOOMGRAPH),   CONTROL(PANEL_MAXCOLNO),
+    CONTROL(PANEL_OUTMODE),     CONTROL(PANEL_PMOD),        CONTROL(PANEL_AVERAGE),
+    CONTROL(PANEL_TRIGGER),     CONTROL(PANEL_INTLIM),      CONTROL(PANEL_HOLD),
+    CONTROL(PANEL_NO),          CONTROL(PANEL_AUTOINC),     CONTROL(PANEL_X),
+    CONTROL(PANEL_Y),           CONTROL(PANEL_INT),         CONTROL(PANEL_RAW),
+    CONTROL(PANEL_CNO),         CONTROL(PANEL_RED),         CONTROL(PANEL_GREEN),
+    CONTROL(PANEL_BLUE),        CONTROL(PANEL_STATUS),      CONTROL(PANEL_SIGNALCHART),
+    CONTROL(PANEL_COLOURGRAPH), CONTROL(PANEL_POWER),       CONTROL(PANEL_TEACHTABLE),
+    CONTROL(PANEL_HEADERFRAME), CONTROL(PANEL_LOGO),        CONTROL(PANEL_PARAMDECO_1),
+    CONTROL(PANEL_PARAMDECO_2), CONTROL(PANEL_PARAMDECO_3), CONTROL(PANEL_PARAMDECO_4),
+    CONTROL(PANEL_PARAMDECO_5), CONTROL(PANEL_PARAMDECO_6), CONTROL(PANEL_PARAMDECO_7),
+    CONTROL(PANEL_PARAMDECO_8), CONTROL(PANEL_PARAMDECO_9),
+};
