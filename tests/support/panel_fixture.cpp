@@ -121,13 +121,16 @@ void ApplyPanelValues(const PanelValues &values) {
 }
 
 std::string DescribePanelValues(const PanelValues &values) {
+    // Appends separator and number one after the other: GCC 12's -Wrestrict reports a false
+    // overlap in Release for `text += " " + std::to_string(value)` (the insert into the
+    // temporary).
     std::string text = "controls";
     for (int value : values.control)
-        text += " " + std::to_string(value);
+        text.append(" ").append(std::to_string(value));
     text += "; cells";
     for (const auto &row : values.cell)
         for (int value : row)
-            text += " " + std::to_string(value);
+            text.append(" ").append(std::to_string(value));
     return text;
 }
 
