@@ -18,9 +18,12 @@ static void ShowOpenFailure(int code) {
     ShowStatus(statusText);
 }
 
-// The settings the sensor expects; the port stays closed when the open fails.
+// The settings the sensor expects; the port stays closed when the open fails. The port opened
+// becomes portNumber, so that the line check, the transactions and the close at shutdown all
+// work on the port that was opened: the number has one carrier.
 void OpenPort(int port) {
     acquisitionActive = 0;
+    portNumber = port;
     int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
     if (code < 0) {
         ShowOpenFailure(code);

@@ -5,8 +5,8 @@
 enum { WAIT_ABORTED = -1000 };
 #define REPLY_TIMEOUT 2.0
 
-// Opens COM port at 9600 8N1; shows an open failure in the status display, otherwise runs
-// CheckLine.
+// Makes port the portNumber and opens it at 9600 8N1; shows an open failure in the status
+// display, otherwise runs CheckLine (on portNumber, now port).
 void OpenPort(int port);
 // One line check on portNumber: "LINE OK" and afterLineOk, or the time-out report.
 void CheckLine(void);

@@ -173,3 +173,17 @@ TEST_F(Link, ReopeningTheSamePortRunsANewLineCheck) {
     EXPECT_EQ(2, lineOkRuns);
     EXPECT_TRUE(popups.empty());
 }
+
+// The port number has one carrier: the port that OpenPort opens is the one the line check
+// writes to and waits on, whatever portNumber held before.
+TEST_F(Link, LineCheckRunsOnThePortThatWasOpened) {
+    portNumber = kPort + 1;
+    peer.setScript(AnswerCommand(LineCheck, {{LineOkReply}}));
+    OpenPort(kPort);
+    EXPECT_EQ(kPort, portNumber);
+    ASSERT_TRUE(peer.waitForRequests(1, 1.0));
+    EXPECT_EQ((Bytes{0x55, 0x07}), peer.received());
+    EXPECT_EQ("LINE OK", StatusShown());
+    EXPECT_EQ(1, lineOkRuns);
+    EXPECT_TRUE(popups.empty());
+}
