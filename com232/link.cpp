@@ -39,9 +39,7 @@ void OpenPort(int port) {
 // Sends 0x55 0x07; a present sensor answers with the single byte 0xAA.
 void CheckLine(void) {
     sensorCommand = LineCheck;
-    BuildRequest(sensorCommand);
-    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
-    int read = ReadReply(WaitForReply(1, 0));
+    int read = ReadReply(SendRequest(0, 1, 0));
     if (read == 1 && receiveBuffer[0] == LineOkReply) {
         ShowStatus("LINE OK");
         if (afterLineOk)
@@ -79,6 +77,16 @@ const char *OpenErrorText(int code) {
     default:
         return "RS-232 error!";
     }
+}
+
+int SendRequest(int flushFirst, int expectedLength, int watchAcquisition) {
+    if (flushFirst) {
+        FlushInQ(portNumber);
+        FlushOutQ(portNumber);
+    }
+    BuildRequest(sensorCommand);
+    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
+    return WaitForReply(expectedLength, watchAcquisition);
 }
 
 // Busy poll without sleeping of its own; the engine's poll blocks up to five milliseconds while

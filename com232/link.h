@@ -16,6 +16,10 @@ void ReportTimeout(void);
 void ShowStatus(const char *text);
 // Text of an open failure code.
 const char *OpenErrorText(int code);
+// The request of the line check and the transactions that wait for a reply: empties both
+// queues of portNumber when flushFirst is set, builds the request header of sensorCommand,
+// writes its 2 bytes (the count written is not examined) and returns WaitForReply's result.
+int SendRequest(int flushFirst, int expectedLength, int watchAcquisition);
 // The shared reply wait, started right after a request was written: polls the input queue of
 // portNumber until more than REPLY_TIMEOUT has passed (tested first) or at least
 // expectedLength bytes wait. Returns the count of the last poll. With watchAcquisition set, it

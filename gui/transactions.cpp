@@ -28,11 +28,7 @@ void GetParameters(void) {
     // FILE has no read command of its own; the line check after a port change reaches this
     // with FILE selected, and the sensor's working parameters are the RAM ones.
     sensorCommand = ParameterTarget == EEPROM ? ReadEEPROM : ReadRAM;
-    FlushInQ(portNumber);
-    FlushOutQ(portNumber);
-    BuildRequest(sensorCommand);
-    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
-    int waiting = WaitForReply(BLOCK_LENGTH, 0);
+    int waiting = SendRequest(1, BLOCK_LENGTH, 0);
     if (ReadReply(waiting) == BLOCK_LENGTH) {
         TakeParameters();
         UnpackParameters();
@@ -46,11 +42,7 @@ void GetParameters(void) {
 // One request and its frame, then the event step. Returns 0 when the wait saw the flag
 // cleared: the transfer then ends at once, without reading and without the event step.
 static int RunTransferCycle(void) {
-    FlushInQ(portNumber);
-    FlushOutQ(portNumber);
-    BuildRequest(sensorCommand);
-    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
-    int waiting = WaitForReply(FRAME_LENGTH, 1);
+    int waiting = SendRequest(1, FRAME_LENGTH, 1);
     if (waiting == WAIT_ABORTED)
         return 0;
     if (ReadReply(waiting) == FRAME_LENGTH) {
