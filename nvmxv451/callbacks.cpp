@@ -170,46 +170,7 @@ HELP_ONLY_CALLBACK(GraphRaw1)
 HELP_ONLY_CALLBACK(GraphData1)
 HELP_ONLY_CALLBACK(SlidePower)
 
-#define BIND(name)                                                                                 \
-    { #name, name, nullptr }
-const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1] = {
-    {"P", nullptr, P},
-    BIND(EditConnect),
-    BIND(ButtonSend),
-    BIND(ButtonGet),
-    BIND(ButtonGo),
-    BIND(ButtonStop),
-    BIND(SelectRAM),
-    BIND(SelectEEPROM),
-    BIND(SelectFILE),
-    BIND(ParaVisible),
-    BIND(SelectSource),
-    BIND(Evalmode),
-    BIND(ButtonResetTable),
-    BIND(ButtonTeachDataTo),
-    BIND(ButtonApplyFromAll),
-    BIND(ButtonZoom),
-    BIND(AutoAdjust),
-    BIND(GraphData2),
-    BIND(EditMaxcolNo),
-    BIND(EditOutmode),
-    BIND(EditPmod),
-    BIND(EditAverage),
-    BIND(EditTrigger),
-    BIND(EditIntlim),
-    BIND(EditHold),
-    BIND(EditNo),
-    BIND(RadioInc),
-    BIND(DispX),
-    BIND(DispY),
-    BIND(DispINT),
-    BIND(DispRAW),
-    BIND(DispCOL),
-    BIND(DispRED),
-    BIND(DispGREEN),
-    BIND(DispBLUE),
-    BIND(DispStatus),
-    BIND(GraphRaw1),
-    BIND(GraphData1),
-    BIND(SlidePower),
-};
+#define BIND(name) {#name, name, nullptr},
+const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1] = {{"P", nullptr, P},
+                                                                   CONTROL_CALLBACKS(BIND)};
+#undef BIND

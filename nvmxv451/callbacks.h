@@ -8,46 +8,57 @@
 
 int P(int panel, int event, void *callbackData, int eventData1, int eventData2);
 
-CONTROL_CALLBACK(EditConnect);
-CONTROL_CALLBACK(ButtonSend);
-CONTROL_CALLBACK(ButtonGet);
-CONTROL_CALLBACK(ButtonGo);
-CONTROL_CALLBACK(ButtonStop);
-CONTROL_CALLBACK(SelectRAM);
-CONTROL_CALLBACK(SelectEEPROM);
-CONTROL_CALLBACK(SelectFILE);
-CONTROL_CALLBACK(ParaVisible);
-CONTROL_CALLBACK(SelectSource);
-CONTROL_CALLBACK(Evalmode);
-CONTROL_CALLBACK(ButtonResetTable);
-CONTROL_CALLBACK(ButtonTeachDataTo);
-CONTROL_CALLBACK(ButtonApplyFromAll);
-CONTROL_CALLBACK(ButtonZoom);
-CONTROL_CALLBACK(AutoAdjust);
-CONTROL_CALLBACK(GraphData2);
-CONTROL_CALLBACK(EditMaxcolNo);
-CONTROL_CALLBACK(EditOutmode);
-CONTROL_CALLBACK(EditPmod);
-CONTROL_CALLBACK(EditAverage);
-CONTROL_CALLBACK(EditTrigger);
-CONTROL_CALLBACK(EditIntlim);
-CONTROL_CALLBACK(EditHold);
-CONTROL_CALLBACK(EditNo);
-CONTROL_CALLBACK(RadioInc);
-CONTROL_CALLBACK(DispX);
-CONTROL_CALLBACK(DispY);
-CONTROL_CALLBACK(DispINT);
-CONTROL_CALLBACK(DispRAW);
-CONTROL_CALLBACK(DispCOL);
-CONTROL_CALLBACK(DispRED);
-CONTROL_CALLBACK(DispGREEN);
-CONTROL_CALLBACK(DispBLUE);
-CONTROL_CALLBACK(DispStatus);
-CONTROL_CALLBACK(GraphRaw1);
-CONTROL_CALLBACK(GraphData1);
-CONTROL_CALLBACK(SlidePower);
+// The control callbacks, in the order of the callback table: the one list from which their
+// declarations, their count and the table follow.
+// clang-format off
+#define CONTROL_CALLBACKS(X) \
+    X(EditConnect) \
+    X(ButtonSend) \
+    X(ButtonGet) \
+    X(ButtonGo) \
+    X(ButtonStop) \
+    X(SelectRAM) \
+    X(SelectEEPROM) \
+    X(SelectFILE) \
+    X(ParaVisible) \
+    X(SelectSource) \
+    X(Evalmode) \
+    X(ButtonResetTable) \
+    X(ButtonTeachDataTo) \
+    X(ButtonApplyFromAll) \
+    X(ButtonZoom) \
+    X(AutoAdjust) \
+    X(GraphData2) \
+    X(EditMaxcolNo) \
+    X(EditOutmode) \
+    X(EditPmod) \
+    X(EditAverage) \
+    X(EditTrigger) \
+    X(EditIntlim) \
+    X(EditHold) \
+    X(EditNo) \
+    X(RadioInc) \
+    X(DispX) \
+    X(DispY) \
+    X(DispINT) \
+    X(DispRAW) \
+    X(DispCOL) \
+    X(DispRED) \
+    X(DispGREEN) \
+    X(DispBLUE) \
+    X(DispStatus) \
+    X(GraphRaw1) \
+    X(GraphData1) \
+    X(SlidePower)
+// clang-format on
 
-enum { CONTROL_CALLBACK_COUNT = 38 };
+#define DECLARE_CONTROL_CALLBACK(name) CONTROL_CALLBACK(name);
+CONTROL_CALLBACKS(DECLARE_CONTROL_CALLBACK)
+#undef DECLARE_CONTROL_CALLBACK
 
-// The callback table handed to the engine: the 38 control callbacks and P.
+#define COUNT_CONTROL_CALLBACK(name) +1
+enum { CONTROL_CALLBACK_COUNT = 0 CONTROL_CALLBACKS(COUNT_CONTROL_CALLBACK) };
+#undef COUNT_CONTROL_CALLBACK
+
+// The callback table handed to the engine: the control callbacks and P.
 extern const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1];

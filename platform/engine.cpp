@@ -64,6 +64,11 @@ EnginePanel *EngineFindPanel(int panel) {
     return &found.value();
 }
 
+QWidget *EnginePanelWidget(int panel) {
+    EnginePanel *record = EngineFindPanel(panel);
+    return record == nullptr ? nullptr : record->form.data();
+}
+
 int EngineAddPanel(QWidget *form, PanelCallbackPtr callback) {
     int handle = nextPanelHandle++;
     EnginePanel &record = panels[handle];
@@ -154,6 +159,16 @@ QString EngineFilePath(const char *fileName) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
+QColor ColorOf(int value) {
+    if (value == VAL_TRANSPARENT)
+        return QColor();
+    return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF));
+}
+
+int ValueOf(const QColor &color) {
+    return static_cast<int>(color.rgb() & 0xFFFFFF);
+}
+
 int EngineCopyText(const QString &text, char *buffer, int size) {
     if (buffer == nullptr || size <= 0)
         return UIE_BAD_VALUE;
@@ -229,12 +244,11 @@ int GetProjectDir(char *directory) {
     directory[0] = '\0';
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
-    QByteArray path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toUtf8();
+    QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     // A cut path would name another directory: refuse rather than truncate.
-    if (path.size() >= MAX_PATHNAME_LEN)
+    if (path.toUtf8().size() >= MAX_PATHNAME_LEN)
         return UIE_BAD_VALUE;
-    std::memcpy(directory, path.constData(), static_cast<size_t>(path.size()) + 1);
-    return UIE_OK;
+    return EngineCopyText(path, directory, MAX_PATHNAME_LEN);
 }
 
 double Timer(void) {

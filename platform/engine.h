@@ -4,6 +4,7 @@
 
 #include "platform/userint.h"
 
+#include <QColor>
 #include <QHash>
 #include <QPointer>
 #include <QSignalBlocker>
@@ -29,6 +30,8 @@ struct EnginePanel {
 
 // The panel of a handle, or nullptr.
 EnginePanel *EngineFindPanel(int panel);
+// The form of a loaded panel, or nullptr (also in engine_access.h, for tests).
+QWidget *EnginePanelWidget(int panel);
 // Registers a freshly loaded form; returns its new handle.
 int EngineAddPanel(QWidget *form, PanelCallbackPtr callback);
 // Forgets a panel and deletes its form. Returns false for an unknown handle.
@@ -67,6 +70,11 @@ class EngineProgramChange {
 };
 // True while a program change is in progress.
 bool EngineProgramChanging();
+
+// A colour value 0xRRGGBB as a QColor; VAL_TRANSPARENT gives the invalid QColor (no colour).
+QColor ColorOf(int value);
+// A QColor as a colour value 0xRRGGBB.
+int ValueOf(const QColor &color);
 
 // A file name as the engine opens it: relative names are taken from the program's directory.
 QString EngineFilePath(const char *fileName);

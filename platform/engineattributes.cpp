@@ -18,14 +18,6 @@ namespace {
 
 const char *const kFontNameProperty = "engineFontName";
 
-QColor ColorOf(int value) {
-    return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF));
-}
-
-int ValueOf(const QColor &color) {
-    return static_cast<int>(color.rgb() & 0xFFFFFF);
-}
-
 bool IsEditor(const QWidget *widget) {
     return qobject_cast<const QAbstractSpinBox *>(widget) != nullptr ||
            qobject_cast<const QLineEdit *>(widget) != nullptr ||
@@ -55,7 +47,7 @@ QPalette::ColorRole TextRole(const QWidget *widget) {
 
 void SetTextColor(QWidget *widget, int value) {
     QPalette palette = widget->palette();
-    QColor color = ColorOf(value);
+    QColor color = ColorOf(value & 0xFFFFFF);
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
     palette.setColor(QPalette::ButtonText, color);
@@ -159,24 +151,29 @@ int SetGeometryAttribute(QWidget *widget, int attribute, int value) {
     }
 }
 
-int GetGeometryAttribute(const QWidget *widget, int attribute, int *value) {
-    QPoint position = PanelPosition(widget);
+// ATTR_TOP, ATTR_LEFT, ATTR_WIDTH or ATTR_HEIGHT of a rectangle: the one geometry reader of
+// controls and panels. UIE_BAD_ATTRIBUTE for any other attribute.
+int ReadGeometry(const QRect &rect, int attribute, int *value) {
     switch (attribute) {
     case ATTR_TOP:
-        *value = position.y();
+        *value = rect.y();
         return UIE_OK;
     case ATTR_LEFT:
-        *value = position.x();
+        *value = rect.x();
         return UIE_OK;
     case ATTR_WIDTH:
-        *value = widget->width();
+        *value = rect.width();
         return UIE_OK;
     case ATTR_HEIGHT:
-        *value = widget->height();
+        *value = rect.height();
         return UIE_OK;
     default:
         return UIE_BAD_ATTRIBUTE;
     }
+}
+
+int GetGeometryAttribute(const QWidget *widget, int attribute, int *value) {
+    return ReadGeometry(QRect(PanelPosition(widget), widget->size()), attribute, value);
 }
 
 int SetChartAttribute(QWidget *widget, int attribute, int value) {
@@ -292,15 +289,10 @@ int GetTextAttribute(const QWidget *widget, int attribute, char *text, int size)
     }
 }
 
-QWidget *PanelForm(int panel) {
-    EnginePanel *record = EngineFindPanel(panel);
-    return record == nullptr ? nullptr : record->form.data();
-}
-
 } // namespace
 
 int SetPanelAttribute(int panel, int attribute, const char *value) {
-    QWidget *form = PanelForm(panel);
+    QWidget *form = EnginePanelWidget(panel);
     if (form == nullptr)
         return UIE_BAD_PANEL;
     if (value == nullptr)
@@ -312,7 +304,7 @@ int SetPanelAttribute(int panel, int attribute, const char *value) {
 }
 
 int GetPanelAttribute(int panel, int attribute, char *text, int size) {
-    QWidget *form = PanelForm(panel);
+    QWidget *form = EnginePanelWidget(panel);
     if (form == nullptr)
         return UIE_BAD_PANEL;
     if (attribute != ATTR_TITLE)
@@ -354,7 +346,7 @@ int SetPanelAttribute(int panel, int attribute, int value) {
 }
 
 int GetPanelAttribute(int panel, int attribute, int *value) {
-    QWidget *form = PanelForm(panel);
+    QWidget *form = EnginePanelWidget(panel);
     if (form == nullptr)
         return UIE_BAD_PANEL;
     switch (attribute) {
@@ -364,20 +356,8 @@ int GetPanelAttribute(int panel, int attribute, int *value) {
     case ATTR_DIMMED:
         *value = form->isEnabled() ? 0 : 1;
         return UIE_OK;
-    case ATTR_TOP:
-        *value = form->y();
-        return UIE_OK;
-    case ATTR_LEFT:
-        *value = form->x();
-        return UIE_OK;
-    case ATTR_WIDTH:
-        *value = form->width();
-        return UIE_OK;
-    case ATTR_HEIGHT:
-        *value = form->height();
-        return UIE_OK;
     default:
-        return UIE_BAD_ATTRIBUTE;
+        return ReadGeometry(QRect(form->pos(), form->size()), attribute, value);
     }
 }
 

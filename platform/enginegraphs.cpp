@@ -10,12 +10,6 @@
 
 namespace {
 
-QColor ColorOf(int value) {
-    if (value == VAL_TRANSPARENT)
-        return QColor();
-    return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF));
-}
-
 bool KnownDataType(int dataType) {
     return dataType == VAL_UNSIGNED_CHAR || dataType == VAL_INTEGER || dataType == VAL_DOUBLE;
 }
@@ -148,8 +142,10 @@ int PlotStripChart(int panel, int control, const void *values, int numberOfPoint
     if (values == nullptr || numberOfPoints < 0 || startingIndex < 0 || skipCount < 0 ||
         !KnownDataType(dataType))
         return UIE_BAD_VALUE;
-    // The values taken, in order: the chart then deals them out to its traces.
-    QVector<double> taken;
+    // The values taken, in order: the chart then deals them out to its traces. One buffer for
+    // every call (the engine runs on one thread): it only grows, so a frame allocates nothing.
+    static QVector<double> taken;
+    taken.clear();
     taken.reserve(std::max(0, numberOfPoints - startingIndex) / (skipCount + 1) + 1);
     for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
         taken.append(Element(values, dataType, i));

@@ -261,59 +261,6 @@ int AssignRingValues(QComboBox *combo) {
     return UIE_OK;
 }
 
-bool HasNumber(const QWidget *widget, const char *name, double *value) {
-    QVariant property = widget->property(name);
-    if (!property.isValid())
-        return false;
-    bool ok = false;
-    *value = property.toDouble(&ok);
-    return ok;
-}
-
-void ApplyGraphProperties(GraphWidget *graph) {
-    double min = 0, max = 0;
-    if (HasNumber(graph, "xMin", &min) && HasNumber(graph, "xMax", &max))
-        graph->setAxisRange(VAL_XAXIS, min, max);
-    if (HasNumber(graph, "yMin", &min) && HasNumber(graph, "yMax", &max))
-        graph->setAxisRange(VAL_LEFT_YAXIS, min, max);
-    if (graph->property("xLabel").isValid())
-        graph->xAxis->setLabel(graph->property("xLabel").toString());
-    if (graph->property("yLabel").isValid())
-        graph->yAxis->setLabel(graph->property("yLabel").toString());
-}
-
-// Trace t of a strip chart is its plottable graph t - 1.
-void ApplyStripChartProperties(StripChartWidget *chart) {
-    double value = 0, max = 0;
-    if (HasNumber(chart, "traceCount", &value))
-        chart->setTraceCount(static_cast<int>(value));
-    if (HasNumber(chart, "pointsPerScreen", &value))
-        chart->setPointsPerScreen(static_cast<int>(value));
-    if (HasNumber(chart, "yMin", &value) && HasNumber(chart, "yMax", &max))
-        chart->yAxis->setRange(value, max);
-    QStringList colors =
-        chart->property("traceColors").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    QStringList names =
-        chart->property("traceNames").toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (int i = 0; i < chart->graphCount(); i++) {
-        if (i < colors.size() && QColor::isValidColorName(colors[i].trimmed())) {
-            QPen pen = chart->graph(i)->pen();
-            pen.setColor(QColor::fromString(colors[i].trimmed()));
-            chart->graph(i)->setPen(pen);
-        }
-        if (i < names.size())
-            chart->graph(i)->setName(names[i].trimmed());
-    }
-    chart->replot();
-}
-
-void PrepareCustomWidget(QWidget *widget) {
-    if (auto *graph = qobject_cast<GraphWidget *>(widget))
-        ApplyGraphProperties(graph);
-    else if (auto *chart = qobject_cast<StripChartWidget *>(widget))
-        ApplyStripChartProperties(chart);
-}
-
 // Every callback name in the form must be in the table, of the right kind.
 int CheckCallbacks(QWidget *form) {
     QList<QWidget *> widgets = form->findChildren<QWidget *>();
@@ -359,7 +306,6 @@ void MapUnlistedCallbackWidgets(QWidget *form, EnginePanel *record) {
 int PrepareControls(QWidget *form, EnginePanel *record) {
     for (QWidget *widget : form->findChildren<QWidget *>()) {
         PrepareWidget(widget);
-        PrepareCustomWidget(widget);
         if (auto *combo = qobject_cast<QComboBox *>(widget)) {
             int result = AssignRingValues(combo);
             if (result < 0)
@@ -458,11 +404,6 @@ int DisplayPanel(int panel) {
 
 int DiscardPanel(int panel) {
     return EngineRemovePanel(panel) ? UIE_OK : UIE_BAD_PANEL;
-}
-
-QWidget *EnginePanelWidget(int panel) {
-    EnginePanel *record = EngineFindPanel(panel);
-    return record == nullptr ? nullptr : record->form.data();
 }
 
 QWidget *EngineControlWidget(int panel, int control) {

@@ -166,7 +166,7 @@ int SetTableRowAttribute(int panel, int control, int row, int attribute, int val
     if (row < 1 || row > table->rowCount())
         return UIE_BAD_VALUE;
     EngineProgramChange change(table);
-    RowHeader(table, row - 1)->setForeground(QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF)));
+    RowHeader(table, row - 1)->setForeground(ColorOf(value & 0xFFFFFF));
     return UIE_OK;
 }
 
@@ -183,6 +183,6 @@ int GetTableRowAttribute(int panel, int control, int row, int attribute, int *va
     QColor color = header == nullptr
                        ? table->verticalHeader()->palette().color(QPalette::ButtonText)
                        : header->foreground().color();
-    *value = static_cast<int>(color.rgb() & 0xFFFFFF);
+    *value = ValueOf(color);
     return UIE_OK;
 }

@@ -292,13 +292,6 @@ QVector<GraphWidget::PlotRecord> GraphWidget::plotRecords() const {
     return records;
 }
 
-bool GraphWidget::event(QEvent *event) {
-    if (event->type() == QEvent::DynamicPropertyChange) {
-        applyProperty(static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName());
-    }
-    return QCustomPlot::event(event);
-}
-
 // The panel file's optional graph properties: initial axis ranges and axis titles.
 void GraphWidget::applyProperty(const QByteArray &name) {
     const QVariant value = property(name.constData());

@@ -54,7 +54,7 @@ class GraphWidget : public InstrumentPlot {
     void cursorMovedByUser();
 
   protected:
-    bool event(QEvent *event) override;
+    void applyProperty(const QByteArray &name) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -68,7 +68,6 @@ class GraphWidget : public InstrumentPlot {
     };
 
     int addPlot(QCPCurve *curve, const PlotRecord &record);
-    void applyProperty(const QByteArray &name);
     void moveCursorByUser(const QPointF &position);
     bool inPlotArea(const QPoint &pixel);
     QPointF pixelToPlot(const QPointF &pixel) const;

@@ -2,6 +2,12 @@
 
 InstrumentPlot::InstrumentPlot(QWidget *parent) : QCustomPlot(parent) {}
 
+bool InstrumentPlot::event(QEvent *event) {
+    if (event->type() == QEvent::DynamicPropertyChange)
+        applyProperty(static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName());
+    return QCustomPlot::event(event);
+}
+
 QRect InstrumentPlot::plotArea() const {
     return xAxis->axisRect()->rect();
 }

@@ -10,6 +10,10 @@ class InstrumentPlot : public QCustomPlot {
     explicit InstrumentPlot(QWidget *parent = nullptr);
 
   protected:
+    // Applies a dynamic property (the panel file's plot settings) when it is set or changed;
+    // the one place where a plot's properties take effect.
+    bool event(QEvent *event) override;
+    virtual void applyProperty(const QByteArray &name) = 0;
     // The plot area in widget pixels. (The base class's axisRect() walks the whole layout on
     // every call; the axis keeps a pointer to its rect.)
     QRect plotArea() const;

@@ -3,6 +3,7 @@
 
 #include "platform/rs232.h"
 
+#include "platform/engine.h"
 #include "platform/engineredraw.h"
 #include "platform/rs232_ports.h"
 
@@ -151,14 +152,9 @@ const NumberedPort *FindInInventory(const std::vector<NumberedPort> &inventory, 
     return nullptr;
 }
 
-// Bounded copy of text into a caller's buffer of size characters.
+// Bounded copy of text into a caller's buffer of size characters (the engine's text copy).
 int CopyText(const std::string &text, char *buffer, int size) {
-    if (!buffer || size <= 0)
-        return kRS232Error;
-    size_t length = std::min(text.size(), size_t(size - 1));
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return 0;
+    return EngineCopyText(QString::fromStdString(text), buffer, size) == UIE_OK ? 0 : kRS232Error;
 }
 
 bool ApplySettings(QSerialPort &serial, long baudRate, int parity, int dataBits, int stopBits) {
@@ -356,7 +352,9 @@ int ComPortNumber(int index) {
 int ComPortDevice(int port, char *device, int size) {
     if (!IsValidPortNumber(port))
         return kRS232InvalidPortNumber;
-    std::string path = DeviceForNumber(port);
+    // A port of the last ComPortCount's scan is answered from it: one scan per refresh.
+    const NumberedPort *entry = FindInInventory(lastInventory, port);
+    std::string path = entry != nullptr ? entry->device : DeviceForNumber(port);
     int copied = CopyText(path, device, size);
     if (copied < 0)
         return copied;
@@ -366,8 +364,12 @@ int ComPortDevice(int port, char *device, int size) {
 int ComPortDescription(int port, char *description, int size) {
     if (!IsValidPortNumber(port))
         return kRS232InvalidPortNumber;
-    std::vector<NumberedPort> inventory = TakeInventory();
-    const NumberedPort *entry = FindInInventory(inventory, port);
+    std::vector<NumberedPort> inventory;
+    const NumberedPort *entry = FindInInventory(lastInventory, port);
+    if (entry == nullptr) {
+        inventory = TakeInventory();
+        entry = FindInInventory(inventory, port);
+    }
     int copied = CopyText(entry ? entry->description : std::string(), description, size);
     if (copied < 0)
         return copied;

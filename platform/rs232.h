@@ -48,6 +48,7 @@ int ComRd(int port, unsigned char *buffer, int count);
 // order, with their devices and descriptions.
 int ComPortCount(void);
 int ComPortNumber(int index);
-// Device path of a COM number ("" when none), and a description for people.
+// Device path of a COM number ("" when none), and a description for people; a port of the last
+// ComPortCount's scan is answered from that scan, any other from a new one.
 int ComPortDevice(int port, char *device, int size);
 int ComPortDescription(int port, char *description, int size);

@@ -339,13 +339,6 @@ void StripChartWidget::rebuildLegend() {
     }
 }
 
-bool StripChartWidget::event(QEvent *event) {
-    if (event->type() == QEvent::DynamicPropertyChange) {
-        applyProperty(static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName());
-    }
-    return QCustomPlot::event(event);
-}
-
 // The panel file's optional strip-chart properties.
 void StripChartWidget::applyProperty(const QByteArray &name) {
     const QVariant value = property(name.constData());

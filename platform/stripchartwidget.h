@@ -44,7 +44,7 @@ class StripChartWidget : public InstrumentPlot {
     void setValueRange(double min, double max);
 
   protected:
-    bool event(QEvent *event) override;
+    void applyProperty(const QByteArray &name) override;
     void paintPlot(QPaintEvent *event) override;
 
   private:
@@ -68,7 +68,6 @@ class StripChartWidget : public InstrumentPlot {
     void refreshData(int index);
     void rebuildGraphs();
     void rebuildLegend();
-    void applyProperty(const QByteArray &name);
     void buildBackdrop();
     void drawTraces(QPainter *painter) const;
 

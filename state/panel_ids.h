@@ -4,59 +4,68 @@
 
 #include "platform/userint.h"
 
-enum {
-    PANEL_COMPORT = 1, // COM-port selector, EditConnect
-    PANEL_SEND,        // ButtonSend, F9
-    PANEL_GET,         // ButtonGet, F10
-    PANEL_GO,          // ButtonGo, F11
-    PANEL_STOP,        // ButtonStop, F12
-    PANEL_RAM,         // SelectRAM
-    PANEL_EEPROM,      // SelectEEPROM
-    PANEL_FILE,        // SelectFILE
-    PANEL_PARAVISIBLE, // ParaVisible: parameter view on, teach-table view off
-    PANEL_SOURCE,      // SelectSource, values 0..6
-    PANEL_EVALMODE,    // Evalmode
-    PANEL_RESETTABLE,  // ButtonResetTable
-    PANEL_TEACH,       // ButtonTeachDataTo
-    PANEL_APPLYALL,    // ButtonApplyFromAll
-    PANEL_ZOOM,        // ButtonZoom
-    PANEL_AUTOADJUST,  // AutoAdjust
-    PANEL_ZOOMGRAPH,   // ZoomGraph, GraphData2
-    PANEL_MAXCOLNO,    // EditMaxcolNo, 0..15
-    PANEL_OUTMODE,     // EditOutmode
-    PANEL_PMOD,        // EditPmod
-    PANEL_AVERAGE,     // EditAverage
-    PANEL_TRIGGER,     // EditTrigger
-    PANEL_INTLIM,      // EditIntlim
-    PANEL_HOLD,        // EditHold
-    PANEL_NO,          // EditNo, 0..14
-    PANEL_AUTOINC,     // RadioInc
-    PANEL_X,           // DispX
-    PANEL_Y,           // DispY
-    PANEL_INT,         // DispINT
-    PANEL_RAW,         // DispRAW, the contrast display
-    PANEL_CNO,         // DispCOL
-    PANEL_RED,         // DispRED
-    PANEL_GREEN,       // DispGREEN
-    PANEL_BLUE,        // DispBLUE
-    PANEL_STATUS,      // DispStatus
-    PANEL_SIGNALCHART, // SignalChart, GraphRaw1
-    PANEL_COLOURGRAPH, // ColourGraph, GraphData1
-    PANEL_POWER,       // SlidePower
-    PANEL_TEACHTABLE,  // COLOR TEACH TABLE, 15 rows x 5 columns
-    PANEL_HEADERFRAME, // decoration behind the branding header
-    PANEL_LOGO,        // picture of the branding header
-    PANEL_PARAMDECO_1, // the nine passive controls of the parameter area
-    PANEL_PARAMDECO_2,
-    PANEL_PARAMDECO_3,
-    PANEL_PARAMDECO_4,
-    PANEL_PARAMDECO_5,
-    PANEL_PARAMDECO_6,
-    PANEL_PARAMDECO_7,
-    PANEL_PARAMDECO_8,
-    PANEL_PARAMDECO_9,
-    PANEL_CONTROL_COUNT = PANEL_PARAMDECO_9
-};
+// The controls of MainPanel, in id order from 1: the one list from which the ids, their count
+// and the control table follow.
+// clang-format off
+#define PANEL_CONTROLS(X) \
+    X(PANEL_COMPORT) /* COM-port selector, EditConnect */                            \
+    X(PANEL_SEND) /* ButtonSend, F9 */                                               \
+    X(PANEL_GET) /* ButtonGet, F10 */                                                \
+    X(PANEL_GO) /* ButtonGo, F11 */                                                  \
+    X(PANEL_STOP) /* ButtonStop, F12 */                                              \
+    X(PANEL_RAM) /* SelectRAM */                                                     \
+    X(PANEL_EEPROM) /* SelectEEPROM */                                               \
+    X(PANEL_FILE) /* SelectFILE */                                                   \
+    X(PANEL_PARAVISIBLE) /* ParaVisible: parameter view on, teach-table view off */  \
+    X(PANEL_SOURCE) /* SelectSource, values 0..6 */                                  \
+    X(PANEL_EVALMODE) /* Evalmode */                                                 \
+    X(PANEL_RESETTABLE) /* ButtonResetTable */                                       \
+    X(PANEL_TEACH) /* ButtonTeachDataTo */                                           \
+    X(PANEL_APPLYALL) /* ButtonApplyFromAll */                                       \
+    X(PANEL_ZOOM) /* ButtonZoom */                                                   \
+    X(PANEL_AUTOADJUST) /* AutoAdjust */                                             \
+    X(PANEL_ZOOMGRAPH) /* ZoomGraph, GraphData2 */                                   \
+    X(PANEL_MAXCOLNO) /* EditMaxcolNo, 0..15 */                                      \
+    X(PANEL_OUTMODE) /* EditOutmode */                                               \
+    X(PANEL_PMOD) /* EditPmod */                                                     \
+    X(PANEL_AVERAGE) /* EditAverage */                                               \
+    X(PANEL_TRIGGER) /* EditTrigger */                                               \
+    X(PANEL_INTLIM) /* EditIntlim */                                                 \
+    X(PANEL_HOLD) /* EditHold */                                                     \
+    X(PANEL_NO) /* EditNo, 0..14 */                                                  \
+    X(PANEL_AUTOINC) /* RadioInc */                                                  \
+    X(PANEL_X) /* DispX */                                                           \
+    X(PANEL_Y) /* DispY */                                                           \
+    X(PANEL_INT) /* DispINT */                                                       \
+    X(PANEL_RAW) /* DispRAW, the contrast display */                                 \
+    X(PANEL_CNO) /* DispCOL */                                                       \
+    X(PANEL_RED) /* DispRED */                                                       \
+    X(PANEL_GREEN) /* DispGREEN */                                                   \
+    X(PANEL_BLUE) /* DispBLUE */                                                     \
+    X(PANEL_STATUS) /* DispStatus */                                                 \
+    X(PANEL_SIGNALCHART) /* SignalChart, GraphRaw1 */                                \
+    X(PANEL_COLOURGRAPH) /* ColourGraph, GraphData1 */                               \
+    X(PANEL_POWER) /* SlidePower */                                                  \
+    X(PANEL_TEACHTABLE) /* COLOR TEACH TABLE, 15 rows x 5 columns */                 \
+    X(PANEL_HEADERFRAME) /* decoration behind the branding header */                 \
+    X(PANEL_LOGO) /* picture of the branding header */                               \
+    X(PANEL_PARAMDECO_1) /* the nine passive controls of the parameter area */       \
+    X(PANEL_PARAMDECO_2)                                                             \
+    X(PANEL_PARAMDECO_3)                                                             \
+    X(PANEL_PARAMDECO_4)                                                             \
+    X(PANEL_PARAMDECO_5)                                                             \
+    X(PANEL_PARAMDECO_6)                                                             \
+    X(PANEL_PARAMDECO_7)                                                             \
+    X(PANEL_PARAMDECO_8)                                                             \
+    X(PANEL_PARAMDECO_9)
+// clang-format on
+
+#define PANEL_CONTROL_ID(id) id,
+enum { PANEL_NONE = 0, PANEL_CONTROLS(PANEL_CONTROL_ID) };
+#undef PANEL_CONTROL_ID
+#define PANEL_CONTROL_ONE(id) +1
+enum { PANEL_CONTROL_COUNT = 0 PANEL_CONTROLS(PANEL_CONTROL_ONE) };
+#undef PANEL_CONTROL_ONE
 
 // The control table handed to the engine: id and object name.
 extern const ControlName panelControls[PANEL_CONTROL_COUNT];
