@@ -60,19 +60,19 @@ void ShowStatus(const char *text) {
 
 const char *OpenErrorText(int code) {
     switch (code) {
-    case kRS232UnknownSystemError:
+    case RS232_UNKNOWN_SYSTEM_ERROR:
         return "Unknown system error";
-    case kRS232InvalidPortNumber:
+    case RS232_INVALID_PORT_NUMBER:
         return "Invalid port number";
-    case kRS232PortNotOpen:
+    case RS232_PORT_NOT_OPEN:
         return "Port is not open";
-    case kRS232IOError:
+    case RS232_IO_ERROR:
         return "Unknown I/0 error";
-    case kRS232NoPortFound:
+    case RS232_NO_PORT_FOUND:
         return "No serial port found";
-    case kRS232CannotOpenPort:
+    case RS232_CANNOT_OPEN_PORT:
         return "Cannot open port";
-    case kRS232Timeout:
+    case RS232_TIMEOUT:
         return "Timeout";
     default:
         return "RS-232 error!";

@@ -11,8 +11,8 @@ extern const char *logoFileName;
 
 // Creates one text control on MainPanel at (left, top) in the dialog font with the given
 // point size, text background and text colour (0xRRGGBB or VAL_TRANSPARENT) and text.
-void PlaceHeaderLine(const char *text, int left, int top, int pointSize, int bgColor,
-                     int textColor);
+void PlaceHeaderLine(const char *text, int left, int top, int pointSize, int bgColour,
+                     int textColour);
 
 // Places the four header lines, colours the header frame and shows the logo. A logo file
 // that cannot be read leaves the picture empty but visible; nothing is reported.

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QColor kFrameColour(0x7a, 0x7a, 0x7a);
+const QColor FRAME_COLOUR(0x7a, 0x7a, 0x7a);
 
 } // namespace
 
@@ -74,9 +74,9 @@ QColor ColourBar::barColor() const {
     return palette().color(QPalette::Highlight);
 }
 
-void ColourBar::setBarColor(const QColor &color) {
+void ColourBar::setBarColor(const QColor &colour) {
     QPalette colours = palette();
-    colours.setColor(QPalette::Highlight, color);
+    colours.setColor(QPalette::Highlight, colour);
     setPalette(colours);
 }
 
@@ -109,7 +109,7 @@ void ColourBar::paintEvent(QPaintEvent *) {
     // The frame as the region around the inside: solid fills are the raster engine's cheapest
     // drawing, cheaper than stroking a rectangle with a pen.
     for (const QRect &edge : QRegion(rect()).subtracted(inside))
-        painter.fillRect(edge, kFrameColour);
+        painter.fillRect(edge, FRAME_COLOUR);
     const int filled = filledWidth(inside.width());
     painter.fillRect(inside.x(), inside.y(), filled, inside.height(), palette().highlight());
     painter.fillRect(inside.x() + filled, inside.y(), inside.width() - filled, inside.height(),

@@ -36,7 +36,7 @@ class ColourBar : public QWidget {
     bool isTextVisible() const;
     void setTextVisible(bool visible);
     QColor barColor() const;
-    void setBarColor(const QColor &color);
+    void setBarColor(const QColor &colour);
 
     // The number as the format shows it.
     QString text() const;

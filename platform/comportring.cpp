@@ -5,7 +5,7 @@
 #include <QSignalBlocker>
 
 namespace {
-constexpr int kPortTextSize = 256;
+constexpr int PORT_TEXT_SIZE = 256;
 }
 
 ComPortRing::ComPortRing(QWidget *parent) : QComboBox(parent) {
@@ -45,8 +45,8 @@ void ComPortRing::showPopup() {
 }
 
 void ComPortRing::addPort(int port) {
-    char device[kPortTextSize] = "";
-    char description[kPortTextSize] = "";
+    char device[PORT_TEXT_SIZE] = "";
+    char description[PORT_TEXT_SIZE] = "";
     ComPortDevice(port, device, sizeof device);
     ComPortDescription(port, description, sizeof description);
     QString text = QStringLiteral("COM%1").arg(port);

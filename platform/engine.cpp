@@ -159,14 +159,14 @@ QString EngineFilePath(const char *fileName) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
-QColor ColorOf(int value) {
+QColor ColourOf(int value) {
     if (value == VAL_TRANSPARENT)
         return QColor();
     return QColor::fromRgb(static_cast<QRgb>(value & 0xFFFFFF));
 }
 
-int ValueOf(const QColor &color) {
-    return static_cast<int>(color.rgb() & 0xFFFFFF);
+int ValueOf(const QColor &colour) {
+    return static_cast<int>(colour.rgb() & 0xFFFFFF);
 }
 
 int EngineCopyText(const QString &text, char *buffer, int size) {
@@ -184,7 +184,7 @@ int EngineCopyText(const QString &text, char *buffer, int size) {
 }
 
 void EngineFitToText(QWidget *widget) {
-    if (widget->property(kEngineAutoSizeProperty).toBool())
+    if (widget->property(ENGINE_AUTO_SIZE_PROPERTY).toBool())
         widget->adjustSize();
 }
 

@@ -72,9 +72,9 @@ class EngineProgramChange {
 bool EngineProgramChanging();
 
 // A colour value 0xRRGGBB as a QColor; VAL_TRANSPARENT gives the invalid QColor (no colour).
-QColor ColorOf(int value);
+QColor ColourOf(int value);
 // A QColor as a colour value 0xRRGGBB.
-int ValueOf(const QColor &color);
+int ValueOf(const QColor &colour);
 
 // A file name as the engine opens it: relative names are taken from the program's directory.
 QString EngineFilePath(const char *fileName);
@@ -82,7 +82,7 @@ QString EngineFilePath(const char *fileName);
 // boundary when it does not fit. Returns 0, or UIE_BAD_VALUE for a missing buffer.
 int EngineCopyText(const QString &text, char *buffer, int size);
 // Labels with this property fit their size to their text whenever it changes.
-inline const char *const kEngineAutoSizeProperty = "engineAutoSize";
+inline const char *const ENGINE_AUTO_SIZE_PROPERTY = "engineAutoSize";
 // Fits an auto-sized label to its text; leaves every other widget alone.
 void EngineFitToText(QWidget *widget);
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-const char *const kFontNameProperty = "engineFontName";
+const char *const FONT_NAME_PROPERTY = "engineFontName";
 
 bool IsEditor(const QWidget *widget) {
     return qobject_cast<const QAbstractSpinBox *>(widget) != nullptr ||
@@ -45,13 +45,13 @@ QPalette::ColorRole TextRole(const QWidget *widget) {
     return IsEditor(widget) ? QPalette::Text : QPalette::WindowText;
 }
 
-void SetTextColor(QWidget *widget, int value) {
+void SetTextColour(QWidget *widget, int value) {
     QPalette palette = widget->palette();
-    QColor color = ColorOf(value & 0xFFFFFF);
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::HighlightedText, color);
+    QColor colour = ColourOf(value & 0xFFFFFF);
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::HighlightedText, colour);
     widget->setPalette(palette);
 }
 
@@ -59,7 +59,7 @@ void SetBackground(QWidget *widget, int value) {
     QPalette palette = widget->palette();
     QPalette::ColorRole role = BackgroundRole(widget);
     bool transparent = value == VAL_TRANSPARENT;
-    palette.setColor(role, transparent ? QColor(Qt::transparent) : ColorOf(value));
+    palette.setColor(role, transparent ? QColor(Qt::transparent) : ColourOf(value));
     widget->setPalette(palette);
     if (role == QPalette::Window)
         widget->setAutoFillBackground(!transparent);
@@ -67,10 +67,10 @@ void SetBackground(QWidget *widget, int value) {
 
 int Background(const QWidget *widget) {
     QPalette::ColorRole role = BackgroundRole(widget);
-    QColor color = widget->palette().color(role);
-    if ((role == QPalette::Window && !widget->autoFillBackground()) || color.alpha() == 0)
+    QColor colour = widget->palette().color(role);
+    if ((role == QPalette::Window && !widget->autoFillBackground()) || colour.alpha() == 0)
         return VAL_TRANSPARENT;
-    return ValueOf(color);
+    return ValueOf(colour);
 }
 
 // The platform's dialog font stands for the dialog meta font.
@@ -81,11 +81,11 @@ void SetFontName(QWidget *widget, const char *name) {
     else
         font.setFamily(QString::fromUtf8(name));
     widget->setFont(font);
-    widget->setProperty(kFontNameProperty, QString::fromUtf8(name));
+    widget->setProperty(FONT_NAME_PROPERTY, QString::fromUtf8(name));
 }
 
 QString FontName(const QWidget *widget) {
-    QVariant name = widget->property(kFontNameProperty);
+    QVariant name = widget->property(FONT_NAME_PROPERTY);
     return name.isValid() ? name.toString() : widget->font().family();
 }
 
@@ -206,7 +206,7 @@ int SetIntAttribute(QWidget *widget, int attribute, int value) {
         SetBackground(widget, value);
         return UIE_OK;
     case ATTR_TEXT_COLOR:
-        SetTextColor(widget, value);
+        SetTextColour(widget, value);
         return UIE_OK;
     case ATTR_TEXT_BGCOLOR:
         SetBackground(widget, value);

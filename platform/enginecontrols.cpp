@@ -15,7 +15,7 @@ int NewCtrl(int panel, int style, const char *label, int top, int left) {
     auto *message = new QLabel(record->form);
     message->setTextFormat(Qt::PlainText);
     message->setText(QString::fromUtf8(label == nullptr ? "" : label));
-    message->setProperty(kEngineAutoSizeProperty, true);
+    message->setProperty(ENGINE_AUTO_SIZE_PROPERTY, true);
     message->move(left, top);
     message->adjustSize();
     message->show();

@@ -44,7 +44,7 @@ StripChartWidget *FindChart(int panel, int control, int *error) {
 
 int PlotXY(int panel, int control, const void *xArray, const void *yArray, int numberOfPoints,
            int xDataType, int yDataType, int plotStyle, int pointStyle, int lineStyle,
-           int pointFrequency, int color) {
+           int pointFrequency, int colour) {
     (void)plotStyle; // every plot is a thin solid line without point marks
     (void)pointStyle;
     (void)lineStyle;
@@ -57,18 +57,18 @@ int PlotXY(int panel, int control, const void *xArray, const void *yArray, int n
         !KnownDataType(yDataType))
         return UIE_BAD_VALUE;
     int handle = graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
-                                 ToDoubles(yArray, yDataType, numberOfPoints), ColorOf(color));
+                                 ToDoubles(yArray, yDataType, numberOfPoints), ColourOf(colour));
     return handle;
 }
 
 int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, int beginAngle,
-            int arcAngle, int color, int fillColor) {
+            int arcAngle, int colour, int fillColour) {
     int error = UIE_OK;
     GraphWidget *graph = FindGraph(panel, control, &error);
     if (graph == nullptr)
         return error;
-    int handle =
-        graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColorOf(color), ColorOf(fillColor));
+    int handle = graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColourOf(colour),
+                                ColourOf(fillColour));
     return handle;
 }
 

@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QUiLoader>
 
+#include <cassert>
 #include <cstring>
 
 // Defined with the tables.
@@ -35,11 +36,11 @@ int callbackCount = 0;
 const ControlName *controlTable = nullptr;
 int controlCount = 0;
 
-const char *const kCallbackProperty = "callback";
-const char *const kShortcutProperty = "shortcutKey";
+const char *const CALLBACK_PROPERTY = "callback";
+const char *const SHORTCUT_PROPERTY = "shortcutKey";
 // A control that paints every pixel of its area itself; the panel behind it then needs no
 // repaint when the control changes.
-const char *const kOpaqueProperty = "opaque";
+const char *const OPAQUE_PROPERTY = "opaque";
 
 // Creates the engine's own widget classes by the class names the panel file gives them.
 class PanelLoader : public QUiLoader {
@@ -69,7 +70,7 @@ const CallbackName *FindCallback(const QString &name) {
 }
 
 QString CallbackNameOf(const QObject *object) {
-    return object->property(kCallbackProperty).toString();
+    return object->property(CALLBACK_PROPERTY).toString();
 }
 
 // Raises right-click events for one control: on the control and on every part inside it,
@@ -182,7 +183,7 @@ void FinishPendingEntry(QWidget *form) {
 // Numeric fields commit once per finished entry, sliders once per release or step; opaque
 // controls paint without the panel behind them.
 void PrepareWidget(QWidget *widget) {
-    if (widget->property(kOpaqueProperty).toBool()) {
+    if (widget->property(OPAQUE_PROPERTY).toBool()) {
         // Polishing with a style sheet clears the attribute, so it is set after that.
         widget->ensurePolished();
         widget->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -224,7 +225,7 @@ void ConnectEvents(int panel, int control, QWidget *widget) {
 
 // The shortcut key commits its button wherever the focus is in the panel.
 int ConnectShortcut(QWidget *form, QWidget *widget) {
-    QString key = widget->property(kShortcutProperty).toString();
+    QString key = widget->property(SHORTCUT_PROPERTY).toString();
     auto *button = qobject_cast<QAbstractButton *>(widget);
     QKeySequence sequence = QKeySequence::fromString(key, QKeySequence::PortableText);
     if (button == nullptr || sequence.isEmpty() || sequence[0].key() == Qt::Key_unknown)
@@ -311,7 +312,7 @@ int PrepareControls(QWidget *form, EnginePanel *record) {
             if (result < 0)
                 return result;
         }
-        if (widget->property(kShortcutProperty).isValid()) {
+        if (widget->property(SHORTCUT_PROPERTY).isValid()) {
             int result = ConnectShortcut(form, widget);
             if (result < 0)
                 return result;
@@ -321,7 +322,10 @@ int PrepareControls(QWidget *form, EnginePanel *record) {
         QString name = CallbackNameOf(control->widget);
         if (name.isEmpty())
             continue;
-        control->callback = FindCallback(name)->control;
+        // CheckCallbacks has accepted every callback name of the form.
+        const CallbackName *entry = FindCallback(name);
+        assert(entry != nullptr && entry->control != nullptr);
+        control->callback = entry->control;
         ConnectEvents(record->handle, control.key(), control->widget);
     }
     new PanelBinding(record->handle, form);
@@ -348,9 +352,12 @@ int RegisterForm(QWidget *form) {
         return result;
     }
     QString panelName = CallbackNameOf(form);
-    PanelCallbackPtr callback = panelName.isEmpty() ? nullptr : FindCallback(panelName)->panel;
+    const CallbackName *panelEntry = panelName.isEmpty() ? nullptr : FindCallback(panelName);
+    assert(panelName.isEmpty() || (panelEntry != nullptr && panelEntry->panel != nullptr));
+    PanelCallbackPtr callback = panelEntry == nullptr ? nullptr : panelEntry->panel;
     int handle = EngineAddPanel(form, callback);
     EnginePanel *record = EngineFindPanel(handle);
+    assert(record != nullptr); // just added, with its form
     record->controls = controls;
     MapUnlistedCallbackWidgets(form, record);
     result = PrepareControls(form, record);

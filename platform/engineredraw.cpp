@@ -17,7 +17,7 @@ QElapsedTimer sinceLineSilence;
 // True while serial waits keep finding the line silent; until two frame times after the last
 // silence, drawing is left to the next one.
 bool DrawingWaitsForSilence() {
-    return sinceLineSilence.isValid() && sinceLineSilence.elapsed() < 2 * kFrameMilliseconds;
+    return sinceLineSilence.isValid() && sinceLineSilence.elapsed() < 2 * FRAME_MILLISECONDS;
 }
 
 void ReplotPending() {
@@ -41,7 +41,7 @@ void ArmRedrawTimer() {
     if (redrawTimerArmed)
         return;
     redrawTimerArmed = true;
-    QTimer::singleShot(kFrameMilliseconds, [] {
+    QTimer::singleShot(FRAME_MILLISECONDS, [] {
         redrawTimerArmed = false;
         ReplotWhenDue();
     });
@@ -72,7 +72,7 @@ class PaintThrottle : public QObject {
 
     // Paints what is dirty now, if a frame time has passed since the last paint.
     void paintIfDue() {
-        if (sinceLastPaint_.elapsed() < kFrameMilliseconds)
+        if (sinceLastPaint_.elapsed() < FRAME_MILLISECONDS)
             return;
         passing_ = true;
         QEvent request(QEvent::UpdateRequest);
@@ -85,13 +85,13 @@ class PaintThrottle : public QObject {
         if (event->type() != QEvent::UpdateRequest)
             return false;
         qint64 elapsed = sinceLastPaint_.elapsed();
-        if (passing_ || (elapsed >= kFrameMilliseconds && !DrawingWaitsForSilence())) {
+        if (passing_ || (elapsed >= FRAME_MILLISECONDS && !DrawingWaitsForSilence())) {
             sinceLastPaint_.restart();
             return false;
         }
         if (!held_) {
             held_ = true;
-            int wait = int(std::max<qint64>(kFrameMilliseconds - elapsed, 1));
+            int wait = int(std::max<qint64>(FRAME_MILLISECONDS - elapsed, 1));
             QTimer::singleShot(wait, this, [this] {
                 held_ = false;
                 QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest));
@@ -125,7 +125,7 @@ void ThrottleWindowPaint(QWidget *window) {
 
 void DrawInLineSilence(void) {
     sinceLineSilence.start();
-    if (PlotsPending() && sincePlotsPending.elapsed() >= kFrameMilliseconds)
+    if (PlotsPending() && sincePlotsPending.elapsed() >= FRAME_MILLISECONDS)
         ReplotPending();
     for (const QPointer<PaintThrottle> &throttle : throttles)
         if (!throttle.isNull())

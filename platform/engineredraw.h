@@ -10,7 +10,7 @@
 
 // The frame time: 20 redraws a second keep a moving trace smooth at a fraction of the cost of
 // the screen's own rate.
-constexpr int kFrameMilliseconds = 50;
+constexpr int FRAME_MILLISECONDS = 50;
 
 class QCustomPlot;
 

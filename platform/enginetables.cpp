@@ -166,7 +166,7 @@ int SetTableRowAttribute(int panel, int control, int row, int attribute, int val
     if (row < 1 || row > table->rowCount())
         return UIE_BAD_VALUE;
     EngineProgramChange change(table);
-    RowHeader(table, row - 1)->setForeground(ColorOf(value & 0xFFFFFF));
+    RowHeader(table, row - 1)->setForeground(ColourOf(value & 0xFFFFFF));
     return UIE_OK;
 }
 
@@ -180,9 +180,9 @@ int GetTableRowAttribute(int panel, int control, int row, int attribute, int *va
     if (row < 1 || row > table->rowCount())
         return UIE_BAD_VALUE;
     QTableWidgetItem *header = table->verticalHeaderItem(row - 1);
-    QColor color = header == nullptr
-                       ? table->verticalHeader()->palette().color(QPalette::ButtonText)
-                       : header->foreground().color();
-    *value = ValueOf(color);
+    QColor colour = header == nullptr
+                        ? table->verticalHeader()->palette().color(QPalette::ButtonText)
+                        : header->foreground().color();
+    *value = ValueOf(colour);
     return UIE_OK;
 }

@@ -11,24 +11,24 @@
 
 namespace {
 
-const double kDefaultMin = 0.0;
-const double kDefaultMax = 255.0;
+const double DEFAULT_MIN = 0.0;
+const double DEFAULT_MAX = 255.0;
 // Arcs are drawn as polylines with a vertex every 2.5 degrees: smooth even for a circle that
 // spans the whole zoomed view.
-const double kArcStepTenths = 25.0;
-const int kFullTurn = 3600;
-const double kCursorStep = 1.0;
-const double kCursorBigStep = 10.0;
+const double ARC_STEP_TENTHS = 25.0;
+const int FULL_TURN = 3600;
+const double CURSOR_STEP = 1.0;
+const double CURSOR_BIG_STEP = 10.0;
 
-const QColor kCursorColour(20, 20, 20);
-const QColor kShadeColour(190, 190, 190, 170);
-const QColor kShadedBackground(228, 228, 228);
-const QColor kCaptionColour(70, 70, 70);
-const char *const kShadeCaption = "ZOOM CLOSED";
+const QColor CURSOR_COLOUR(20, 20, 20);
+const QColor SHADE_COLOUR(190, 190, 190, 170);
+const QColor SHADED_BACKGROUND(228, 228, 228);
+const QColor CAPTION_COLOUR(70, 70, 70);
+const char *const SHADE_CAPTION = "ZOOM CLOSED";
 // The cross: 1-pixel lines over the plot area and a square of 9 pixels, 2 wide, at the point.
-const int kCursorMarkerSize = 9;
-const int kCursorMarkerPen = 2;
-const char *const kShadeLayer = "shade";
+const int CURSOR_MARKER_SIZE = 9;
+const int CURSOR_MARKER_PEN = 2;
+const char *const SHADE_LAYER = "shade";
 
 QRectF SpanOf(const QVector<double> &x, const QVector<double> &y) {
     double left = 0, right = 0, bottom = 0, top = 0;
@@ -54,8 +54,8 @@ QRectF SpanOf(const QVector<double> &x, const QVector<double> &y) {
 // (tenths of a degree, counter-clockwise for a positive arcAngle).
 void ArcPoints(const QRectF &rect, int beginAngle, int arcAngle, QVector<double> *x,
                QVector<double> *y) {
-    const int sweep = std::clamp(arcAngle, -kFullTurn, kFullTurn);
-    const int segments = std::max(1, int(std::ceil(std::abs(sweep) / kArcStepTenths)));
+    const int sweep = std::clamp(arcAngle, -FULL_TURN, FULL_TURN);
+    const int segments = std::max(1, int(std::ceil(std::abs(sweep) / ARC_STEP_TENTHS)));
     const QPointF centre = rect.center();
     const double rx = rect.width() / 2.0;
     const double ry = rect.height() / 2.0;
@@ -77,15 +77,15 @@ QCPAxis *AxisOf(QCustomPlot *plot, int axis) {
 
 GraphWidget::GraphWidget(QWidget *parent) : InstrumentPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
-    xAxis->setRange(kDefaultMin, kDefaultMax);
-    yAxis->setRange(kDefaultMin, kDefaultMax);
+    xAxis->setRange(DEFAULT_MIN, DEFAULT_MAX);
+    yAxis->setRange(DEFAULT_MIN, DEFAULT_MAX);
     setFocusPolicy(Qt::StrongFocus);
 
-    addLayer(kShadeLayer, layer("overlay"), limAbove);
+    addLayer(SHADE_LAYER, layer("overlay"), limAbove);
 
     // The shade covers the plot area; the caption sits in its middle.
     shade_ = new QCPItemRect(this);
-    shade_->setLayer(kShadeLayer);
+    shade_->setLayer(SHADE_LAYER);
     shade_->setSelectable(false);
     shade_->setClipToAxisRect(false);
     shade_->topLeft->setType(QCPItemPosition::ptAxisRectRatio);
@@ -93,17 +93,17 @@ GraphWidget::GraphWidget(QWidget *parent) : InstrumentPlot(parent) {
     shade_->topLeft->setCoords(0, 0);
     shade_->bottomRight->setCoords(1, 1);
     shade_->setPen(Qt::NoPen);
-    shade_->setBrush(kShadeColour);
+    shade_->setBrush(SHADE_COLOUR);
     shadeCaption_ = new QCPItemText(this);
-    shadeCaption_->setLayer(kShadeLayer);
+    shadeCaption_->setLayer(SHADE_LAYER);
     shadeCaption_->setSelectable(false);
     shadeCaption_->setClipToAxisRect(false);
     shadeCaption_->position->setType(QCPItemPosition::ptAxisRectRatio);
     shadeCaption_->position->setCoords(0.5, 0.5);
     shadeCaption_->setPositionAlignment(Qt::AlignCenter);
-    shadeCaption_->setText(kShadeCaption);
-    shadeCaption_->setColor(kCaptionColour);
-    shadeCaption_->setPen(QPen(kCaptionColour, 1));
+    shadeCaption_->setText(SHADE_CAPTION);
+    shadeCaption_->setColor(CAPTION_COLOUR);
+    shadeCaption_->setPen(QPen(CAPTION_COLOUR, 1));
     shadeCaption_->setBrush(QColor(245, 245, 245));
     shadeCaption_->setPadding(QMargins(8, 4, 8, 4));
     QFont captionFont = shadeCaption_->font();
@@ -124,20 +124,21 @@ int GraphWidget::addPlot(QCPCurve *curve, const PlotRecord &record) {
     return plot.record.handle;
 }
 
-int GraphWidget::plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &color) {
+int GraphWidget::plotLine(const QVector<double> &x, const QVector<double> &y,
+                          const QColor &colour) {
     if (x.size() != y.size()) {
         return -1;
     }
     auto *curve = new QCPCurve(xAxis, yAxis);
     curve->setData(x, y); // parameter = index, so the points keep their order
-    curve->setPen(QPen(color, 1));
+    curve->setPen(QPen(colour, 1));
     curve->setBrush(Qt::NoBrush);
-    PlotRecord record{PlotRecord::Line, 0, color, SpanOf(x, y), int(x.size()), 0, 0, QColor()};
+    PlotRecord record{PlotRecord::Line, 0, colour, SpanOf(x, y), int(x.size()), 0, 0, QColor()};
     return addPlot(curve, record);
 }
 
 int GraphWidget::plotArc(double x1, double y1, double x2, double y2, int beginAngle, int arcAngle,
-                         const QColor &color, const QColor &fill) {
+                         const QColor &colour, const QColor &fill) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) {
         return -1;
     }
@@ -147,14 +148,14 @@ int GraphWidget::plotArc(double x1, double y1, double x2, double y2, int beginAn
     ArcPoints(rect, beginAngle, arcAngle, &x, &y);
     auto *curve = new QCPCurve(xAxis, yAxis);
     curve->setData(x, y);
-    curve->setPen(QPen(color, 1));
+    curve->setPen(QPen(colour, 1));
     const bool filled = fill.isValid() && fill.alpha() > 0;
     curve->setBrush(filled ? QBrush(fill) : Qt::NoBrush);
     if (rect.width() == 0 && rect.height() == 0) {
         // A polyline of one point paints nothing: show the arc as a dot.
-        curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, color, 3));
+        curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 3));
     }
-    PlotRecord record{PlotRecord::Arc,         0, color, rect, 0, beginAngle, arcAngle,
+    PlotRecord record{PlotRecord::Arc,         0, colour, rect, 0, beginAngle, arcAngle,
                       filled ? fill : QColor()};
     return addPlot(curve, record);
 }
@@ -220,7 +221,7 @@ QRegion GraphWidget::cursorRegion() const {
     if (area.isEmpty())
         return QRegion(rect());
     const QPoint at = cursorPixel();
-    const int reach = kCursorMarkerSize / 2 + kCursorMarkerPen;
+    const int reach = CURSOR_MARKER_SIZE / 2 + CURSOR_MARKER_PEN;
     QRegion region(QRect(at.x() - 1, area.top(), 3, area.height()));
     region += QRect(area.left(), at.y() - 1, area.width(), 3);
     region += QRect(at - QPoint(reach, reach), at + QPoint(reach, reach));
@@ -237,11 +238,11 @@ void GraphWidget::drawCursor(QPainter *painter) const {
     if (shadeCaption_->visible())
         clip -= QRect(shadeCaption_->topLeft->pixelPosition().toPoint(),
                       shadeCaption_->bottomRight->pixelPosition().toPoint());
-    const double shade = shade_->visible() ? kShadeColour.alphaF() * viewShade_ / 100.0 : 0.0;
+    const double shade = shade_->visible() ? SHADE_COLOUR.alphaF() * viewShade_ / 100.0 : 0.0;
     const QColor colour =
-        QColor::fromRgbF(kCursorColour.redF() * (1 - shade) + kShadeColour.redF() * shade,
-                         kCursorColour.greenF() * (1 - shade) + kShadeColour.greenF() * shade,
-                         kCursorColour.blueF() * (1 - shade) + kShadeColour.blueF() * shade);
+        QColor::fromRgbF(CURSOR_COLOUR.redF() * (1 - shade) + SHADE_COLOUR.redF() * shade,
+                         CURSOR_COLOUR.greenF() * (1 - shade) + SHADE_COLOUR.greenF() * shade,
+                         CURSOR_COLOUR.blueF() * (1 - shade) + SHADE_COLOUR.blueF() * shade);
 
     painter->save();
     painter->setClipRegion(clip);
@@ -251,15 +252,17 @@ void GraphWidget::drawCursor(QPainter *painter) const {
     painter->drawLine(at.x(), area.top(), at.x(), area.bottom());
     painter->drawLine(area.left(), at.y(), area.right(), at.y());
     // The square's four sides as filled bars: far cheaper than a stroked rectangle.
-    const int half = kCursorMarkerSize / 2 + kCursorMarkerPen / 2;
+    const int half = CURSOR_MARKER_SIZE / 2 + CURSOR_MARKER_PEN / 2;
     const int side = 2 * half + 1;
     const QPoint corner = at - QPoint(half, half);
-    painter->fillRect(QRect(corner, QSize(side, kCursorMarkerPen)), colour);
+    painter->fillRect(QRect(corner, QSize(side, CURSOR_MARKER_PEN)), colour);
     painter->fillRect(
-        QRect(corner + QPoint(0, side - kCursorMarkerPen), QSize(side, kCursorMarkerPen)), colour);
-    painter->fillRect(QRect(corner, QSize(kCursorMarkerPen, side)), colour);
+        QRect(corner + QPoint(0, side - CURSOR_MARKER_PEN), QSize(side, CURSOR_MARKER_PEN)),
+        colour);
+    painter->fillRect(QRect(corner, QSize(CURSOR_MARKER_PEN, side)), colour);
     painter->fillRect(
-        QRect(corner + QPoint(side - kCursorMarkerPen, 0), QSize(kCursorMarkerPen, side)), colour);
+        QRect(corner + QPoint(side - CURSOR_MARKER_PEN, 0), QSize(CURSOR_MARKER_PEN, side)),
+        colour);
     painter->restore();
 }
 
@@ -274,12 +277,12 @@ int GraphWidget::viewShade() const {
 
 // The shade deepens with the percentage; from half-way on the view counts as closed and says so.
 void GraphWidget::updateShade() {
-    QColor shade = kShadeColour;
-    shade.setAlpha(kShadeColour.alpha() * viewShade_ / 100);
+    QColor shade = SHADE_COLOUR;
+    shade.setAlpha(SHADE_COLOUR.alpha() * viewShade_ / 100);
     shade_->setBrush(shade);
     shade_->setVisible(viewShade_ > 0);
     shadeCaption_->setVisible(viewShade_ >= 50);
-    setBackground(viewShade_ >= 50 ? kShadedBackground : plotstyle::kBackground);
+    setBackground(viewShade_ >= 50 ? SHADED_BACKGROUND : plotstyle::BACKGROUND);
     ScheduleReplot(this);
 }
 
@@ -360,7 +363,7 @@ void GraphWidget::mouseReleaseEvent(QMouseEvent *event) {
 }
 
 void GraphWidget::keyPressEvent(QKeyEvent *event) {
-    const double step = (event->modifiers() & Qt::ShiftModifier) ? kCursorBigStep : kCursorStep;
+    const double step = (event->modifiers() & Qt::ShiftModifier) ? CURSOR_BIG_STEP : CURSOR_STEP;
     QPointF delta;
     switch (event->key()) {
     case Qt::Key_Left:

@@ -16,25 +16,25 @@ class GraphWidget : public InstrumentPlot {
     struct PlotRecord {
         enum Kind { Line, Arc } kind;
         int handle;
-        QColor color;
+        QColor colour;
         QRectF bounds;  // Line: bounding box of the points; Arc: the ellipse's rectangle
         int pointCount; // Line only
         int beginAngle; // Arc only, tenths of a degree
         int arcAngle;
-        QColor fillColor; // Arc only; invalid when not filled
+        QColor fillColour; // Arc only; invalid when not filled
     };
 
     explicit GraphWidget(QWidget *parent = nullptr);
 
     // A line through the points in the given order (not sorted by x). Returns the plot handle
     // (>= 1), or -1 when x and y differ in length. Handles are never reused.
-    int plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &color);
+    int plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &colour);
     // Rectangle corners in any order, also outside the axis ranges; a zero-size rectangle is an
     // arc at a point. Angles count counter-clockwise from the positive x direction; a negative
     // arcAngle runs clockwise. fill invalid or transparent: not filled. Returns the plot handle,
     // or -1 for a coordinate that is not a number.
     int plotArc(double x1, double y1, double x2, double y2, int beginAngle, int arcAngle,
-                const QColor &color, const QColor &fill);
+                const QColor &colour, const QColor &fill);
     // -1 deletes every plot. Returns false for an unknown handle.
     bool deletePlot(int handle);
     // axis 0: x, 1: left y. The range is held as given; an empty or reversed range is refused.

@@ -7,19 +7,19 @@ namespace plotstyle {
 namespace {
 
 void StyleAxis(QCPAxis *axis, bool withLabels) {
-    const QPen axisPen(kAxis, 1);
+    const QPen axisPen(AXIS, 1);
     axis->setBasePen(axisPen);
     axis->setTickPen(axisPen);
     axis->setSubTickPen(axisPen);
-    axis->setTickLabelColor(kAxis);
-    axis->setLabelColor(kAxis);
+    axis->setTickLabelColor(AXIS);
+    axis->setLabelColor(AXIS);
     axis->setTickLength(0, 4);
     axis->setSubTickLength(0, 2);
     axis->setTickLabels(withLabels);
     QFont font = axis->tickLabelFont();
     font.setPointSizeF(8.5);
     axis->setTickLabelFont(font);
-    axis->grid()->setPen(QPen(kGrid, 1, Qt::SolidLine));
+    axis->grid()->setPen(QPen(GRID, 1, Qt::SolidLine));
     axis->grid()->setZeroLinePen(Qt::NoPen);
     axis->grid()->setSubGridVisible(false);
 }
@@ -27,7 +27,7 @@ void StyleAxis(QCPAxis *axis, bool withLabels) {
 } // namespace
 
 void ApplyInstrumentLook(QCustomPlot *plot) {
-    plot->setBackground(kBackground);
+    plot->setBackground(BACKGROUND);
     // The plot covers its whole area with an opaque background, so a redraw of the plot does not
     // need the panel behind it painted first.
     plot->setAttribute(Qt::WA_OpaquePaintEvent);

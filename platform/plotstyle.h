@@ -10,9 +10,9 @@
 namespace plotstyle {
 
 // Colours of the instrument look.
-inline const QColor kBackground(255, 255, 255);
-inline const QColor kAxis(64, 64, 64);
-inline const QColor kGrid(224, 224, 224);
+inline const QColor BACKGROUND(255, 255, 255);
+inline const QColor AXIS(64, 64, 64);
+inline const QColor GRID(224, 224, 224);
 
 // Gives a plot the house look: white background, boxed axis rectangle, light grid, readable
 // tick labels, no user zoom or pan.

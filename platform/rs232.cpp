@@ -26,17 +26,17 @@ namespace {
 // While nothing new waits, a poll blocks up to this long for the line, so a busy loop sleeps
 // instead. It is longer than a request and the first byte of its reply take at 9600 baud, so a
 // request-reply turn sleeps once until the reply begins instead of timing out on the way.
-constexpr int kIdlePollMilliseconds = 5;
+constexpr int IDLE_POLL_MILLISECONDS = 5;
 // A poll that blocked this long has met a silent line, not a reply on its way: it is longer than
 // the gap between two bytes of a reply at 9600 baud.
-constexpr qint64 kSilenceNanoseconds = 2000000;
-constexpr int kDefaultQueueSize = 1024;
+constexpr qint64 SILENCE_NANOSECONDS = 2000000;
+constexpr int DEFAULT_QUEUE_SIZE = 1024;
 // Time-out of a freshly opened port, until SetComTime sets another.
-constexpr double kDefaultTimeoutSeconds = 5.0;
+constexpr double DEFAULT_TIMEOUT_SECONDS = 5.0;
 
 struct PortSlot {
     std::unique_ptr<QSerialPort> serial;
-    double timeoutSeconds = kDefaultTimeoutSeconds;
+    double timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
 };
 
 PortSlot portTable[COM_MAX_PORT + 1];
@@ -57,7 +57,7 @@ QSerialPort *OpenSerial(int port) {
 
 // Code for a call that found no open port behind the number.
 int NotOpenCode(int port) {
-    return IsValidPortNumber(port) ? kRS232PortNotOpen : kRS232InvalidPortNumber;
+    return IsValidPortNumber(port) ? RS232_PORT_NOT_OPEN : RS232_INVALID_PORT_NUMBER;
 }
 
 void CloseAllPorts() {
@@ -154,7 +154,7 @@ const NumberedPort *FindInInventory(const std::vector<NumberedPort> &inventory, 
 
 // Bounded copy of text into a caller's buffer of size characters (the engine's text copy).
 int CopyText(const std::string &text, char *buffer, int size) {
-    return EngineCopyText(QString::fromStdString(text), buffer, size) == UIE_OK ? 0 : kRS232Error;
+    return EngineCopyText(QString::fromStdString(text), buffer, size) == UIE_OK ? 0 : RS232_ERROR;
 }
 
 bool ApplySettings(QSerialPort &serial, long baudRate, int parity, int dataBits, int stopBits) {
@@ -183,7 +183,7 @@ bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount
     QElapsedTimer blocked;
     blocked.start();
     serial.waitForReadyRead(idleMilliseconds);
-    return blocked.nsecsElapsed() >= kSilenceNanoseconds;
+    return blocked.nsecsElapsed() >= SILENCE_NANOSECONDS;
 }
 
 // The count each port's last GetInQLen reported.
@@ -212,42 +212,42 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
                   int stopBits, int inputQueueSize, int outputQueueSize) {
     (void)outputQueueSize; // writes are handed to the line at once, so no output queue builds up
     if (!IsValidPortNumber(port))
-        return kRS232InvalidPortNumber;
+        return RS232_INVALID_PORT_NUMBER;
     CloseCom(port);
     if (!ValidSettings(baudRate, parity, dataBits, stopBits))
-        return kRS232Error;
+        return RS232_ERROR;
     std::string device = deviceName && *deviceName ? deviceName : DeviceForNumber(port);
     if (device.empty())
-        return kRS232NoPortFound;
+        return RS232_NO_PORT_FOUND;
 
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(QString::fromStdString(device));
     if (!serial->open(QIODevice::ReadWrite))
-        return kRS232CannotOpenPort;
+        return RS232_CANNOT_OPEN_PORT;
     if (!ApplySettings(*serial, baudRate, parity, dataBits, stopBits)) {
         serial->close();
-        return kRS232IOError;
+        return RS232_IO_ERROR;
     }
-    serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : kDefaultQueueSize);
+    serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : DEFAULT_QUEUE_SIZE);
     portTable[port].serial = std::move(serial);
-    portTable[port].timeoutSeconds = kDefaultTimeoutSeconds;
+    portTable[port].timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
     CloseAllPortsWithApplication();
     return 0;
 }
 
 int CloseCom(int port) {
     if (!IsValidPortNumber(port))
-        return kRS232InvalidPortNumber;
+        return RS232_INVALID_PORT_NUMBER;
     bool wasOpen = OpenSerial(port) != nullptr;
     portTable[port].serial.reset();
-    return wasOpen ? 0 : kRS232PortNotOpen;
+    return wasOpen ? 0 : RS232_PORT_NOT_OPEN;
 }
 
 int SetComTime(int port, double timeoutSeconds) {
     if (!OpenSerial(port))
         return NotOpenCode(port);
     if (!(timeoutSeconds >= 0.0))
-        return kRS232Error;
+        return RS232_ERROR;
     portTable[port].timeoutSeconds = timeoutSeconds;
     return 0;
 }
@@ -257,10 +257,10 @@ int SetCTSMode(int port, int mode) {
     if (!serial)
         return NotOpenCode(port);
     if (mode != 0 && mode != 1)
-        return kRS232Error;
+        return RS232_ERROR;
     bool done =
         serial->setFlowControl(mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
-    return done ? 0 : kRS232IOError;
+    return done ? 0 : RS232_IO_ERROR;
 }
 
 int FlushInQ(int port) {
@@ -287,12 +287,12 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
     if (!serial)
         return NotOpenCode(port);
     if (!buffer || count < 0)
-        return kRS232Error;
+        return RS232_ERROR;
     if (count == 0)
         return 0;
     if (serial->write(reinterpret_cast<const char *>(buffer), count) != count) {
         serial->clear(QSerialPort::Output);
-        return kRS232IOError;
+        return RS232_IO_ERROR;
     }
     QElapsedTimer clock;
     clock.start();
@@ -308,19 +308,19 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
         serial->clear(QSerialPort::Output);
     if (written > 0)
         return written;
-    return LineLost(*serial) ? kRS232IOError : kRS232Timeout;
+    return LineLost(*serial) ? RS232_IO_ERROR : RS232_TIMEOUT;
 }
 
 int GetInQLen(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
-    if (PullFromSystem(*serial, kIdlePollMilliseconds, reportedCount[port]))
+    if (PullFromSystem(*serial, IDLE_POLL_MILLISECONDS, reportedCount[port]))
         DrawInLineSilence();
     qint64 waiting = serial->bytesAvailable();
     reportedCount[port] = waiting;
     if (waiting == 0 && LineLost(*serial))
-        return kRS232IOError;
+        return RS232_IO_ERROR;
     return int(waiting);
 }
 
@@ -329,13 +329,13 @@ int ComRd(int port, unsigned char *buffer, int count) {
     if (!serial)
         return NotOpenCode(port);
     if (!buffer || count < 0)
-        return kRS232Error;
+        return RS232_ERROR;
     PullFromSystem(*serial, 0);
     qint64 take = std::min<qint64>(count, serial->bytesAvailable());
     if (take == 0)
         return 0;
     qint64 moved = serial->read(reinterpret_cast<char *>(buffer), take);
-    return moved < 0 ? kRS232IOError : int(moved);
+    return moved < 0 ? RS232_IO_ERROR : int(moved);
 }
 
 int ComPortCount(void) {
@@ -345,25 +345,25 @@ int ComPortCount(void) {
 
 int ComPortNumber(int index) {
     if (index < 0 || index >= int(lastInventory.size()))
-        return kRS232InvalidPortNumber;
+        return RS232_INVALID_PORT_NUMBER;
     return lastInventory[index].number;
 }
 
 int ComPortDevice(int port, char *device, int size) {
     if (!IsValidPortNumber(port))
-        return kRS232InvalidPortNumber;
+        return RS232_INVALID_PORT_NUMBER;
     // A port of the last ComPortCount's scan is answered from it: one scan per refresh.
     const NumberedPort *entry = FindInInventory(lastInventory, port);
     std::string path = entry != nullptr ? entry->device : DeviceForNumber(port);
     int copied = CopyText(path, device, size);
     if (copied < 0)
         return copied;
-    return path.empty() ? kRS232NoPortFound : 0;
+    return path.empty() ? RS232_NO_PORT_FOUND : 0;
 }
 
 int ComPortDescription(int port, char *description, int size) {
     if (!IsValidPortNumber(port))
-        return kRS232InvalidPortNumber;
+        return RS232_INVALID_PORT_NUMBER;
     std::vector<NumberedPort> inventory;
     const NumberedPort *entry = FindInInventory(lastInventory, port);
     if (entry == nullptr) {
@@ -373,5 +373,5 @@ int ComPortDescription(int port, char *description, int size) {
     int copied = CopyText(entry ? entry->description : std::string(), description, size);
     if (copied < 0)
         return copied;
-    return entry ? 0 : kRS232NoPortFound;
+    return entry ? 0 : RS232_NO_PORT_FOUND;
 }

@@ -7,14 +7,14 @@
 
 // Error codes. Every service returns one of these, or a count >= 0 on success.
 enum {
-    kRS232UnknownSystemError = -1,
-    kRS232InvalidPortNumber = -2,
-    kRS232PortNotOpen = -3,
-    kRS232IOError = -4,
-    kRS232Error = -5,
-    kRS232NoPortFound = -6,
-    kRS232CannotOpenPort = -7,
-    kRS232Timeout = -99,
+    RS232_UNKNOWN_SYSTEM_ERROR = -1,
+    RS232_INVALID_PORT_NUMBER = -2,
+    RS232_PORT_NOT_OPEN = -3,
+    RS232_IO_ERROR = -4,
+    RS232_ERROR = -5,
+    RS232_NO_PORT_FOUND = -6,
+    RS232_CANNOT_OPEN_PORT = -7,
+    RS232_TIMEOUT = -99,
 };
 
 enum { COM_MAX_PORT = 255 };

@@ -8,34 +8,34 @@
 
 namespace {
 
-const double kDefaultMin = 0.0;
-const double kDefaultMax = 255.0;
-const int kDefaultTraceCount = 7;
-const int kDefaultPointsPerScreen = 100;
+const double DEFAULT_MIN = 0.0;
+const double DEFAULT_MAX = 255.0;
+const int DEFAULT_TRACE_COUNT = 7;
+const int DEFAULT_POINTS_PER_SCREEN = 100;
 // The layer of the trace graphs, a hidden one of their own: the plot never draws them, the widget
 // does. (The plot's "main" layer also carries the axis rect and legend, whose visibility their
 // axes and items inherit.)
-const char *const kTraceLayer = "traces";
+const char *const TRACE_LAYER = "traces";
 
 struct TraceLook {
     const char *name;
-    QColor color;
+    QColor colour;
     Qt::PenStyle style;
 };
 
 // RED, GREEN, BLUE, INT, C-No and the upper and lower limit lines.
-const TraceLook kDefaultLooks[] = {
+const TraceLook DEFAULT_LOOKS[] = {
     {"RED", QColor(220, 0, 0), Qt::SolidLine},    {"GREEN", QColor(0, 150, 0), Qt::SolidLine},
     {"BLUE", QColor(0, 0, 220), Qt::SolidLine},   {"INT", QColor(0, 0, 0), Qt::SolidLine},
     {"C-No", QColor(128, 0, 160), Qt::SolidLine}, {"UL", QColor(255, 140, 0), Qt::SolidLine},
     {"LL", QColor(255, 140, 0), Qt::DashLine},
 };
-const int kDefaultLookCount = int(sizeof kDefaultLooks / sizeof kDefaultLooks[0]);
+const int DEFAULT_LOOK_COUNT = int(sizeof DEFAULT_LOOKS / sizeof DEFAULT_LOOKS[0]);
 
 // Traces beyond the named ones get distinct hues.
 TraceLook LookOf(int index) {
-    if (index < kDefaultLookCount) {
-        return kDefaultLooks[index];
+    if (index < DEFAULT_LOOK_COUNT) {
+        return DEFAULT_LOOKS[index];
     }
     return {"", QColor::fromHsv((index * 67) % 360, 200, 180), Qt::SolidLine};
 }
@@ -44,13 +44,13 @@ TraceLook LookOf(int index) {
 
 StripChartWidget::StripChartWidget(QWidget *parent) : InstrumentPlot(parent) {
     plotstyle::ApplyInstrumentLook(this);
-    addLayer(kTraceLayer, layer("main"), QCustomPlot::limAbove);
-    layer(kTraceLayer)->setVisible(false);
-    yAxis->setRange(kDefaultMin, kDefaultMax);
-    for (int i = 0; i < kMaxTraces; ++i) {
+    addLayer(TRACE_LAYER, layer("main"), QCustomPlot::limAbove);
+    layer(TRACE_LAYER)->setVisible(false);
+    yAxis->setRange(DEFAULT_MIN, DEFAULT_MAX);
+    for (int i = 0; i < MAX_TRACES; ++i) {
         const TraceLook look = LookOf(i);
         traces_[i].name = QString::fromLatin1(look.name);
-        traces_[i].color = look.color;
+        traces_[i].colour = look.colour;
         traces_[i].style = look.style;
     }
 
@@ -71,8 +71,8 @@ StripChartWidget::StripChartWidget(QWidget *parent) : InstrumentPlot(parent) {
     legend->setIconSize(18, 8);
     legend->setVisible(true);
 
-    traceCount_ = kDefaultTraceCount;
-    pointsPerScreen_ = kDefaultPointsPerScreen;
+    traceCount_ = DEFAULT_TRACE_COUNT;
+    pointsPerScreen_ = DEFAULT_POINTS_PER_SCREEN;
     for (int i = 0; i < traceCount_; ++i) {
         resizeRing(&traces_[i], pointsPerScreen_);
     }
@@ -132,15 +132,15 @@ bool StripChartWidget::validTrace(int trace) const {
 
 // Colours and names may be given for traces that a later trace count brings in.
 static bool KnownTrace(int trace) {
-    return trace >= 1 && trace <= StripChartWidget::kMaxTraces;
+    return trace >= 1 && trace <= StripChartWidget::MAX_TRACES;
 }
 
 void StripChartWidget::setTraceCount(int count) {
-    count = std::clamp(count, 1, kMaxTraces);
+    count = std::clamp(count, 1, MAX_TRACES);
     if (count == traceCount_) {
         return;
     }
-    for (int i = 0; i < kMaxTraces; ++i) {
+    for (int i = 0; i < MAX_TRACES; ++i) {
         resizeRing(&traces_[i], i < count ? pointsPerScreen_ : 0);
     }
     traceCount_ = count;
@@ -152,7 +152,7 @@ int StripChartWidget::traceCount() const {
 }
 
 void StripChartWidget::setPointsPerScreen(int points) {
-    points = std::clamp(points, 1, kMaxPointsPerScreen);
+    points = std::clamp(points, 1, MAX_POINTS_PER_SCREEN);
     if (points == pointsPerScreen_) {
         return; // the program sets it before every plot: keep that free
     }
@@ -256,19 +256,19 @@ int StripChartWidget::traceThickness(int trace) const {
     return validTrace(trace) ? traces_[trace - 1].thickness : 0;
 }
 
-void StripChartWidget::setTraceColor(int trace, const QColor &color) {
-    if (!KnownTrace(trace) || !color.isValid()) {
+void StripChartWidget::setTraceColour(int trace, const QColor &colour) {
+    if (!KnownTrace(trace) || !colour.isValid()) {
         return;
     }
-    traces_[trace - 1].color = color;
+    traces_[trace - 1].colour = colour;
     if (validTrace(trace)) {
         applyPen(trace - 1);
         ScheduleReplot(this);
     }
 }
 
-QColor StripChartWidget::traceColor(int trace) const {
-    return KnownTrace(trace) ? traces_[trace - 1].color : QColor();
+QColor StripChartWidget::traceColour(int trace) const {
+    return KnownTrace(trace) ? traces_[trace - 1].colour : QColor();
 }
 
 void StripChartWidget::setTraceName(int trace, const QString &name) {
@@ -310,7 +310,7 @@ void StripChartWidget::setValueRange(double min, double max) {
 
 void StripChartWidget::applyPen(int index) {
     const Trace &trace = traces_[index];
-    graph(index)->setPen(QPen(trace.color, trace.thickness, trace.style));
+    graph(index)->setPen(QPen(trace.colour, trace.thickness, trace.style));
 }
 
 // One graph per trace, with the trace's look and points.
@@ -318,7 +318,7 @@ void StripChartWidget::rebuildGraphs() {
     clearGraphs();
     for (int i = 0; i < traceCount_; ++i) {
         QCPGraph *g = addGraph();
-        g->setLayer(kTraceLayer);
+        g->setLayer(TRACE_LAYER);
         g->setName(traces_[i].name);
         g->setLineStyle(QCPGraph::lsLine);
         g->setVisible(traces_[i].visible);
@@ -355,7 +355,7 @@ void StripChartWidget::applyProperty(const QByteArray &name) {
     } else if (name == "traceColors") {
         const QStringList colours = plotstyle::ReadList(value);
         for (int i = 0; i < colours.size(); ++i) {
-            setTraceColor(i + 1, QColor(colours[i]));
+            setTraceColour(i + 1, QColor(colours[i]));
         }
     } else if (name == "traceNames") {
         const QStringList names = plotstyle::ReadList(value);

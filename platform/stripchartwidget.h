@@ -16,13 +16,13 @@ class StripChartWidget : public InstrumentPlot {
   public:
     explicit StripChartWidget(QWidget *parent = nullptr);
 
-    static constexpr int kMaxTraces = 16;
-    static constexpr int kMaxPointsPerScreen = 10000;
+    static constexpr int MAX_TRACES = 16;
+    static constexpr int MAX_POINTS_PER_SCREEN = 10000;
 
-    // 1..kMaxTraces, default 7. Traces that stay keep their points and settings.
+    // 1..MAX_TRACES, default 7. Traces that stay keep their points and settings.
     void setTraceCount(int count);
     int traceCount() const;
-    // 1..kMaxPointsPerScreen. Each trace keeps its newest points that still fit.
+    // 1..MAX_POINTS_PER_SCREEN. Each trace keeps its newest points that still fit.
     void setPointsPerScreen(int points);
     int pointsPerScreen() const;
     // values[start], values[start + skip + 1], ... go to traces 1, 2, ..., n, 1, ...
@@ -33,9 +33,9 @@ class StripChartWidget : public InstrumentPlot {
     bool traceVisible(int trace) const;
     void setTraceThickness(int trace, int pixels);
     int traceThickness(int trace) const;
-    // Colour and name of a trace, traces 1..kMaxTraces (the lower limit, 7, is dashed).
-    void setTraceColor(int trace, const QColor &color);
-    QColor traceColor(int trace) const;
+    // Colour and name of a trace, traces 1..MAX_TRACES (the lower limit, 7, is dashed).
+    void setTraceColour(int trace, const QColor &colour);
+    QColor traceColour(int trace) const;
     void setTraceName(int trace, const QString &name);
     QString traceName(int trace) const;
     // The points of a trace that the screen shows, oldest first.
@@ -50,7 +50,7 @@ class StripChartWidget : public InstrumentPlot {
   private:
     // What a trace looks like and holds. The ring keeps the last pointsPerScreen values.
     struct Trace {
-        QColor color;
+        QColor colour;
         QString name;
         Qt::PenStyle style = Qt::SolidLine;
         int thickness = 1;
@@ -71,7 +71,7 @@ class StripChartWidget : public InstrumentPlot {
     void buildBackdrop();
     void drawTraces(QPainter *painter) const;
 
-    std::array<Trace, kMaxTraces> traces_;
+    std::array<Trace, MAX_TRACES> traces_;
     int traceCount_ = 7;
     int pointsPerScreen_ = 100;
     // The plot without its traces as of its last whole redraw, opaque; stale after the next one.

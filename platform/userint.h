@@ -194,11 +194,11 @@ enum { VAL_ALL_PLOTS = -1 };
 // Draws y over x as a line of n points; returns the plot handle (>= 1).
 int PlotXY(int panel, int control, const void *xArray, const void *yArray, int numberOfPoints,
            int xDataType, int yDataType, int plotStyle, int pointStyle, int lineStyle,
-           int pointFrequency, int color);
+           int pointFrequency, int colour);
 // Draws an arc in the ellipse bounded by (x1, y1) and (x2, y2), from beginAngle over arcAngle,
 // both in tenths of a degree (3600 is a full ellipse). Returns the plot handle.
 int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, int beginAngle,
-            int arcAngle, int color, int fillColor);
+            int arcAngle, int colour, int fillColour);
 // VAL_ALL_PLOTS deletes every plot of the graph.
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);

@@ -23,7 +23,7 @@ struct HeaderLine {
     int left;
     int top;
     int pointSize;
-    int textColor;
+    int textColour;
     int background;
     std::string font;
 };
@@ -40,7 +40,7 @@ std::vector<HeaderLine> CreatedLines() {
         line.text = text;
         GetCtrlAttribute(MainPanel, control, ATTR_TOP, &line.top);
         GetCtrlAttribute(MainPanel, control, ATTR_TEXT_POINT_SIZE, &line.pointSize);
-        GetCtrlAttribute(MainPanel, control, ATTR_TEXT_COLOR, &line.textColor);
+        GetCtrlAttribute(MainPanel, control, ATTR_TEXT_COLOR, &line.textColour);
         GetCtrlAttribute(MainPanel, control, ATTR_TEXT_BGCOLOR, &line.background);
         char font[128] = "";
         GetCtrlAttribute(MainPanel, control, ATTR_TEXT_FONT, font, sizeof font);
@@ -99,7 +99,7 @@ TEST_F(BrandingTest, PlacesTheFourHeaderLinesTheFrameColourAndTheLogo) {
         EXPECT_EQ(lines[i].left, expected[i].left);
         EXPECT_EQ(lines[i].top, expected[i].top);
         EXPECT_EQ(lines[i].pointSize, expected[i].size);
-        EXPECT_EQ(lines[i].textColor, 0xFFFFFF);
+        EXPECT_EQ(lines[i].textColour, 0xFFFFFF);
         EXPECT_EQ(lines[i].background, VAL_TRANSPARENT);
         EXPECT_EQ(lines[i].font, VAL_DIALOG_META_FONT);
     }

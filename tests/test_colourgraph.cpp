@@ -68,8 +68,8 @@ void ExpectCircle(const QVector<GraphWidget::PlotRecord> &plots, int row, int x,
     for (int k = 0; k < 3; k++) {
         const GraphWidget::PlotRecord &arc = plots[1 + 3 * row + k];
         EXPECT_EQ(GraphWidget::PlotRecord::Arc, arc.kind);
-        EXPECT_EQ(QColor::fromRgb(kRowColours[row]), arc.color);
-        EXPECT_FALSE(arc.fillColor.isValid()) << "circles are not filled";
+        EXPECT_EQ(QColor::fromRgb(kRowColours[row]), arc.colour);
+        EXPECT_FALSE(arc.fillColour.isValid()) << "circles are not filled";
         EXPECT_EQ(0, arc.beginAngle);
         EXPECT_EQ(3600, arc.arcAngle);
         ExpectRect(strokes[k], arc.bounds);
@@ -78,7 +78,7 @@ void ExpectCircle(const QVector<GraphWidget::PlotRecord> &plots, int row, int x,
 
 void ExpectLimitLine(const GraphWidget::PlotRecord &line) {
     EXPECT_EQ(GraphWidget::PlotRecord::Line, line.kind);
-    EXPECT_EQ(QColor(160, 160, 160), line.color);
+    EXPECT_EQ(QColor(160, 160, 160), line.colour);
     EXPECT_EQ(256, line.pointCount);
     ExpectRect(Rect(0, 0, 255, 255), line.bounds);
 }
@@ -122,7 +122,7 @@ TEST_F(ColourGraph, ResetTableDrawsLimitLineAndFifteenUnitCirclesInRowColours) {
     ExpectLimitLine(plots[0]);
     for (int row = 0; row < TEACH_ROWS; row++)
         ExpectCircle(plots, row, 1, 1, 1);
-    EXPECT_EQ(QColor(128, 0, 0), plots.last().color) << "row 14's maroon circle lies on top";
+    EXPECT_EQ(QColor(128, 0, 0), plots.last().colour) << "row 14's maroon circle lies on top";
     ExpectAxes(PANEL_COLOURGRAPH, xMin, xMax, yMin, yMax);
     EXPECT_EQ(100, ViewShade()) << "the button closes the zoom view";
 }

@@ -308,7 +308,7 @@ TEST_F(EnginePanelTest, StreamedValuesAreDrawnOncePerFrame) {
     auto *chart = qobject_cast<StripChartWidget *>(Control(TEST_CHART));
     ASSERT_NE(graph, nullptr);
     ASSERT_NE(chart, nullptr);
-    QTest::qWait(2 * kFrameMilliseconds);
+    QTest::qWait(2 * FRAME_MILLISECONDS);
     PaintCounter painted(EnginePanelWidget(panel), {bar, display, graph, chart});
     int wholeReplots = 0;
     for (QCustomPlot *plot : {graph, static_cast<QCustomPlot *>(chart)})
@@ -318,7 +318,7 @@ TEST_F(EnginePanelTest, StreamedValuesAreDrawnOncePerFrame) {
     clock.start();
     double values[7] = {};
     int cycle = 0;
-    for (; clock.elapsed() < 10 * kFrameMilliseconds; cycle++) {
+    for (; clock.elapsed() < 10 * FRAME_MILLISECONDS; cycle++) {
         SetCtrlVal(panel, TEST_BAR, cycle % 2 ? 10 : 200);
         SetCtrlVal(panel, TEST_DISPLAY, cycle);
         SetGraphCursor(panel, TEST_GRAPH, 1, cycle % 256, 255 - cycle % 256);
@@ -327,7 +327,7 @@ TEST_F(EnginePanelTest, StreamedValuesAreDrawnOncePerFrame) {
         ProcessSystemEvents();
         usleep(1000); // the line's share of a transfer cycle
     }
-    const int frames = int(clock.elapsed() / kFrameMilliseconds);
+    const int frames = int(clock.elapsed() / FRAME_MILLISECONDS);
     ASSERT_GT(cycle, 4 * frames) << "the loop must change things faster than frames pass";
     EXPECT_LE(painted.passes, frames + 2);
     for (auto [widget, count] : painted.counts)
@@ -361,7 +361,7 @@ TEST_F(EnginePanelTest, DrawingMovesIntoTheLinesSilence) {
     auto *graph = qobject_cast<QCustomPlot *>(Control(TEST_GRAPH));
     ASSERT_NE(graph, nullptr);
     PaintCounter painted(EnginePanelWidget(panel), {display, graph});
-    QTest::qWait(kFrameMilliseconds + 10);
+    QTest::qWait(FRAME_MILLISECONDS + 10);
     QElapsedTimer sinceSilence;
     sinceSilence.start();
     DrawInLineSilence();
@@ -369,8 +369,8 @@ TEST_F(EnginePanelTest, DrawingMovesIntoTheLinesSilence) {
 
     SetCtrlVal(panel, TEST_DISPLAY, 7);
     SetGraphCursor(panel, TEST_GRAPH, 1, 100, 100);
-    QTest::qWait(kFrameMilliseconds + 10); // a frame time of event steps: nothing drawn
-    if (sinceSilence.elapsed() >= 2 * kFrameMilliseconds)
+    QTest::qWait(FRAME_MILLISECONDS + 10); // a frame time of event steps: nothing drawn
+    if (sinceSilence.elapsed() >= 2 * FRAME_MILLISECONDS)
         GTEST_SKIP() << "the machine stalled for longer than a silence holds the drawing";
     EXPECT_EQ(painted.counts[display], 0);
     EXPECT_EQ(painted.counts[graph], 0);

@@ -261,9 +261,9 @@ TEST_F(EngineValuesTest, GraphsAndStripCharts) {
     ASSERT_EQ(plots.size(), 2);
     EXPECT_EQ(plots[0].pointCount, 256);
     EXPECT_EQ(plots[0].bounds, QRectF(QPointF(0, 0), QPointF(255, 255)));
-    EXPECT_EQ(plots[0].color, QColor(160, 160, 160));
+    EXPECT_EQ(plots[0].colour, QColor(160, 160, 160));
     EXPECT_EQ(plots[1].arcAngle, 3600);
-    EXPECT_FALSE(plots[1].fillColor.isValid());
+    EXPECT_FALSE(plots[1].fillColour.isValid());
     double doubles[2] = {1.5, 2.5};
     int ints[2] = {-3, 7};
     PlotXY(panel, TEST_GRAPH, doubles, ints, 2, VAL_DOUBLE, VAL_INTEGER, VAL_THIN_LINE,

@@ -129,7 +129,7 @@ TEST_F(Link, ReplyInPiecesIsCollectedUntilComplete) {
     EXPECT_EQ(WAIT_ABORTED, WaitForReply(FRAME_LENGTH, 1));
     // A zero or negative count reads nothing and leaves the bytes waiting.
     EXPECT_EQ(0, ReadReply(0));
-    EXPECT_EQ(0, ReadReply(kRS232PortNotOpen));
+    EXPECT_EQ(0, ReadReply(RS232_PORT_NOT_OPEN));
     double end = Timer() + 2.0;
     while (GetInQLen(kPort) < 3 && Timer() < end) {
     }

@@ -98,14 +98,14 @@ TEST(GraphWidget, ArcsKeepTheirRectangleWhateverTheCornerOrderAndRange) {
     ASSERT_EQ(records.size(), 4);
     EXPECT_EQ(records[0].kind, GraphWidget::PlotRecord::Arc);
     EXPECT_EQ(records[0].bounds, QRectF(90, 40, 40, 40));
-    EXPECT_EQ(records[0].color, kRed);
-    EXPECT_FALSE(records[0].fillColor.isValid());
+    EXPECT_EQ(records[0].colour, kRed);
+    EXPECT_FALSE(records[0].fillColour.isValid());
     EXPECT_EQ(records[1].bounds, QRectF(230, -10, 40, 40));
-    EXPECT_FALSE(records[1].fillColor.isValid()) << "a transparent fill is no fill";
+    EXPECT_FALSE(records[1].fillColour.isValid()) << "a transparent fill is no fill";
     EXPECT_EQ(records[2].bounds, QRectF(17, 33, 0, 0));
     EXPECT_EQ(records[3].beginAngle, 900);
     EXPECT_EQ(records[3].arcAngle, 1800);
-    EXPECT_EQ(records[3].fillColor, kBlue);
+    EXPECT_EQ(records[3].fillColour, kBlue);
 
     double min = 0, max = 0;
     graph.axisRange(0, &min, &max);
@@ -231,7 +231,7 @@ TEST(GraphWidget, CursorCrossIsDrawnWhereTheCursorIsAndDimmedWhenClosed) {
     EXPECT_EQ(ColourAt(image, graph, 210, 60), cursorColour) << "the horizontal line";
     EXPECT_EQ(ColourAt(image, graph, 130, 170), QColor(Qt::white));
 
-    QTest::qWait(kFrameMilliseconds + 10); // redraws still due from the set-up
+    QTest::qWait(FRAME_MILLISECONDS + 10); // redraws still due from the set-up
     int replots = 0;
     QObject::connect(&graph, &QCustomPlot::afterReplot, [&replots] { replots++; });
     graph.setCursorPosition(QPointF(160, 160));
@@ -458,7 +458,7 @@ TEST(StripChartWidget, TracesCanBeHiddenThickenedAndNamedFromThePanel) {
     chart.setProperty("traceColors", QString("#102030, #405060"));
     chart.setProperty("traceNames", QString("A,B"));
     chart.setProperty("yMax", 100.0);
-    EXPECT_EQ(chart.traceColor(2), QColor(0x40, 0x50, 0x60));
+    EXPECT_EQ(chart.traceColour(2), QColor(0x40, 0x50, 0x60));
     EXPECT_EQ(chart.graph(1)->pen().color(), QColor(0x40, 0x50, 0x60));
     EXPECT_EQ(chart.traceName(1), "A");
     EXPECT_EQ(chart.traceName(3), "BLUE");
@@ -504,7 +504,7 @@ TEST(StripChartWidget, RendersTheTracesOfTheLiveDisplay) {
     const int middle = qRound(chart.xAxis->coordToPixel(50));
     bool found = false;
     for (int dy = -2; dy <= 2 && !found; ++dy) {
-        found = Near(image.pixelColor(middle, flat + dy), chart.traceColor(6));
+        found = Near(image.pixelColor(middle, flat + dy), chart.traceColour(6));
     }
     EXPECT_TRUE(found) << "the UL trace is drawn in dark orange at 200";
 

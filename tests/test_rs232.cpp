@@ -121,28 +121,28 @@ TEST_F(SerialPort, MappedPortIsListedWithItsDevice) {
     char tiny[4];
     ComPortDescription(kPeerPort, tiny, sizeof tiny);
     EXPECT_STREQ("map", tiny);
-    EXPECT_EQ(kRS232InvalidPortNumber, ComPortDevice(0, text, sizeof text));
+    EXPECT_EQ(RS232_INVALID_PORT_NUMBER, ComPortDevice(0, text, sizeof text));
 }
 
 TEST(PortOpen, FailuresReportTheirCause) {
-    EXPECT_EQ(kRS232InvalidPortNumber, OpenAt9600(0));
-    EXPECT_EQ(kRS232InvalidPortNumber, OpenAt9600(COM_MAX_PORT + 1));
+    EXPECT_EQ(RS232_INVALID_PORT_NUMBER, OpenAt9600(0));
+    EXPECT_EQ(RS232_INVALID_PORT_NUMBER, OpenAt9600(COM_MAX_PORT + 1));
 
     unsetenv("NVMX_COM200");
-    EXPECT_EQ(kRS232NoPortFound, OpenAt9600(200));
+    EXPECT_EQ(RS232_NO_PORT_FOUND, OpenAt9600(200));
 
     setenv("NVMX_COM201", "/dev/nvmx-no-such-device", 1);
-    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(201));
+    EXPECT_EQ(RS232_CANNOT_OPEN_PORT, OpenAt9600(201));
     std::string plain = ::testing::TempDir() + "nvmx-not-a-tty";
     std::ofstream(plain) << "x";
     setenv("NVMX_COM202", plain.c_str(), 1);
-    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(202));
+    EXPECT_EQ(RS232_CANNOT_OPEN_PORT, OpenAt9600(202));
     setenv("NVMX_COM203", "/dev/null", 1);
-    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(203));
+    EXPECT_EQ(RS232_CANNOT_OPEN_PORT, OpenAt9600(203));
     std::remove(plain.c_str());
 
     // A failed open leaves the port closed.
-    EXPECT_EQ(kRS232PortNotOpen, GetInQLen(201));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, GetInQLen(201));
 }
 
 TEST(PortOpen, CallsOnAClosedPortFailHarmlessly) {
@@ -150,15 +150,15 @@ TEST(PortOpen, CallsOnAClosedPortFailHarmlessly) {
     unsigned char byte = 0x55;
     EXPECT_LE(CloseCom(never), 0);
     EXPECT_LE(CloseCom(never), 0);
-    EXPECT_EQ(kRS232PortNotOpen, GetInQLen(never));
-    EXPECT_EQ(kRS232PortNotOpen, ComRd(never, &byte, 1));
-    EXPECT_EQ(kRS232PortNotOpen, ComWrt(never, &byte, 1));
-    EXPECT_EQ(kRS232PortNotOpen, FlushInQ(never));
-    EXPECT_EQ(kRS232PortNotOpen, FlushOutQ(never));
-    EXPECT_EQ(kRS232PortNotOpen, SetComTime(never, 2.0));
-    EXPECT_EQ(kRS232PortNotOpen, SetCTSMode(never, 0));
-    EXPECT_EQ(kRS232InvalidPortNumber, GetInQLen(0));
-    EXPECT_EQ(kRS232InvalidPortNumber, CloseCom(-1));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, GetInQLen(never));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, ComRd(never, &byte, 1));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, ComWrt(never, &byte, 1));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, FlushInQ(never));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, FlushOutQ(never));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, SetComTime(never, 2.0));
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, SetCTSMode(never, 0));
+    EXPECT_EQ(RS232_INVALID_PORT_NUMBER, GetInQLen(0));
+    EXPECT_EQ(RS232_INVALID_PORT_NUMBER, CloseCom(-1));
 }
 
 TEST_F(SerialPort, WriteIsOnTheLineWhenItReturns) {
