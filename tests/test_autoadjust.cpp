@@ -28,12 +28,6 @@ void SetPanelRow(int row, const Row &r) {
         SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), cells[column - 1]);
 }
 
-int PanelCell(int row, int column) {
-    int value = -1;
-    GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), &value);
-    return value;
-}
-
 // Rows 2..14 inactive, each on top of the pair with the same band: they must not matter.
 void FillInactiveRows() {
     for (int row = 2; row < TEACH_ROWS; row++)
@@ -47,7 +41,7 @@ std::pair<int, int> AdjustPair(const Row &lower, const Row &upper) {
     SetPanelRow(1, upper);
     SetCtrlVal(MainPanel, PANEL_MAXCOLNO, 2);
     AutoAdjustTolerances();
-    return {PanelCell(0, COL_CTO), PanelCell(1, COL_CTO)};
+    return {TeachCell(0, COL_CTO), TeachCell(1, COL_CTO)};
 }
 
 class AutoAdjust : public PanelFixture {};
@@ -90,7 +84,7 @@ TEST_F(AutoAdjust, PairsWithSharedBandsGrowUntilTheirCirclesTouch) {
         EXPECT_EQ(lower, ParameterSet.teachTable[1][COL_CTO]);
         EXPECT_EQ(upper, ParameterSet.teachTable[2][COL_CTO]);
         for (int row = 2; row < TEACH_ROWS; row++)
-            ASSERT_EQ(9, PanelCell(row, COL_CTO)) << "inactive row " << row << " changed";
+            ASSERT_EQ(9, TeachCell(row, COL_CTO)) << "inactive row " << row << " changed";
     }
 }
 
@@ -104,9 +98,9 @@ TEST_F(AutoAdjust, InactiveRowsNeitherChangeNorStandInTheWay) {
 
     AutoAdjustTolerances();
 
-    EXPECT_EQ(20, PanelCell(0, COL_CTO));
-    EXPECT_EQ(7, PanelCell(1, COL_CTO));
-    EXPECT_EQ(200, PanelCell(2, COL_CTO));
+    EXPECT_EQ(20, TeachCell(0, COL_CTO));
+    EXPECT_EQ(7, TeachCell(1, COL_CTO));
+    EXPECT_EQ(200, TeachCell(2, COL_CTO));
     EXPECT_EQ(0, acquisitionActive) << "a running transfer is stopped";
 
     // The result is drawn in the open zoom view at full range, inactive rows included.
@@ -134,7 +128,7 @@ TEST_F(AutoAdjust, NoActiveRowsLeavesTheTableAsItWas) {
     for (int row = 0; row < TEACH_ROWS; row++) {
         SetPanelRow(row, {row * 3, row * 5, 30 + row, 100, 10 + row});
         for (int column = 1; column <= TEACH_COLUMNS; column++)
-            before[row][column] = PanelCell(row, column);
+            before[row][column] = TeachCell(row, column);
     }
     SetCtrlVal(MainPanel, PANEL_MAXCOLNO, 0);
     SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_XAXIS, VAL_MANUAL, 10.0, 60.0);
@@ -143,7 +137,7 @@ TEST_F(AutoAdjust, NoActiveRowsLeavesTheTableAsItWas) {
 
     for (int row = 0; row < TEACH_ROWS; row++)
         for (int column = 1; column <= TEACH_COLUMNS; column++)
-            EXPECT_EQ(before[row][column], PanelCell(row, column))
+            EXPECT_EQ(before[row][column], TeachCell(row, column))
                 << "row " << row << " col " << column;
     EXPECT_EQ(before[14][COL_CTO], 44);
     auto *graph = qobject_cast<GraphWidget *>(EngineControlWidget(MainPanel, PANEL_ZOOMGRAPH));

@@ -50,12 +50,6 @@ std::vector<HeaderLine> CreatedLines() {
     return lines;
 }
 
-int Attribute(int control, int attribute) {
-    int value = -1;
-    GetCtrlAttribute(MainPanel, control, attribute, &value);
-    return value;
-}
-
 const QPixmap LogoPixmap() {
     auto *logo = qobject_cast<QLabel *>(EngineControlWidget(MainPanel, PANEL_LOGO));
     return logo == nullptr ? QPixmap() : logo->pixmap();
@@ -105,16 +99,16 @@ TEST_F(BrandingTest, PlacesTheFourHeaderLinesTheFrameColourAndTheLogo) {
     }
     EXPECT_STREQ(productTitle, "Nevalometrix V4.51");
 
-    EXPECT_EQ(Attribute(PANEL_HEADERFRAME, ATTR_FRAME_COLOR), 0x0080FF);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_TOP), 6);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_LEFT), 325);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_VISIBLE), 1);
+    EXPECT_EQ(ControlAttribute(PANEL_HEADERFRAME, ATTR_FRAME_COLOR), 0x0080FF);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_TOP), 6);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_LEFT), 325);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_VISIBLE), 1);
     QPixmap logo = LogoPixmap();
     ASSERT_FALSE(logo.isNull()) << "logoQN.bmp beside the test program";
     // The logo ends above the title line and beside the company lines.
     EXPECT_LE(6 + logo.height(), 29);
     EXPECT_LE(logo.width(), 120);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_HEIGHT), logo.height());
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_HEIGHT), logo.height());
 }
 
 TEST_F(BrandingTest, MissingLogoLeavesAnEmptyVisiblePicture) {
@@ -122,13 +116,13 @@ TEST_F(BrandingTest, MissingLogoLeavesAnEmptyVisiblePicture) {
     PlaceBranding();
 
     EXPECT_TRUE(LogoPixmap().isNull());
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_VISIBLE), 1);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_TOP), 6);
-    EXPECT_EQ(Attribute(PANEL_LOGO, ATTR_LEFT), 325);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_VISIBLE), 1);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_TOP), 6);
+    EXPECT_EQ(ControlAttribute(PANEL_LOGO, ATTR_LEFT), 325);
     const std::vector<HeaderLine> lines = CreatedLines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].text, productTitle);
-    EXPECT_EQ(Attribute(PANEL_HEADERFRAME, ATTR_FRAME_COLOR), 0x0080FF);
+    EXPECT_EQ(ControlAttribute(PANEL_HEADERFRAME, ATTR_FRAME_COLOR), 0x0080FF);
 }
 
 } // namespace

@@ -14,18 +14,6 @@ const int RED_LABEL = 0xFF0000;
 const char *const MAXCOL_WARNING =
     " ATTENTION! \n \n MAXCOL-No. IS TOO HIGH \n DECREASE MAXCOL-No. OR SWITCH TO OUTMODE=BINARY";
 
-int Value(int control) {
-    int value = -1;
-    GetCtrlVal(MainPanel, control, &value);
-    return value;
-}
-
-int Attribute(int control, int attribute) {
-    int value = -1;
-    GetCtrlAttribute(MainPanel, control, attribute, &value);
-    return value;
-}
-
 std::string Header(int column) {
     char text[64] = "?";
     GetTableColumnAttribute(MainPanel, PANEL_TEACHTABLE, column, ATTR_LABEL_TEXT, text,
@@ -113,7 +101,7 @@ void PrepareEvalModeCase() {
 }
 
 void ExpectForced(int control, int expected, int before, const char *name) {
-    EXPECT_EQ(Value(control), expected == N ? before : expected) << name;
+    EXPECT_EQ(ControlValue(control), expected == N ? before : expected) << name;
 }
 
 class Layout : public PanelFixture {};
@@ -131,27 +119,27 @@ TEST_F(Layout, EvalModeForcesDimsAndNamesAsItsTableSays) {
         ExpectForced(PANEL_PMOD, e.pmod, 1, "PMOD");
         ExpectForced(PANEL_MAXCOLNO, e.maxcol, 6, "MAXCOL-No.");
         ExpectForced(PANEL_OUTMODE, e.outmode, 0, "OUTMODE");
-        EXPECT_EQ(Attribute(PANEL_AVERAGE, ATTR_DIMMED), e.dimAverage);
-        EXPECT_EQ(Attribute(PANEL_HOLD, ATTR_DIMMED), e.dimHold);
-        EXPECT_EQ(Attribute(PANEL_MAXCOLNO, ATTR_DIMMED), e.dimMaxcol);
-        EXPECT_EQ(Attribute(PANEL_OUTMODE, ATTR_DIMMED), e.dimOutmode);
-        EXPECT_EQ(Attribute(PANEL_PMOD, ATTR_DIMMED), e.dimPmod);
+        EXPECT_EQ(ControlAttribute(PANEL_AVERAGE, ATTR_DIMMED), e.dimAverage);
+        EXPECT_EQ(ControlAttribute(PANEL_HOLD, ATTR_DIMMED), e.dimHold);
+        EXPECT_EQ(ControlAttribute(PANEL_MAXCOLNO, ATTR_DIMMED), e.dimMaxcol);
+        EXPECT_EQ(ControlAttribute(PANEL_OUTMODE, ATTR_DIMMED), e.dimOutmode);
+        EXPECT_EQ(ControlAttribute(PANEL_PMOD, ATTR_DIMMED), e.dimPmod);
         for (int column = 1; column <= 5; column++)
             EXPECT_EQ(Header(column), e.headers[column - 1]) << "column " << column;
         // POWER follows PMOD, which only the contrast modes force to STAT.
-        EXPECT_EQ(Attribute(PANEL_POWER, ATTR_DIMMED), e.pmod == 0 ? 0 : 1);
+        EXPECT_EQ(ControlAttribute(PANEL_POWER, ATTR_DIMMED), e.pmod == 0 ? 0 : 1);
         EXPECT_EQ(Warnings(), e.warning ? 1u : 0u);
         EXPECT_EQ(GreenRows(), e.greenRows);
 
         // The set takes EVALMODE, PMOD, MAXCOL-No. and OUTMODE, not the other forced values.
         EXPECT_EQ(ParameterSet.parameter[OFFSET_EVALMODE], e.mode);
-        EXPECT_EQ(ParameterSet.parameter[OFFSET_PMOD], Value(PANEL_PMOD));
-        EXPECT_EQ(ParameterSet.parameter[OFFSET_MAXCOLNO], Value(PANEL_MAXCOLNO));
-        EXPECT_EQ(ParameterSet.parameter[OFFSET_OUTMODE], Value(PANEL_OUTMODE));
+        EXPECT_EQ(ParameterSet.parameter[OFFSET_PMOD], ControlValue(PANEL_PMOD));
+        EXPECT_EQ(ParameterSet.parameter[OFFSET_MAXCOLNO], ControlValue(PANEL_MAXCOLNO));
+        EXPECT_EQ(ParameterSet.parameter[OFFSET_OUTMODE], ControlValue(PANEL_OUTMODE));
         EXPECT_EQ(ParameterSet.parameter[OFFSET_AVERAGE], 77);
         EXPECT_EQ(ParameterSet.parameter[OFFSET_HOLD], 77);
         // The source layout follows at the end.
-        EXPECT_EQ(graphSource, Value(PANEL_SOURCE));
+        EXPECT_EQ(graphSource, ControlValue(PANEL_SOURCE));
     }
 }
 
@@ -161,16 +149,17 @@ TEST_F(Layout, EvalModeOutsideTheKnownOnesGetsTheDefaultLayout) {
     SetCtrlVal(MainPanel, PANEL_EVALMODE, 3);
     ApplyEvalMode();
     PrepareEvalModeCase();
-    bool accepted = SetCtrlVal(MainPanel, PANEL_EVALMODE, 8) >= 0 && Value(PANEL_EVALMODE) == 8;
+    bool accepted =
+        SetCtrlVal(MainPanel, PANEL_EVALMODE, 8) >= 0 && ControlValue(PANEL_EVALMODE) == 8;
     ApplyEvalMode();
     if (accepted) {
         EXPECT_EQ(Header(3), "CTO");
-        EXPECT_EQ(Attribute(PANEL_HOLD, ATTR_DIMMED), 0);
-        EXPECT_EQ(Value(PANEL_SOURCE), 1);
+        EXPECT_EQ(ControlAttribute(PANEL_HOLD, ATTR_DIMMED), 0);
+        EXPECT_EQ(ControlValue(PANEL_SOURCE), 1);
     } else {
-        EXPECT_EQ(Value(PANEL_EVALMODE), 3);
+        EXPECT_EQ(ControlValue(PANEL_EVALMODE), 3);
         EXPECT_EQ(Header(1), "UL");
-        EXPECT_EQ(Value(PANEL_SOURCE), 2);
+        EXPECT_EQ(ControlValue(PANEL_SOURCE), 2);
     }
 }
 
@@ -179,24 +168,24 @@ TEST_F(Layout, LeavingContrastModeUndimsButKeepsTheForcedValues) {
     SetCtrlVal(MainPanel, PANEL_EVALMODE, 3);
     ApplyEvalMode();
     // The contrast face: red chart with its limit lines, the contrast display in red.
-    EXPECT_EQ(Attribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 0);
-    EXPECT_EQ(Attribute(PANEL_SIGNALCHART, ATTR_VISIBLE), 1);
+    EXPECT_EQ(ControlAttribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 0);
+    EXPECT_EQ(ControlAttribute(PANEL_SIGNALCHART, ATTR_VISIBLE), 1);
     EXPECT_EQ(TraceVisible(TRACE_RED), 1);
     EXPECT_EQ(TraceVisible(TRACE_UL), 1);
     EXPECT_EQ(TraceVisible(TRACE_LL), 1);
-    EXPECT_EQ(Attribute(PANEL_RAW, ATTR_TEXT_BGCOLOR), 0xFF0000);
-    EXPECT_EQ(Attribute(PANEL_RAW, ATTR_TEXT_COLOR), 0xFFFFFF);
+    EXPECT_EQ(ControlAttribute(PANEL_RAW, ATTR_TEXT_BGCOLOR), 0xFF0000);
+    EXPECT_EQ(ControlAttribute(PANEL_RAW, ATTR_TEXT_COLOR), 0xFFFFFF);
 
     SetCtrlVal(MainPanel, PANEL_EVALMODE, 1);
     ApplyEvalMode();
     for (int control : {PANEL_AVERAGE, PANEL_HOLD, PANEL_MAXCOLNO, PANEL_OUTMODE, PANEL_PMOD})
-        EXPECT_EQ(Attribute(control, ATTR_DIMMED), 0) << control;
-    EXPECT_EQ(Value(PANEL_SOURCE), 2);
-    EXPECT_EQ(Value(PANEL_MAXCOLNO), 1);
-    EXPECT_EQ(Value(PANEL_OUTMODE), 2);
-    EXPECT_EQ(Value(PANEL_AVERAGE), 0);
-    EXPECT_EQ(Value(PANEL_HOLD), 0);
-    EXPECT_EQ(Value(PANEL_PMOD), 0);
+        EXPECT_EQ(ControlAttribute(control, ATTR_DIMMED), 0) << control;
+    EXPECT_EQ(ControlValue(PANEL_SOURCE), 2);
+    EXPECT_EQ(ControlValue(PANEL_MAXCOLNO), 1);
+    EXPECT_EQ(ControlValue(PANEL_OUTMODE), 2);
+    EXPECT_EQ(ControlValue(PANEL_AVERAGE), 0);
+    EXPECT_EQ(ControlValue(PANEL_HOLD), 0);
+    EXPECT_EQ(ControlValue(PANEL_PMOD), 0);
     // Out of CONTRAST R the red chart loses its limit lines.
     EXPECT_EQ(TraceVisible(TRACE_UL), 0);
 }
@@ -248,16 +237,16 @@ TEST_F(Layout, SourceShowsGraphDisplaysAndTracesAsItsTableSays) {
 
             EXPECT_EQ(graphSource, e.source);
             EXPECT_EQ(ParameterSet.parameter[OFFSET_EVALMODE], mode);
-            EXPECT_EQ(Attribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), e.colourGraph);
-            EXPECT_EQ(Attribute(PANEL_SIGNALCHART, ATTR_VISIBLE), e.signalChart);
+            EXPECT_EQ(ControlAttribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), e.colourGraph);
+            EXPECT_EQ(ControlAttribute(PANEL_SIGNALCHART, ATTR_VISIBLE), e.signalChart);
             for (int display : {PANEL_X, PANEL_Y, PANEL_INT, PANEL_CNO})
-                EXPECT_EQ(Attribute(display, ATTR_VISIBLE), e.valueDisplays) << display;
+                EXPECT_EQ(ControlAttribute(display, ATTR_VISIBLE), e.valueDisplays) << display;
             for (int display : {PANEL_RED, PANEL_GREEN, PANEL_BLUE})
-                EXPECT_EQ(Attribute(display, ATTR_VISIBLE), 1) << display;
-            EXPECT_EQ(Attribute(PANEL_RAW, ATTR_VISIBLE), e.contrast);
-            EXPECT_EQ(Attribute(PANEL_RAW, ATTR_TEXT_BGCOLOR),
+                EXPECT_EQ(ControlAttribute(display, ATTR_VISIBLE), 1) << display;
+            EXPECT_EQ(ControlAttribute(PANEL_RAW, ATTR_VISIBLE), e.contrast);
+            EXPECT_EQ(ControlAttribute(PANEL_RAW, ATTR_TEXT_BGCOLOR),
                       e.contrast ? e.background : 0x123456);
-            EXPECT_EQ(Attribute(PANEL_RAW, ATTR_TEXT_COLOR), e.contrast ? e.text : 0x654321);
+            EXPECT_EQ(ControlAttribute(PANEL_RAW, ATTR_TEXT_COLOR), e.contrast ? e.text : 0x654321);
 
             std::string expected = e.traces ? e.traces : TRACE_PATTERN;
             if (e.limitsInMode != 0 && e.limitsInMode == mode)
@@ -275,15 +264,15 @@ TEST_F(Layout, SourceOutsideTheRingChangesNothing) {
     ApplySource();
     int before = graphSource;
     // The ring holds 0..6; 7 is either refused by it or ignored by the layout.
-    bool accepted = SetCtrlVal(MainPanel, PANEL_SOURCE, 7) >= 0 && Value(PANEL_SOURCE) == 7;
+    bool accepted = SetCtrlVal(MainPanel, PANEL_SOURCE, 7) >= 0 && ControlValue(PANEL_SOURCE) == 7;
     SetCtrlAttribute(MainPanel, PANEL_COLOURGRAPH, ATTR_VISIBLE, 1);
     ApplySource();
     if (accepted) {
         EXPECT_EQ(graphSource, 7);
-        EXPECT_EQ(Attribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 1);
+        EXPECT_EQ(ControlAttribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 1);
     } else {
         EXPECT_EQ(graphSource, before);
-        EXPECT_EQ(Attribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 0);
+        EXPECT_EQ(ControlAttribute(PANEL_COLOURGRAPH, ATTR_VISIBLE), 0);
     }
 }
 
@@ -304,8 +293,8 @@ TEST_F(Layout, MaxcolWarningAndRowLabelsByOutmode) {
             EXPECT_EQ(ParameterSet.parameter[OFFSET_MAXCOLNO], maxcol);
             EXPECT_EQ(ParameterSet.parameter[OFFSET_OUTMODE], outmode);
             // The values stay as entered.
-            EXPECT_EQ(Value(PANEL_MAXCOLNO), maxcol);
-            EXPECT_EQ(Value(PANEL_OUTMODE), outmode);
+            EXPECT_EQ(ControlValue(PANEL_MAXCOLNO), maxcol);
+            EXPECT_EQ(ControlValue(PANEL_OUTMODE), outmode);
         }
     }
 }
@@ -332,9 +321,9 @@ const int parameterGroup[] = {
 
 void ExpectViews(int parameters, int teachTable) {
     for (int control : parameterGroup)
-        EXPECT_EQ(Attribute(control, ATTR_VISIBLE), parameters) << control;
+        EXPECT_EQ(ControlAttribute(control, ATTR_VISIBLE), parameters) << control;
     for (int control : teachTableGroup)
-        EXPECT_EQ(Attribute(control, ATTR_VISIBLE), teachTable) << control;
+        EXPECT_EQ(ControlAttribute(control, ATTR_VISIBLE), teachTable) << control;
 }
 
 TEST_F(Layout, ViewsSwitchTheirGroupsAndNoValue) {
@@ -348,8 +337,8 @@ TEST_F(Layout, ViewsSwitchTheirGroupsAndNoValue) {
     ExpectViews(0, 1);
     EXPECT_EQ(CapturePanelValues(), before);
     // The controls outside both groups stay.
-    EXPECT_EQ(Attribute(PANEL_SEND, ATTR_VISIBLE), 1);
-    EXPECT_EQ(Attribute(PANEL_RED, ATTR_VISIBLE), 1);
+    EXPECT_EQ(ControlAttribute(PANEL_SEND, ATTR_VISIBLE), 1);
+    EXPECT_EQ(ControlAttribute(PANEL_RED, ATTR_VISIBLE), 1);
 }
 
 } // namespace

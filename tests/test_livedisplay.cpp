@@ -11,12 +11,6 @@
 
 namespace {
 
-int Value(int control) {
-    int value = -1;
-    GetCtrlVal(MainPanel, control, &value);
-    return value;
-}
-
 void SetCell(int teachRow, int column, int value) {
     SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, teachRow + 1), value);
 }
@@ -61,17 +55,17 @@ TEST_F(LiveDisplay, DisplaysShowTheFrameAndTheContrastChannel) {
                             PANEL_Y,   PANEL_INT,   PANEL_CNO};
     const int expected[] = {10, 20, 30, 40, 50, 60, 255};
     for (int i = 0; i < 7; i++)
-        EXPECT_EQ(Value(displays[i]), expected[i]) << i;
-    EXPECT_EQ(Value(PANEL_RAW), 1);
+        EXPECT_EQ(ControlValue(displays[i]), expected[i]) << i;
+    EXPECT_EQ(ControlValue(PANEL_RAW), 1);
     EXPECT_EQ(Newest(TRACE_CNO), 255.0);
 
     for (int source : {2, 3, 4}) {
         SelectSource(source);
         Frame(11, 22, 33, 44, 55, 66, 3);
-        EXPECT_EQ(Value(PANEL_RAW), (source - 1) * 11) << "SOURCE " << source;
+        EXPECT_EQ(ControlValue(PANEL_RAW), (source - 1) * 11) << "SOURCE " << source;
         // The hidden displays are written all the same.
-        EXPECT_EQ(Value(PANEL_X), 44);
-        EXPECT_EQ(Value(PANEL_CNO), 3);
+        EXPECT_EQ(ControlValue(PANEL_X), 44);
+        EXPECT_EQ(ControlValue(PANEL_CNO), 3);
     }
 }
 

@@ -92,12 +92,6 @@ QRect Geometry(int control) {
     return QRect(left, top, width, height);
 }
 
-int IntValue(int control) {
-    int value = -12345;
-    GetCtrlVal(MainPanel, control, &value);
-    return value;
-}
-
 template <std::size_t N> bool Contains(const int (&list)[N], int control) {
     for (int member : list)
         if (member == control)
@@ -137,12 +131,12 @@ TEST_F(PanelFileTest, BindsEveryControlAndThePanelToItsCallback) {
 }
 
 TEST_F(PanelFileTest, StartsInTheStatesTheProgramExpects) {
-    EXPECT_EQ(IntValue(PANEL_RAM), 1);
-    EXPECT_EQ(IntValue(PANEL_EEPROM), 0);
-    EXPECT_EQ(IntValue(PANEL_FILE), 0);
-    EXPECT_EQ(IntValue(PANEL_PARAVISIBLE), 1);
-    EXPECT_EQ(IntValue(PANEL_SOURCE), 0);
-    EXPECT_EQ(IntValue(PANEL_OUTMODE), 2);
+    EXPECT_EQ(ControlValue(PANEL_RAM), 1);
+    EXPECT_EQ(ControlValue(PANEL_EEPROM), 0);
+    EXPECT_EQ(ControlValue(PANEL_FILE), 0);
+    EXPECT_EQ(ControlValue(PANEL_PARAVISIBLE), 1);
+    EXPECT_EQ(ControlValue(PANEL_SOURCE), 0);
+    EXPECT_EQ(ControlValue(PANEL_OUTMODE), 2);
 
     auto *table = qobject_cast<QTableWidget *>(EngineControlWidget(MainPanel, PANEL_TEACHTABLE));
     ASSERT_NE(table, nullptr);
@@ -199,14 +193,14 @@ TEST_F(PanelFileTest, StartsInTheStatesTheProgramExpects) {
 TEST_F(PanelFileTest, KeepsEveryParameterAndCellInAByte) {
     for (int control : {PANEL_POWER, PANEL_AVERAGE, PANEL_INTLIM, PANEL_HOLD}) {
         SetCtrlVal(MainPanel, control, 300);
-        EXPECT_EQ(IntValue(control), 255) << control;
+        EXPECT_EQ(ControlValue(control), 255) << control;
         SetCtrlVal(MainPanel, control, -4);
-        EXPECT_EQ(IntValue(control), 0) << control;
+        EXPECT_EQ(ControlValue(control), 0) << control;
     }
     SetCtrlVal(MainPanel, PANEL_MAXCOLNO, 300);
-    EXPECT_EQ(IntValue(PANEL_MAXCOLNO), 15);
+    EXPECT_EQ(ControlValue(PANEL_MAXCOLNO), 15);
     SetCtrlVal(MainPanel, PANEL_NO, 300);
-    EXPECT_EQ(IntValue(PANEL_NO), 14);
+    EXPECT_EQ(ControlValue(PANEL_NO), 14);
 
     // Every ring item's value is one the sensor and the layout know.
     const std::map<int, std::vector<std::string>> rings = {
@@ -225,7 +219,7 @@ TEST_F(PanelFileTest, KeepsEveryParameterAndCellInAByte) {
     const char *contrast[] = {"CONTRAST R", "CONTRAST G", "CONTRAST B"};
     for (int value = 0; value <= 7; value++) {
         ASSERT_EQ(SetCtrlVal(MainPanel, PANEL_EVALMODE, value), UIE_OK) << value;
-        EXPECT_EQ(IntValue(PANEL_EVALMODE), value);
+        EXPECT_EQ(ControlValue(PANEL_EVALMODE), value);
         if (value >= 3 && value <= 5) {
             char text[64] = "";
             GetCtrlVal(MainPanel, PANEL_EVALMODE, text, sizeof text);

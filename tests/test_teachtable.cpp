@@ -11,12 +11,6 @@
 namespace {
 
 // Rows as the user counts them, 0..14.
-int Cell(int row, int column) {
-    int value = -1;
-    GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), &value);
-    return value;
-}
-
 void SetCell(int row, int column, int value) {
     SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), value);
 }
@@ -54,13 +48,14 @@ void ExpectOthersUntouched(int row, int lastWritten) {
     for (int r = 0; r < TEACH_ROWS; r++)
         for (int column = 1; column <= TEACH_COLUMNS; column++)
             if (r != row || column > lastWritten) {
-                EXPECT_EQ(Distinct(r, column), Cell(r, column)) << "row " << r << " col " << column;
+                EXPECT_EQ(Distinct(r, column), TeachCell(r, column))
+                    << "row " << r << " col " << column;
             }
 }
 
 void ExpectRow(int row, const std::array<int, TEACH_COLUMNS> &cells) {
     for (int column = 1; column <= TEACH_COLUMNS; column++)
-        EXPECT_EQ(cells[column - 1], Cell(row, column)) << "row " << row << " col " << column;
+        EXPECT_EQ(cells[column - 1], TeachCell(row, column)) << "row " << row << " col " << column;
 }
 
 class TeachTable : public PanelFixture {};
@@ -97,7 +92,7 @@ TEST_F(TeachTable, AutoIncrementMovesNoOnAndWrapsAfterTheLastRow) {
     SetCtrlVal(MainPanel, PANEL_NO, 6);
     TeachDataTo();
     EXPECT_EQ(6, No());
-    EXPECT_EQ(50, Cell(6, COL_X));
+    EXPECT_EQ(50, TeachCell(6, COL_X));
 
     SetCtrlVal(MainPanel, PANEL_AUTOINC, 1);
     SetCtrlVal(MainPanel, PANEL_NO, 13);
@@ -119,9 +114,9 @@ TEST_F(TeachTable, XYOnlyModeTeachesPositionAndSmallToleranceAndKeepsIntensityCe
 
     TeachDataTo();
 
-    EXPECT_EQ(33, Cell(9, COL_X));
-    EXPECT_EQ(44, Cell(9, COL_Y));
-    EXPECT_EQ(2, Cell(9, COL_CTO));
+    EXPECT_EQ(33, TeachCell(9, COL_X));
+    EXPECT_EQ(44, TeachCell(9, COL_Y));
+    EXPECT_EQ(2, TeachCell(9, COL_CTO));
     ExpectOthersUntouched(9, COL_CTO);
     EXPECT_EQ(10, No());
 }
@@ -150,7 +145,7 @@ TEST_F(TeachTable, ContrastModesResetTheTableAndTeachAClampedBandIntoRowZero) {
                 int expected = row == 0 && column == 1   ? c.upper
                                : row == 0 && column == 2 ? c.lower
                                                          : 1;
-                EXPECT_EQ(expected, Cell(row, column)) << "row " << row << " col " << column;
+                EXPECT_EQ(expected, TeachCell(row, column)) << "row " << row << " col " << column;
             }
         EXPECT_EQ(0, No());
     }
@@ -167,8 +162,8 @@ TEST_F(TeachTable, BeforeAnyFrameTheTeachIsOfZeros) {
 
     SetCtrlVal(MainPanel, PANEL_EVALMODE, 4);
     TeachDataTo();
-    EXPECT_EQ(30, Cell(0, COL_X));
-    EXPECT_EQ(0, Cell(0, COL_Y));
+    EXPECT_EQ(30, TeachCell(0, COL_X));
+    EXPECT_EQ(0, TeachCell(0, COL_Y));
 }
 
 TEST_F(TeachTable, ResetSetsEveryCellToOneAndLeavesEverythingElse) {
@@ -187,7 +182,7 @@ TEST_F(TeachTable, ResetSetsEveryCellToOneAndLeavesEverythingElse) {
 
     for (int row = 0; row < TEACH_ROWS; row++)
         for (int column = 1; column <= TEACH_COLUMNS; column++)
-            EXPECT_EQ(1, Cell(row, column)) << "row " << row << " col " << column;
+            EXPECT_EQ(1, TeachCell(row, column)) << "row " << row << " col " << column;
     for (int row = 1; row <= TEACH_ROWS; row++) {
         int colour = -1;
         GetTableRowAttribute(MainPanel, PANEL_TEACHTABLE, row, ATTR_LABEL_COLOR, &colour);

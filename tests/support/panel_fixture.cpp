@@ -120,6 +120,24 @@ void ApplyPanelValues(const PanelValues &values) {
                             values.cell[row - 1][column - 1]);
 }
 
+int ControlValue(int control) {
+    int value = -1;
+    GetCtrlVal(MainPanel, control, &value);
+    return value;
+}
+
+int ControlAttribute(int control, int attribute) {
+    int value = -1;
+    GetCtrlAttribute(MainPanel, control, attribute, &value);
+    return value;
+}
+
+int TeachCell(int row, int column) {
+    int value = -1;
+    GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), &value);
+    return value;
+}
+
 std::string DescribePanelValues(const PanelValues &values) {
     // Appends separator and number one after the other: GCC 12's -Wrestrict reports a false
     // overlap in Release for `text += " " + std::to_string(value)` (the insert into the

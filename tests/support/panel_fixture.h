@@ -47,6 +47,12 @@ struct PanelValues {
     bool operator==(const PanelValues &other) const = default;
 };
 extern const int parameterControlIds[9];
+// Readers of MainPanel: a control's integer value, an integer attribute (-1 when the engine
+// refuses), and a teach-table cell by teach-table row (from 0) and column (from 1).
+int ControlValue(int control);
+int ControlAttribute(int control, int attribute);
+int TeachCell(int row, int column);
+
 PanelValues CapturePanelValues();
 void ApplyPanelValues(const PanelValues &values); // SetCtrlVal / SetTableCellVal, no layout
 std::string DescribePanelValues(const PanelValues &values);
