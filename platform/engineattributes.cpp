@@ -12,7 +12,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 
 namespace {
 
@@ -25,8 +24,7 @@ bool IsEditor(const QWidget *widget) {
 }
 
 bool IsBar(const QWidget *widget) {
-    return qobject_cast<const QProgressBar *>(widget) != nullptr ||
-           qobject_cast<const ColourBar *>(widget) != nullptr;
+    return qobject_cast<const ColourBar *>(widget) != nullptr;
 }
 
 // The palette role that holds a widget's background: editors have a base, colour bars a bar.

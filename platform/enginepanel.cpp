@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -210,9 +209,6 @@ void ConnectEvents(int panel, int control, QWidget *widget) {
         });
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         QObject::connect(spinBox, &QSpinBox::valueChanged, spinBox,
-                         [=] { RaiseValueChangedAndCommit(panel, control); });
-    } else if (auto *doubleSpinBox = qobject_cast<QDoubleSpinBox *>(widget)) {
-        QObject::connect(doubleSpinBox, &QDoubleSpinBox::valueChanged, doubleSpinBox,
                          [=] { RaiseValueChangedAndCommit(panel, control); });
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         QObject::connect(slider, &QAbstractSlider::valueChanged, slider,

@@ -7,10 +7,8 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QSpinBox>
 
 #include <cmath>
@@ -70,12 +68,8 @@ int ReadNumber(QWidget *widget, double *value) {
         *value = RingItemValue(combo, combo->currentIndex());
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         *value = spinBox->value();
-    } else if (auto *doubleSpinBox = qobject_cast<QDoubleSpinBox *>(widget)) {
-        *value = doubleSpinBox->value();
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         *value = slider->value();
-    } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
-        *value = bar->value();
     } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
         *value = colourBar->value();
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
@@ -102,12 +96,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
         SelectRingValue(combo, whole);
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         spinBox->setValue(whole);
-    } else if (auto *doubleSpinBox = qobject_cast<QDoubleSpinBox *>(widget)) {
-        doubleSpinBox->setValue(value);
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         slider->setValue(whole);
-    } else if (auto *bar = qobject_cast<QProgressBar *>(widget)) {
-        bar->setValue(whole);
     } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
         colourBar->setValue(whole);
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
