@@ -47,6 +47,26 @@ QTableWidget *FindTable(int panel, int control, int *error) {
     return EngineFindControlAs<QTableWidget>(panel, control, error);
 }
 
+// The opening of every header attribute call: the table, or nullptr with *error set
+// (UIE_BAD_ATTRIBUTE when attribute is not the one the header has, UIE_BAD_VALUE when the
+// 1-based index lies outside the table's rows or columns).
+QTableWidget *FindTableHeader(int panel, int control, Qt::Orientation orientation, int index,
+                              int attribute, int *error) {
+    QTableWidget *table = FindTable(panel, control, error);
+    if (table == nullptr)
+        return nullptr;
+    const bool columns = orientation == Qt::Horizontal;
+    if (attribute != (columns ? ATTR_LABEL_TEXT : ATTR_LABEL_COLOR)) {
+        *error = UIE_BAD_ATTRIBUTE;
+        return nullptr;
+    }
+    if (index < 1 || index > (columns ? table->columnCount() : table->rowCount())) {
+        *error = UIE_BAD_VALUE;
+        return nullptr;
+    }
+    return table;
+}
+
 // The item of a 1-based cell, created when the cell is still empty; nullptr outside the table.
 QTableWidgetItem *CellItem(QTableWidget *table, Point cell, bool create) {
     int row = cell.y - 1;
@@ -130,12 +150,11 @@ int SetTableCellVal(int panel, int control, Point cell, int value) {
 
 int SetTableColumnAttribute(int panel, int control, int column, int attribute, const char *value) {
     int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
+    QTableWidget *table =
+        FindTableHeader(panel, control, Qt::Horizontal, column, attribute, &error);
     if (table == nullptr)
         return error;
-    if (attribute != ATTR_LABEL_TEXT)
-        return UIE_BAD_ATTRIBUTE;
-    if (column < 1 || column > table->columnCount() || value == nullptr)
+    if (value == nullptr)
         return UIE_BAD_VALUE;
     EngineProgramChange change(table);
     ColumnHeader(table, column - 1)->setText(QString::fromUtf8(value));
@@ -145,26 +164,19 @@ int SetTableColumnAttribute(int panel, int control, int column, int attribute, c
 int GetTableColumnAttribute(int panel, int control, int column, int attribute, char *text,
                             int size) {
     int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
+    QTableWidget *table =
+        FindTableHeader(panel, control, Qt::Horizontal, column, attribute, &error);
     if (table == nullptr)
         return error;
-    if (attribute != ATTR_LABEL_TEXT)
-        return UIE_BAD_ATTRIBUTE;
-    if (column < 1 || column > table->columnCount())
-        return UIE_BAD_VALUE;
     QTableWidgetItem *header = table->horizontalHeaderItem(column - 1);
     return EngineCopyText(header == nullptr ? QString::number(column) : header->text(), text, size);
 }
 
 int SetTableRowAttribute(int panel, int control, int row, int attribute, int value) {
     int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
+    QTableWidget *table = FindTableHeader(panel, control, Qt::Vertical, row, attribute, &error);
     if (table == nullptr)
         return error;
-    if (attribute != ATTR_LABEL_COLOR)
-        return UIE_BAD_ATTRIBUTE;
-    if (row < 1 || row > table->rowCount())
-        return UIE_BAD_VALUE;
     EngineProgramChange change(table);
     RowHeader(table, row - 1)->setForeground(ColourOf(value & 0xFFFFFF));
     return UIE_OK;
@@ -172,13 +184,9 @@ int SetTableRowAttribute(int panel, int control, int row, int attribute, int val
 
 int GetTableRowAttribute(int panel, int control, int row, int attribute, int *value) {
     int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
+    QTableWidget *table = FindTableHeader(panel, control, Qt::Vertical, row, attribute, &error);
     if (table == nullptr)
         return error;
-    if (attribute != ATTR_LABEL_COLOR)
-        return UIE_BAD_ATTRIBUTE;
-    if (row < 1 || row > table->rowCount())
-        return UIE_BAD_VALUE;
     QTableWidgetItem *header = table->verticalHeaderItem(row - 1);
     QColor colour = header == nullptr
                         ? table->verticalHeader()->palette().color(QPalette::ButtonText)
