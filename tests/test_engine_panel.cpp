@@ -7,10 +7,10 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -241,7 +241,7 @@ TEST_F(EnginePanelTest, QuitWaitsForRunningCallbacks) {
         for (int i = 0; i < 20; i++, nestedRounds++)
             ProcessSystemEvents();
         QTimer::singleShot(50, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             popupWasOpen = box != nullptr;
             if (box != nullptr)
                 box->accept();
