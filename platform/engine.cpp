@@ -2,6 +2,8 @@
 // loop with its deferred quit, the project directory and the timer.
 #include "platform/engine.h"
 
+#include "platform/engineredraw.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,9 +53,7 @@ void PaintBeforeWaiting() {
     if (windowsPainted || callbackDepth == 0)
         return;
     windowsPainted = true;
-    for (const EnginePanel &record : std::as_const(panels))
-        if (!record.form.isNull() && record.form->isVisible())
-            record.form->repaint();
+    PaintWindowsNow();
 }
 
 // The platform plug-in aborts the process when it finds no display; a missing display is
