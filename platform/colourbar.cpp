@@ -1,5 +1,8 @@
 #include "platform/colourbar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
 
 #include <algorithm>
@@ -8,9 +11,44 @@ namespace {
 
 const QColor FRAME_COLOUR(0x7a, 0x7a, 0x7a);
 
+// What assistive technology learns of a colour bar: a progress bar with its value and range,
+// read only.
+class AccessibleColourBar : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit AccessibleColourBar(ColourBar *bar)
+        : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value)
+            return bar()->text();
+        return QAccessibleWidget::text(kind);
+    }
+    QVariant currentValue() const override { return bar()->value(); }
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return bar()->maximum(); }
+    QVariant minimumValue() const override { return bar()->minimum(); }
+    QVariant minimumStepSize() const override { return 0; }
+
+  private:
+    ColourBar *bar() const { return static_cast<ColourBar *>(widget()); }
+};
+
+QAccessibleInterface *AccessibleColourBarFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("ColourBar") && object->isWidgetType())
+        return new AccessibleColourBar(static_cast<ColourBar *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 ColourBar::ColourBar(QWidget *parent) : QWidget(parent) {
+    static const bool accessible = (QAccessible::installFactory(AccessibleColourBarFactory), true);
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette colours = palette();
     colours.setColor(QPalette::HighlightedText, colours.color(QPalette::Text));
@@ -50,6 +88,11 @@ void ColourBar::setValue(int value) {
         return;
     value_ = value;
     update();
+    // Asked only while assistive technology listens, so that a stream of values costs nothing.
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent change(this, value_);
+        QAccessible::updateAccessibility(&change);
+    }
 }
 
 QString ColourBar::format() const {

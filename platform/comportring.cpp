@@ -2,7 +2,11 @@
 
 #include "platform/rs232.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 namespace {
 constexpr int PORT_TEXT_SIZE = 256;
@@ -39,9 +43,25 @@ void ComPortRing::setPortNumber(int port) {
     setCurrentIndex(index);
 }
 
+// The list is as wide as its longest entry, so that every device and description shows whole.
 void ComPortRing::showPopup() {
     refresh();
+    QAbstractItemView *list = view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) +
+                          list->verticalScrollBar()->sizeHint().width() + 2 * list->frameWidth());
     QComboBox::showPopup();
+}
+
+// The closed ring may cut its text: its tooltip names the whole port, then says what the ring is
+// for.
+bool ComPortRing::event(QEvent *event) {
+    if (event->type() != QEvent::ToolTip)
+        return QComboBox::event(event);
+    QString tip = currentText();
+    if (!toolTip().isEmpty())
+        tip += QLatin1Char('\n') + toolTip();
+    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), tip, this);
+    return true;
 }
 
 void ComPortRing::addPort(int port) {

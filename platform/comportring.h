@@ -20,6 +20,7 @@ class ComPortRing : public QComboBox {
   protected:
     // Ports come and go (USB adapters): the list is rebuilt each time it opens.
     void showPopup() override;
+    bool event(QEvent *event) override;
 
   private:
     void addPort(int port);

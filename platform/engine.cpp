@@ -2,6 +2,8 @@
 // loop with its deferred quit, the project directory and the timer.
 #include "platform/engine.h"
 
+#include "platform/engineredraw.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +21,9 @@ int nextPanelHandle = 1;
 
 int programChangeDepth = 0;
 int callbackDepth = 0;
+// False from the start of a callback until the windows are painted again: by the event step
+// of ProcessSystemEvents or before the callback's first wait.
+bool windowsPainted = true;
 bool mainLoopRunning = false;
 bool quitPending = false;
 int quitCode = 0;
@@ -38,6 +43,17 @@ void QuitWhenIdle() {
         return;
     quitPending = false;
     QCoreApplication::exit(quitCode);
+}
+
+// A callback that waits (the busy waits of the program read the timer) holds the event loop for
+// up to seconds. What changed on the screen before it began is painted first: a closed drop-down
+// list would otherwise stay painted over the panel until the wait ends, and a clicked button
+// would stay pressed. Only painting happens here; the user's input waits for the event loop.
+void PaintBeforeWaiting() {
+    if (windowsPainted || callbackDepth == 0)
+        return;
+    windowsPainted = true;
+    PaintWindowsNow();
 }
 
 // The platform plug-in aborts the process when it finds no display; a missing display is
@@ -133,6 +149,7 @@ void EngineRaiseControlEvent(int panel, int control, int event, int eventData1, 
     if (found == record->controls.end() || found->callback == nullptr)
         return;
     CtrlCallbackPtr callback = found->callback;
+    windowsPainted = false;
     callbackDepth++;
     callback(panel, control, event, nullptr, eventData1, eventData2);
     callbackDepth--;
@@ -146,6 +163,7 @@ void EngineRaisePanelEvent(int panel, int event, int eventData1, int eventData2)
     if (record == nullptr || record->callback == nullptr)
         return;
     PanelCallbackPtr callback = record->callback;
+    windowsPainted = false;
     callbackDepth++;
     callback(panel, event, nullptr, eventData1, eventData2);
     callbackDepth--;
@@ -235,6 +253,7 @@ int ProcessSystemEvents(void) {
         return UIE_NOT_INITIALISED;
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    windowsPainted = true;
     return UIE_OK;
 }
 
@@ -252,5 +271,6 @@ int GetProjectDir(char *directory) {
 }
 
 double Timer(void) {
+    PaintBeforeWaiting();
     return static_cast<double>(Clock().nsecsElapsed()) / 1e9;
 }

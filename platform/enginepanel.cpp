@@ -6,6 +6,7 @@
 #include "platform/engine_access.h"
 #include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
+#include "platform/panelgrowth.h"
 #include "platform/stripchartwidget.h"
 
 #include <QAbstractButton>
@@ -26,7 +27,7 @@
 #include <cstring>
 
 // Defined with the tables.
-void EngineInstallCellEditor(QTableWidget *table);
+void EnginePrepareTable(QTableWidget *table);
 
 namespace {
 
@@ -192,7 +193,7 @@ void PrepareWidget(QWidget *widget) {
     else if (auto *slider = qobject_cast<QAbstractSlider *>(widget))
         slider->setTracking(false);
     else if (auto *table = qobject_cast<QTableWidget *>(widget))
-        EngineInstallCellEditor(table);
+        EnginePrepareTable(table);
 }
 
 // Connects the user's actions on a control to its events.
@@ -325,6 +326,7 @@ int PrepareControls(QWidget *form, EnginePanel *record) {
         ConnectEvents(record->handle, control.key(), control->widget);
     }
     new PanelBinding(record->handle, form);
+    InstallPanelGrowth(form);
     return UIE_OK;
 }
 

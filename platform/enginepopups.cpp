@@ -1,10 +1,14 @@
 // Modal pop-ups: the message box and the file selection, each behind a hook that tests set.
 #include "platform/engine.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -22,6 +26,27 @@ QString NameFilter(const char *fileTypeList) {
         return QStringLiteral("*");
     types.replace(QLatin1Char(';'), QLatin1Char(' '));
     return types + QStringLiteral(";;*");
+}
+
+// The texts line up their continuation lines with blanks under the start of the line above, so
+// they keep their line breaks and blanks in a fixed-pitch font, unwrapped; the box is as wide as
+// the longest line (blanks at the end of a line take no room).
+void ShowMessageBox(const char *title, const char *message) {
+    QDialog box;
+    box.setWindowTitle(Text(title));
+    auto *text = new QLabel(&box);
+    text->setTextFormat(Qt::PlainText);
+    text->setWordWrap(false);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text->setText(Text(message));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto *layout = new QVBoxLayout(&box);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    box.exec();
 }
 
 int CopyPath(const QString &path, char *pathOut) {
@@ -49,10 +74,7 @@ int MessagePopup(const char *title, const char *message) {
     }
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
-    // The texts carry their own blanks and line breaks: shown as they are.
-    QMessageBox box(QMessageBox::NoIcon, Text(title), Text(message), QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowMessageBox(title, message);
     return UIE_OK;
 }
 

@@ -74,6 +74,17 @@ class PaintThrottle : public QObject {
     void paintIfDue() {
         if (sinceLastPaint_.elapsed() < FRAME_MILLISECONDS)
             return;
+        paintDirty();
+    }
+
+    // Paints the whole window now: what the window system showed over it is painted over too.
+    void paintWhole() {
+        window_->update();
+        paintDirty();
+    }
+
+  private:
+    void paintDirty() {
         passing_ = true;
         QEvent request(QEvent::UpdateRequest);
         QCoreApplication::sendEvent(window_, &request);
@@ -121,6 +132,12 @@ void ScheduleReplot(QCustomPlot *plot) {
 void ThrottleWindowPaint(QWidget *window) {
     throttles.removeAll(nullptr);
     throttles.append(new PaintThrottle(window));
+}
+
+void PaintWindowsNow(void) {
+    for (const QPointer<PaintThrottle> &throttle : throttles)
+        if (!throttle.isNull())
+            throttle->paintWhole();
 }
 
 void DrawInLineSilence(void) {

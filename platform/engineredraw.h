@@ -19,5 +19,8 @@ void ScheduleReplot(QCustomPlot *plot);
 // Holds the window's repaints to at most one a frame time; a held repaint follows at the end of
 // that time, or in the line's next silence, so nothing shown is older than about two frames.
 void ThrottleWindowPaint(QWidget *window);
+// Paints every panel window whole at once, past the throttle: before a wait that holds the event
+// loop.
+void PaintWindowsNow(void);
 // Called by a serial wait that found the line silent: does the drawing that is due.
 void DrawInLineSilence(void);

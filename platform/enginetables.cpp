@@ -1,8 +1,12 @@
 // Tables of integer cells, rows and columns counted from 1; the user edits a cell with a spin
-// box held to the table's cellMinimum..cellMaximum.
+// box held to the table's cellMinimum..cellMaximum. Tab leaves the table when the panel file
+// turns the table's tab navigation off, also from a cell being edited; the arrow keys move
+// between cells.
 #include "platform/engine.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -18,8 +22,8 @@ int CellLimit(const QTableWidget *table, const char *name, int fallback) {
 
 class CellEditor : public QStyledItemDelegate {
   public:
-    CellEditor(int minimum, int maximum, QObject *parent)
-        : QStyledItemDelegate(parent), minimum_(minimum), maximum_(maximum) {}
+    CellEditor(int minimum, int maximum, QTableWidget *table)
+        : QStyledItemDelegate(table), table_(table), minimum_(minimum), maximum_(maximum) {}
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
                           const QModelIndex &) const override {
@@ -38,7 +42,26 @@ class CellEditor : public QStyledItemDelegate {
         model->setData(index, spinBox->value(), Qt::EditRole);
     }
 
+  protected:
+    // The delegate's own handling of Tab moves to the next cell and edits it, whatever the
+    // table's tab navigation says. Here Tab takes the entry, closes the cell and goes on from the
+    // table as a Tab on the table itself does.
+    bool eventFilter(QObject *object, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress || table_->tabKeyNavigation())
+            return QStyledItemDelegate::eventFilter(object, event);
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+            return QStyledItemDelegate::eventFilter(object, event);
+        auto *editor = static_cast<QWidget *>(object);
+        emit commitData(editor);
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        QKeyEvent leave(QEvent::KeyPress, key->key(), key->modifiers());
+        QCoreApplication::sendEvent(table_, &leave);
+        return true;
+    }
+
   private:
+    QTableWidget *table_;
     int minimum_;
     int maximum_;
 };
@@ -96,10 +119,14 @@ QTableWidgetItem *ColumnHeader(QTableWidget *table, int column) {
 
 } // namespace
 
-void EngineInstallCellEditor(QTableWidget *table) {
+// The cell editor, and with the property rowsFillHeight rows that share the table's height, so
+// that no empty strip is left below the last row whatever the font's height.
+void EnginePrepareTable(QTableWidget *table) {
     int minimum = CellLimit(table, "cellMinimum", 0);
     int maximum = CellLimit(table, "cellMaximum", 255);
     table->setItemDelegate(new CellEditor(minimum, maximum, table));
+    if (table->property("rowsFillHeight").toBool())
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 }
 
 Point MakePoint(int x, int y) {

@@ -113,6 +113,28 @@ GraphWidget::GraphWidget(QWidget *parent) : InstrumentPlot(parent) {
 
     setCursorPosition(QPointF(0, 0));
     updateShade();
+    connect(this, &QCustomPlot::beforeReplot, this, &GraphWidget::keepUnitsSquare);
+}
+
+// One unit of X and one of Y take the same length on screen, so that a circle is drawn round:
+// the plot area takes the proportions of the axis ranges, as large as the room that the axes
+// leave, and centred in it. The ranges stay as they are.
+void GraphWidget::keepUnitsSquare() {
+    QCPAxisRect *area = axisRect();
+    area->setMinimumMargins(QMargins());
+    updateLayout();
+    const QRect room = area->rect();
+    const double xSpan = xAxis->range().size();
+    const double ySpan = yAxis->range().size();
+    if (room.isEmpty() || !(xSpan > 0) || !(ySpan > 0))
+        return;
+    const double pixelsPerUnit = std::min(room.width() / xSpan, room.height() / ySpan);
+    const int spareWidth = room.width() - int(std::lround(pixelsPerUnit * xSpan));
+    const int spareHeight = room.height() - int(std::lround(pixelsPerUnit * ySpan));
+    area->setMinimumMargins(area->margins() + QMargins(spareWidth / 2, spareHeight / 2,
+                                                       spareWidth - spareWidth / 2,
+                                                       spareHeight - spareHeight / 2));
+    updateLayout();
 }
 
 // Registers a plot on top of the earlier ones and returns its new handle.

@@ -67,6 +67,7 @@ class GraphWidget : public InstrumentPlot {
         QCPCurve *curve;
     };
 
+    void keepUnitsSquare();
     int addPlot(QCPCurve *curve, const PlotRecord &record);
     void moveCursorByUser(const QPointF &position);
     bool inPlotArea(const QPoint &pixel);

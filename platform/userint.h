@@ -74,7 +74,8 @@ int ProcessSystemEvents(void);
 
 // ---- Pop-ups ---------------------------------------------------------------------------------
 
-// Modal message box; returns when the user closes it.
+// Modal message box; returns when the user closes it. The text keeps its line breaks and
+// blanks: it is shown unwrapped in a fixed-pitch font.
 int MessagePopup(const char *title, const char *message);
 
 enum { VAL_OK_BUTTON = 1, VAL_SAVE_BUTTON = 2, VAL_SELECT_BUTTON = 3, VAL_LOAD_BUTTON = 4 };
@@ -219,7 +220,8 @@ int GetTraceAttribute(int panel, int control, int trace, int attribute, int *val
 
 // ---- Timer -----------------------------------------------------------------------------------
 
-// Seconds since the engine started, steadily increasing.
+// Seconds since the engine started, steadily increasing. Busy waits read it: the first reading
+// in a callback paints what changed on the screen before the wait holds the event loop.
 double Timer(void);
 
 // ---- Array files -----------------------------------------------------------------------------

@@ -4,19 +4,23 @@
 #include "platform/stripchartwidget.h"
 #include "support/engine_fixture.h"
 
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -241,7 +245,7 @@ TEST_F(EnginePanelTest, QuitWaitsForRunningCallbacks) {
         for (int i = 0; i < 20; i++, nestedRounds++)
             ProcessSystemEvents();
         QTimer::singleShot(50, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             popupWasOpen = box != nullptr;
             if (box != nullptr)
                 box->accept();
@@ -380,4 +384,48 @@ TEST_F(EnginePanelTest, DrawingMovesIntoTheLinesSilence) {
 
     SetCtrlVal(panel, TEST_DISPLAY, 8);
     QTRY_VERIFY_WITH_TIMEOUT(painted.counts[display] == 2, 2000);
+}
+
+// A callback that waits holds the event loop: what it changed before its first timer reading,
+// and what the window showed meanwhile, is painted before the wait, not after it.
+TEST_F(EnginePanelTest, ACallbacksWaitBeginsWithAPaintedPanel) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    QWidget *display = Control(TEST_DISPLAY);
+    QTest::qWait(2 * kFrameMilliseconds);
+    PaintCounter painted(EnginePanelWidget(panel), {display});
+    int paintsBeforeWait = -1, paintsAfterWait = -1;
+    onEngineControlEvent = [&](int control, int event) {
+        if (control != TEST_BUTTON || event != EVENT_COMMIT)
+            return;
+        SetCtrlVal(panel, TEST_DISPLAY, 42);
+        paintsBeforeWait = painted.counts[display];
+        double start = Timer();
+        while (Timer() - start < 0.05) {
+        }
+        paintsAfterWait = painted.counts[display];
+    };
+    QTest::mouseClick(Control(TEST_BUTTON), Qt::LeftButton);
+    EXPECT_EQ(paintsBeforeWait, 0);
+    EXPECT_EQ(paintsAfterWait, 1);
+}
+
+// The COM-port ring's list is wide enough for its longest port, and the closed ring's tooltip
+// names the whole port before its help.
+TEST_F(EnginePanelTest, PortRingShowsTheWholePort) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    qputenv("NVMX_COM7", "/dev/serial/by-id/usb-Example_Serial_Adapter_A1B2C3D4-if00-port0");
+    SetCtrlVal(panel, TEST_COMPORT, 7);
+    SetCtrlAttribute(panel, TEST_COMPORT, ATTR_TOOLTIP_TEXT, "Select a port.");
+    auto *ring = qobject_cast<QComboBox *>(Control(TEST_COMPORT));
+    const QString port = ring->currentText();
+    ASSERT_TRUE(port.contains("A1B2C3D4"));
+    ring->showPopup();
+    EXPECT_GE(ring->view()->viewport()->width(),
+              ring->view()->fontMetrics().horizontalAdvance(port));
+    ring->hidePopup();
+    QHelpEvent ask(QEvent::ToolTip, QPoint(5, 5), ring->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(ring, &ask);
+    EXPECT_EQ(QToolTip::text(), port + "\nSelect a port.");
+    QToolTip::hideText();
+    qunsetenv("NVMX_COM7");
 }

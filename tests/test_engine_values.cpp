@@ -8,11 +8,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QImage>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -336,9 +336,9 @@ TEST(EnginePopups, HooksAndRealPopups) {
     QString shownTitle, shownText;
     QTimer::singleShot(0, [&] {
         EngineWaitFor([] { return QApplication::activeModalWidget() != nullptr; });
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+        if (auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
             shownTitle = box->windowTitle();
-            shownText = box->text();
+            shownText = box->findChild<QLabel *>()->text();
             box->accept();
         }
     });

@@ -1,0 +1,289 @@
+// The real panel as a window: it fits a 1366 x 768 screen and gives a larger window to its
+// graphs, Tab leaves the teach table, the colour graphs draw X and Y units equally long, the strip
+// chart's limit lines show inside its frame, help texts keep their layout, and every control is
+// named for assistive technology.
+#include "gui/layout.h"
+#include "nvmxv451/helptexts.h"
+#include "platform/engine_access.h"
+#include "platform/graphwidget.h"
+#include "platform/stripchartwidget.h"
+#include "platform/userint.h"
+#include "state/globals.h"
+#include "state/panel_ids.h"
+#include "support/panel_fixture.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+// A 1366 x 768 screen less a title bar and a task bar.
+const QSize kSmallScreen(1366, 768 - 80);
+
+class PanelWindow : public PanelFixture {
+  protected:
+    void SetUp() override {
+        PanelFixture::SetUp();
+        form = EnginePanelWidget(MainPanel);
+        DisplayPanel(MainPanel);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    }
+    QWidget *Control(int id) { return EngineControlWidget(MainPanel, id); }
+    std::map<QWidget *, QRect> Places() {
+        std::map<QWidget *, QRect> places;
+        for (QWidget *widget : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            places[widget] = widget->geometry();
+        return places;
+    }
+
+    QWidget *form = nullptr;
+};
+
+bool InTable(QWidget *widget, QTableWidget *table) {
+    return widget != nullptr && (widget == table || table->isAncestorOf(widget));
+}
+
+TEST_F(PanelWindow, FitsASmallScreenAndGivesTheGraphsTheRoomOfALargerWindow) {
+    const QSize base = form->size();
+    const std::map<QWidget *, QRect> before = Places();
+    form->resize(kSmallScreen);
+    ASSERT_EQ(form->size(), kSmallScreen);
+    for (bool parameterView : {true, false}) {
+        parameterView ? ShowParameterView() : ShowTeachTableView();
+        for (QWidget *widget : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (widget->isVisibleTo(form)) {
+                EXPECT_TRUE(form->rect().contains(widget->geometry()))
+                    << widget->objectName().toStdString();
+            }
+    }
+
+    // The graphs and their frames take the room; every other control keeps place and size.
+    const std::set<QWidget *> growing = {Control(PANEL_HEADERFRAME),
+                                         Control(PANEL_COLOURGRAPH),
+                                         Control(PANEL_SIGNALCHART),
+                                         Control(PANEL_ZOOMGRAPH),
+                                         form->findChild<QWidget *>("frameGraph"),
+                                         form->findChild<QWidget *>("frameZoom"),
+                                         form->findChild<QWidget *>("caption_11")};
+    for (const auto &[widget, place] : before)
+        if (growing.count(widget) == 0) {
+            EXPECT_EQ(widget->geometry(), place) << widget->objectName().toStdString();
+        }
+    const QRect graph = Control(PANEL_COLOURGRAPH)->geometry();
+    const QRect zoom = Control(PANEL_ZOOMGRAPH)->geometry();
+    EXPECT_EQ(graph.width(), before.at(Control(PANEL_COLOURGRAPH)).width() + 366);
+    EXPECT_EQ(Control(PANEL_SIGNALCHART)->geometry(), graph);
+    EXPECT_EQ(zoom.size(), graph.size());
+    EXPECT_LT(graph.bottom(), zoom.top());
+    EXPECT_LT(zoom.bottom(), form->findChild<QWidget *>("caption_11")->geometry().top());
+    EXPECT_TRUE(form->findChild<QWidget *>("frameZoom")->geometry().contains(zoom));
+    EXPECT_EQ(Control(PANEL_HEADERFRAME)->width(), kSmallScreen.width());
+
+    // Taller still, and back: nothing drifts.
+    form->resize(1300, 1000);
+    EXPECT_GT(Control(PANEL_ZOOMGRAPH)->height(), zoom.height() + 100);
+    form->resize(base);
+    EXPECT_EQ(Places(), before);
+}
+
+// One unit of X and one unit of Y cover the same number of pixels, whatever the window's size
+// and the zoom window; the axis ranges stay as set.
+TEST_F(PanelWindow, ColourGraphsDrawOneUnitOfXAndOneOfYEquallyLong) {
+    auto check = [this](const char *where) {
+        for (int id : {PANEL_COLOURGRAPH, PANEL_ZOOMGRAPH}) {
+            auto *graph = qobject_cast<GraphWidget *>(Control(id));
+            graph->replot();
+            const QCPRange x = graph->xAxis->range(), y = graph->yAxis->range();
+            const double xPixels =
+                graph->xAxis->coordToPixel(x.upper) - graph->xAxis->coordToPixel(x.lower);
+            const double yPixels =
+                graph->yAxis->coordToPixel(y.lower) - graph->yAxis->coordToPixel(y.upper);
+            EXPECT_NEAR(xPixels / x.size(), yPixels / y.size(), 1.0 / x.size())
+                << where << " " << graph->objectName().toStdString();
+            EXPECT_GT(xPixels, 150) << where;
+        }
+    };
+    check("panel size");
+    form->resize(kSmallScreen);
+    check("small screen");
+    form->resize(1100, 1000);
+    check("tall window");
+
+    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_XAXIS, VAL_MANUAL, 75.4, 125.4);
+    SetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_LEFT_YAXIS, VAL_MANUAL, 35.7, 85.7);
+    check("zoomed");
+    int mode = -1;
+    double min = 0, max = 0;
+    GetAxisScalingMode(MainPanel, PANEL_ZOOMGRAPH, VAL_XAXIS, &mode, &min, &max);
+    EXPECT_EQ(min, 75.4);
+    EXPECT_EQ(max, 125.4);
+    GetAxisScalingMode(MainPanel, PANEL_COLOURGRAPH, VAL_LEFT_YAXIS, &mode, &min, &max);
+    EXPECT_EQ(min, 0.0);
+    EXPECT_EQ(max, 255.0);
+}
+
+bool Orange(QRgb pixel) {
+    return qRed(pixel) > 200 && qGreen(pixel) > 90 && qGreen(pixel) < 190 && qBlue(pixel) < 90;
+}
+
+// In CONTRAST R with SOURCE RED, UL 255 and LL 0 are drawn as lines inside the chart's frame,
+// not under it or outside the drawn area.
+TEST_F(PanelWindow, StripChartShowsLimitLinesAtTheEndsOfTheRange) {
+    SetCtrlVal(MainPanel, PANEL_EVALMODE, 3);
+    SetCtrlVal(MainPanel, PANEL_SOURCE, 2);
+    ApplySource();
+    auto *chart = qobject_cast<StripChartWidget *>(Control(PANEL_SIGNALCHART));
+    ASSERT_TRUE(chart->isVisible());
+    ASSERT_TRUE(chart->traceVisible(6) && chart->traceVisible(7));
+    double history[700];
+    for (int i = 0; i < 700; i++)
+        history[i] = i % 7 == 5 ? 255 : i % 7 == 6 ? 0 : 128;
+    PlotStripChart(MainPanel, PANEL_SIGNALCHART, history, 700, 0, 0, VAL_DOUBLE);
+    chart->replot();
+    const QImage image = chart->grab().toImage();
+    const QRect area = chart->xAxis->axisRect()->rect();
+
+    bool upper = false, lower = false;
+    for (int x = area.left() + 5; x < area.right() - 5; x++)
+        for (int y = area.top() + 1; y < area.bottom(); y++)
+            if (Orange(image.pixel(x, y)))
+                (y < area.center().y() ? upper : lower) = true;
+    EXPECT_TRUE(upper) << "UL at 255";
+    EXPECT_TRUE(lower) << "LL at 0";
+}
+
+// The help pop-up: the text's lines as written, unwrapped, continuation lines under the text
+// they continue, and no wider than a small screen.
+TEST_F(PanelWindow, HelpPopupKeepsTheTextsLinesAndIndentation) {
+    StopRecordingPopups();
+    struct Shown {
+        QString text;
+        bool wrapped = true;
+        bool aligned = false;
+        int width = 0;
+    };
+    auto inspect = [](Shown *shown) {
+        QTimer::singleShot(0, [shown] {
+            ProcessEventsUntil([] { return QApplication::activeModalWidget() != nullptr; }, 5.0);
+            auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            const QLabel *label = box->findChild<QLabel *>();
+            const QFontMetrics metrics(label->font());
+            const QStringList lines = label->text().split('\n');
+            int longest = 0;
+            for (const QString &line : lines)
+                longest = std::max(longest, metrics.horizontalAdvance(line.trimmed()));
+            shown->text = label->text();
+            shown->wrapped = label->contentsRect().width() < longest ||
+                             label->height() >= (lines.size() + 1) * metrics.lineSpacing();
+            shown->aligned = metrics.horizontalAdvance(" BINARY   : ") ==
+                             metrics.horizontalAdvance(QString(12, ' '));
+            shown->width = box->frameGeometry().width();
+            box->accept();
+        });
+    };
+
+    Shown outmode;
+    inspect(&outmode);
+    QWidget *ring = Control(PANEL_OUTMODE);
+    QTest::mouseClick(form->windowHandle(), Qt::RightButton, Qt::NoModifier,
+                      ring->mapTo(form, ring->rect().center()));
+    EXPECT_EQ(outmode.text, QString(HelpTextOf(PANEL_OUTMODE)));
+    EXPECT_FALSE(outmode.wrapped);
+    EXPECT_TRUE(outmode.aligned);
+
+    for (int control = 1; control <= PANEL_CONTROL_COUNT; control++) {
+        if (HelpTextOf(control) == nullptr)
+            continue;
+        Shown help;
+        inspect(&help);
+        ShowHelpText(control);
+        EXPECT_FALSE(help.wrapped) << HelpTextOf(control);
+        EXPECT_LE(help.width, kSmallScreen.width()) << HelpTextOf(control);
+    }
+}
+
+// Tab and Shift+Tab leave the table, from a cell being edited too, and take the entry; the arrow
+// keys move between cells and Enter takes an entry and stays.
+TEST_F(PanelWindow, TabLeavesTheTeachTableArrowsAndEnterStayInIt) {
+    ShowTeachTableView();
+    auto *table = qobject_cast<QTableWidget *>(Control(PANEL_TEACHTABLE));
+    table->setFocus();
+    table->setCurrentCell(2, 1);
+    QTest::keyClick(table, Qt::Key_Right);
+    EXPECT_EQ(table->currentColumn(), 2);
+    QTest::keyClick(table, Qt::Key_Tab);
+    QWidget *next = QApplication::focusWidget();
+    EXPECT_FALSE(InTable(next, table));
+    EXPECT_TRUE(next == Control(PANEL_NO) || Control(PANEL_NO)->isAncestorOf(next));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Backtab);
+    EXPECT_FALSE(InTable(QApplication::focusWidget(), table));
+
+    auto typeIntoCell = [table](int row, int column, const char *digits, Qt::Key finish) {
+        table->setFocus();
+        table->setCurrentCell(row, column);
+        QTest::keyClick(table, Qt::Key_F2);
+        // A closed editor lingers until it is deleted: the open one is the visible one.
+        QSpinBox *editor = nullptr;
+        for (QSpinBox *candidate : table->viewport()->findChildren<QSpinBox *>())
+            if (candidate->isVisible())
+                editor = candidate;
+        if (editor == nullptr)
+            return false;
+        editor->selectAll();
+        QTest::keyClicks(editor, digits);
+        QTest::keyClick(editor, finish);
+        return true;
+    };
+    ASSERT_TRUE(typeIntoCell(0, 0, "77", Qt::Key_Tab));
+    int cell = 0;
+    GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(1, 1), &cell);
+    EXPECT_EQ(cell, 77);
+    EXPECT_FALSE(InTable(QApplication::focusWidget(), table));
+    ASSERT_TRUE(typeIntoCell(1, 0, "42", Qt::Key_Return));
+    // Enter takes the entry once the event loop runs again.
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&cell] {
+            GetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(1, 2), &cell);
+            return cell == 42;
+        },
+        5.0));
+    EXPECT_TRUE(InTable(QApplication::focusWidget(), table));
+
+    // The rows fill the table: no strip is left below row 14.
+    EXPECT_EQ(table->rowViewportPosition(14) + table->rowHeight(14), table->viewport()->height());
+}
+
+TEST_F(PanelWindow, ControlsAreNamedAndColourBarsTellTheirValue) {
+    for (int control = 1; control <= PANEL_CONTROL_COUNT; control++) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(Control(control));
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+            << Control(control)->objectName().toStdString();
+    }
+    SetCtrlVal(MainPanel, PANEL_GREEN, 77);
+    QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(Control(PANEL_GREEN));
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), QString("GREEN"));
+    ASSERT_NE(bar->valueInterface(), nullptr);
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 77);
+    EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 255);
+    EXPECT_EQ(bar->text(QAccessible::Value), QString("77"));
+}
+
+} // namespace
