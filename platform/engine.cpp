@@ -1,11 +1,13 @@
 // The engine's core: the application object, the panel registry, event dispatch, the event
-// loop with its deferred quit, the project directory and the timer.
+// loop with its deferred quit, the project directory, the program's data files and the timer.
 #include "platform/engine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMap>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstring>
@@ -154,6 +156,26 @@ QString EngineFilePath(const char *fileName) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
+// The program's data directory relative to its own directory in an installed layout; the build
+// passes it from its install directories (cmake/Packaging.cmake).
+#ifndef NVMX_RELATIVE_DATA_DIR
+#define NVMX_RELATIVE_DATA_DIR "../share/nvmxv451"
+#endif
+
+static QString EngineInstalledDataDir() {
+    return QDir::cleanPath(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(NVMX_RELATIVE_DATA_DIR)));
+}
+
+QString EngineDataFilePath(const char *fileName) {
+    QString beside = EngineFilePath(fileName);
+    if (!EngineRunning() || QDir::isAbsolutePath(QString::fromUtf8(fileName)) ||
+        QFileInfo::exists(beside))
+        return beside;
+    QString installed = QDir(EngineInstalledDataDir()).filePath(QString::fromUtf8(fileName));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
 int EngineCopyText(const QString &text, char *buffer, int size) {
     if (buffer == nullptr || size <= 0)
         return UIE_BAD_VALUE;
@@ -234,6 +256,31 @@ int GetProjectDir(char *directory) {
     if (path.size() >= MAX_PATHNAME_LEN)
         return UIE_BAD_VALUE;
     std::memcpy(directory, path.constData(), static_cast<size_t>(path.size()) + 1);
+    return UIE_OK;
+}
+
+int GetUserFilesDir(const char *preferred, char *directory) {
+    if (preferred == nullptr || directory == nullptr)
+        return UIE_BAD_VALUE;
+    directory[0] = '\0';
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    QString path = QString::fromUtf8(preferred);
+    QFileInfo folder(path);
+    // An installed program's directory is no place for the user's files, even where the user
+    // (root) may write there; its data directory beside it tells it apart from a build tree.
+    bool installed = QDir(folder.absoluteFilePath()).exists(QStringLiteral(NVMX_RELATIVE_DATA_DIR));
+    if (path.isEmpty() || !folder.isDir() || !folder.isWritable() || installed) {
+        path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        // A fresh account may have no documents folder yet: its home then.
+        if (path.isEmpty() || !QFileInfo(path).isDir())
+            path = QDir::homePath();
+        path = QDir::toNativeSeparators(path);
+    }
+    QByteArray bytes = path.toUtf8();
+    if (bytes.size() >= MAX_PATHNAME_LEN)
+        return UIE_BAD_VALUE;
+    std::memcpy(directory, bytes.constData(), static_cast<size_t>(bytes.size()) + 1);
     return UIE_OK;
 }
 
