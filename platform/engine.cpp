@@ -163,8 +163,8 @@ QString EngineFilePath(const char *fileName) {
 #endif
 
 static QString EngineInstalledDataDir() {
-    return QDir::cleanPath(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(NVMX_RELATIVE_DATA_DIR)));
+    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QStringLiteral(NVMX_RELATIVE_DATA_DIR)));
 }
 
 QString EngineDataFilePath(const char *fileName) {

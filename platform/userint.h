@@ -59,9 +59,9 @@ int InitEngine(int argc, char **argv);
 void SetCallbackTable(const CallbackName *table, int count);
 void SetControlTable(const ControlName *table, int count);
 // Loads a top-level panel from a Qt Designer file. A relative name is looked up in the program's
-// directory, then in the installed data directory (../share/nvmxv451 beside it). resourceId 1 is the file's top-level form. Returns a handle >= 1, or a negative
-// code: the file is missing or unreadable, names an unknown callback, or lacks a control of the
-// control table. Nothing is shown.
+// directory, then in the installed data directory (../share/nvmxv451 beside it). resourceId 1 is
+// the file's top-level form. Returns a handle >= 1, or a negative code: the file is missing or
+// unreadable, names an unknown callback, or lacks a control of the control table. Nothing is shown.
 int LoadPanel(int parent, const char *fileName, int resourceId);
 int DisplayPanel(int panel);
 int DiscardPanel(int panel);

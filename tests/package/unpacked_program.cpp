@@ -71,21 +71,23 @@ TEST(UnpackedPackage, ProgramRunsAgainstTheEmulatorFromTheInstalledLayout) {
     ChildProcess emulator;
     std::string device;
     ASSERT_TRUE(emulator.startReadingFirstLine(
-        {"/bin/sh", "-c", "exec \"$0\" --log 2>\"$1\"", bin + "/nvmxv451-sensor-emulator", log},
-        {}, &device))
+        {"/bin/sh", "-c", "exec \"$0\" --log 2>\"$1\"", bin + "/nvmxv451-sensor-emulator", log}, {},
+        &device))
         << "the unpacked emulator printed no device";
 
     ChildProcess program;
-    ASSERT_TRUE(program.start({bin + "/nvmxv451"},
-                              {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "NVMX_COM1=" + device}));
+    ASSERT_TRUE(program.start({bin + "/nvmxv451"}, {"DISPLAY=" + x.display(),
+                                                    "QT_QPA_PLATFORM=", "NVMX_COM1=" + device}));
     unsigned long panel = x.waitForWindow(panelTitle, startTimeout);
-    ASSERT_NE(panel, 0u) << "the panel did not appear: panel file not found in the installed layout?";
+    ASSERT_NE(panel, 0u)
+        << "the panel did not appear: panel file not found in the installed layout?";
 
     std::vector<std::string> requests = WaitForRequests(log, 2, 5.0);
     ASSERT_GE(requests.size(), 2u) << ReadFile(log);
     EXPECT_EQ(requests[0], "LineCheck");
     EXPECT_EQ(requests[1], "ReadRAM") << "the parameters are read after LINE OK";
-    EXPECT_EQ(x.waitForWindow("INFO", 1.0), 0u) << "a time-out pop-up: the parameters did not come whole";
+    EXPECT_EQ(x.waitForWindow("INFO", 1.0), 0u)
+        << "a time-out pop-up: the parameters did not come whole";
 
     // Go (F11): measurement frames flow; Stop (F12) ends the transfer.
     ASSERT_TRUE(x.pressKey(panel, "F11"));
