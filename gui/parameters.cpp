@@ -46,9 +46,14 @@ void ShowParameters(void) {
                             (int)ParameterSet.teachTable[row][column]);
 }
 
-// The one file pop-up of saving and loading. Returns its code; > 0 when a path was chosen.
+// The one file pop-up of saving and loading. Returns its code; > 0 when a path was chosen. It
+// starts in the program's directory, or in the user's documents folder where the program lies
+// out of the user's reach (installed), so that nothing is written beside an installed program.
 static int SelectParameterFile(void) {
-    return FileSelectPopup(projectDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
+    char startDir[MAX_PATHNAME_LEN];
+    if (GetUserFilesDir(projectDir, startDir) < 0)
+        std::snprintf(startDir, sizeof startDir, "%s", projectDir);
+    return FileSelectPopup(startDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
                            parameterFilePath);
 }
 

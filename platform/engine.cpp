@@ -1,5 +1,5 @@
 // The engine's core: the application object, the panel registry, event dispatch, the event
-// loop with its deferred quit, the project directory and the timer.
+// loop with its deferred quit, the project directory, the program's data files and the timer.
 #include "platform/engine.h"
 
 #include "platform/engineredraw.h"
@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMap>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstring>
@@ -187,6 +189,26 @@ int ValueOf(const QColor &colour) {
     return static_cast<int>(colour.rgb() & 0xFFFFFF);
 }
 
+// The program's data directory relative to its own directory in an installed layout; the build
+// passes it from its install directories (cmake/Packaging.cmake).
+#ifndef NVMX_RELATIVE_DATA_DIR
+#define NVMX_RELATIVE_DATA_DIR "../share/nvmxv451"
+#endif
+
+static QString EngineInstalledDataDir() {
+    return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QStringLiteral(NVMX_RELATIVE_DATA_DIR)));
+}
+
+QString EngineDataFilePath(const char *fileName) {
+    QString beside = EngineFilePath(fileName);
+    if (!EngineRunning() || QDir::isAbsolutePath(QString::fromUtf8(fileName)) ||
+        QFileInfo::exists(beside))
+        return beside;
+    QString installed = QDir(EngineInstalledDataDir()).filePath(QString::fromUtf8(fileName));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
 int EngineCopyText(const QString &text, char *buffer, int size) {
     if (buffer == nullptr || size <= 0)
         return UIE_BAD_VALUE;
@@ -264,6 +286,30 @@ int GetProjectDir(char *directory) {
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
     QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    // A cut path would name another directory: refuse rather than truncate.
+    if (path.toUtf8().size() >= MAX_PATHNAME_LEN)
+        return UIE_BAD_VALUE;
+    return EngineCopyText(path, directory, MAX_PATHNAME_LEN);
+}
+
+int GetUserFilesDir(const char *preferred, char *directory) {
+    if (preferred == nullptr || directory == nullptr)
+        return UIE_BAD_VALUE;
+    directory[0] = '\0';
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    QString path = QString::fromUtf8(preferred);
+    QFileInfo folder(path);
+    // An installed program's directory is no place for the user's files, even where the user
+    // (root) may write there; its data directory beside it tells it apart from a build tree.
+    bool installed = QDir(folder.absoluteFilePath()).exists(QStringLiteral(NVMX_RELATIVE_DATA_DIR));
+    if (path.isEmpty() || !folder.isDir() || !folder.isWritable() || installed) {
+        path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        // A fresh account may have no documents folder yet: its home then.
+        if (path.isEmpty() || !QFileInfo(path).isDir())
+            path = QDir::homePath();
+        path = QDir::toNativeSeparators(path);
+    }
     // A cut path would name another directory: refuse rather than truncate.
     if (path.toUtf8().size() >= MAX_PATHNAME_LEN)
         return UIE_BAD_VALUE;

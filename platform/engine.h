@@ -78,6 +78,10 @@ int ValueOf(const QColor &colour);
 
 // A file name as the engine opens it: relative names are taken from the program's directory.
 QString EngineFilePath(const char *fileName);
+// A data file of the program (panel file, pictures) as the engine reads it: a relative name is
+// taken from the program's directory (a build tree), else from the installed data directory
+// relative to it (../share/nvmxv451), else the first is returned so that errors name it.
+QString EngineDataFilePath(const char *fileName);
 // Copies text into a caller's buffer of size bytes, always terminated; cut at a character
 // boundary when it does not fit. Returns 0, or UIE_BAD_VALUE for a missing buffer.
 int EngineCopyText(const QString &text, char *buffer, int size);

@@ -32,12 +32,12 @@ int DisplayImageFile(int panel, int control, const char *fileName) {
     if (fileName == nullptr)
         return UIE_BAD_VALUE;
     QPixmap image;
-    bool loaded = image.load(EngineFilePath(fileName));
+    bool loaded = image.load(EngineDataFilePath(fileName));
     EngineProgramChange change(picture);
     // A picture that cannot be read leaves the control empty.
     picture->setPixmap(loaded ? image : QPixmap());
     if (!loaded)
-        return QFile::exists(EngineFilePath(fileName)) ? UIE_BAD_FORMAT : UIE_FILE_NOT_FOUND;
+        return QFile::exists(EngineDataFilePath(fileName)) ? UIE_BAD_FORMAT : UIE_FILE_NOT_FOUND;
     picture->resize(image.size());
     return UIE_OK;
 }

@@ -383,7 +383,7 @@ int LoadPanel(int parent, const char *fileName, int resourceId) {
         return UIE_NOT_INITIALISED;
     if (parent != 0 || resourceId != 1 || fileName == nullptr)
         return UIE_BAD_VALUE;
-    QString path = EngineFilePath(fileName);
+    QString path = EngineDataFilePath(fileName);
     QFile file(path);
     int result = OpenPanelFile(path, &file);
     if (result < 0)

@@ -59,9 +59,9 @@ int InitEngine(int argc, char **argv);
 void SetCallbackTable(const CallbackName *table, int count);
 void SetControlTable(const ControlName *table, int count);
 // Loads a top-level panel from a Qt Designer file. A relative name is looked up in the program's
-// directory. resourceId 1 is the file's top-level form. Returns a handle >= 1, or a negative
-// code: the file is missing or unreadable, names an unknown callback, or lacks a control of the
-// control table. Nothing is shown.
+// directory, then in the installed data directory (../share/nvmxv451 beside it). resourceId 1 is
+// the file's top-level form. Returns a handle >= 1, or a negative code: the file is missing or
+// unreadable, names an unknown callback, or lacks a control of the control table. Nothing is shown.
 int LoadPanel(int parent, const char *fileName, int resourceId);
 int DisplayPanel(int panel);
 int DiscardPanel(int panel);
@@ -106,6 +106,10 @@ void SetFileSelectHook(FileSelectHook hook);
 
 // The program's directory (where the program file lies), MAX_PATHNAME_LEN characters.
 int GetProjectDir(char *directory);
+// Where the user's own files start (MAX_PATHNAME_LEN characters): preferred when the user may
+// write there and it is not an installed program's directory (one with ../share/nvmxv451 beside
+// it), else the user's documents folder, else the home folder. Nothing is written.
+int GetUserFilesDir(const char *preferred, char *directory);
 
 // ---- Control values --------------------------------------------------------------------------
 // Numeric fields, sliders, rings (the item's value), toggle buttons and switches (0 or 1),
@@ -161,7 +165,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, char *text, int size
 enum { CTRL_TEXT_MSG = 1 };
 // Creates a control on the panel at (top, left); returns its id (>= 1000) or a negative code.
 int NewCtrl(int panel, int style, const char *label, int top, int left);
-// Shows a bitmap in a picture control; a relative name is looked up in the program's directory.
+// Shows a bitmap in a picture control; a relative name is looked up as LoadPanel looks it up.
 int DisplayImageFile(int panel, int control, const char *fileName);
 
 // ---- Tables (rows and columns count from 1) --------------------------------------------------
