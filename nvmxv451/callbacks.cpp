@@ -3,6 +3,7 @@
 #include "nvmxv451/callbacks.h"
 
 #include "com232/link.h"
+#include "com232/linewatch.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
@@ -51,6 +52,7 @@ static void preTransferWait(void) {
 }
 
 static void ChangePort(void) {
+    EndLineWatch();
     acquisitionActive = 0;
     CloseCom(portNumber);
     GetCtrlVal(MainPanel, PANEL_COMPORT, &portNumber);

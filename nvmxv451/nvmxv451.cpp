@@ -2,6 +2,7 @@
 
 #include "com232/frames.h"
 #include "com232/link.h"
+#include "com232/linewatch.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
 #include "gui/parameters.h"
@@ -72,6 +73,7 @@ int RunProgram(int argc, char **argv) {
     GetProjectDir(projectDir);
     InitVars();
     OpenPort(portNumber);
+    StartLineWatch();
     DisplayPanel(MainPanel);
     RunUserInterface();
     CloseCom(portNumber);

@@ -2,14 +2,26 @@
 
 #include "platform/rs232.h"
 
+#include <QAbstractItemView>
+#include <QList>
+#include <QPointer>
 #include <QSignalBlocker>
 
 namespace {
 constexpr int kPortTextSize = 256;
-}
+QList<QPointer<ComPortRing>> rings;
+} // namespace
 
 ComPortRing::ComPortRing(QWidget *parent) : QComboBox(parent) {
+    rings.removeAll(nullptr);
+    rings.append(this);
     refresh();
+}
+
+void RefreshComPortRings(void) {
+    for (const QPointer<ComPortRing> &ring : rings)
+        if (ring && !ring->view()->isVisible())
+            ring->refresh();
 }
 
 void ComPortRing::refresh() {

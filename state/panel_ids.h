@@ -55,7 +55,8 @@ enum {
     PANEL_PARAMDECO_7,
     PANEL_PARAMDECO_8,
     PANEL_PARAMDECO_9,
-    PANEL_CONTROL_COUNT = PANEL_PARAMDECO_9
+    PANEL_PORTNOTE, // why the port did not open or went away, and what to do
+    PANEL_CONTROL_COUNT = PANEL_PORTNOTE
 };
 
 // The control table handed to the engine: id and object name.

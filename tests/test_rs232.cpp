@@ -86,21 +86,33 @@ TEST(PortNumbering, AdaptersFirstThenOnBoardPortsEachInNaturalOrder) {
                                         "ttyS2", "ttyS10"}),
               names);
 
-    // A mapping takes its number over; the other ports keep theirs.
+    // A mapping takes its number; the port that would have had it moves to the next free one.
     std::vector<std::string> mapped(COM_MAX_PORT + 1);
     mapped[2] = "/dev/pts/7";
     mapped[12] = "/dev/pts/8";
     std::vector<NumberedPort> numbered = NumberPorts(ports, mapped);
-    ASSERT_EQ(8u, numbered.size());
-    EXPECT_EQ(1, numbered[0].number);
+    ASSERT_EQ(9u, numbered.size());
     EXPECT_EQ("/dev/ttyACM0", numbered[0].device);
     EXPECT_EQ(2, numbered[1].number);
     EXPECT_EQ("/dev/pts/7", numbered[1].device);
     EXPECT_EQ("mapped by NVMX_COM2", numbered[1].description);
     EXPECT_EQ(3, numbered[2].number);
-    EXPECT_EQ("/dev/ttyUSB10", numbered[2].device);
-    EXPECT_EQ(12, numbered[7].number);
-    EXPECT_EQ("/dev/pts/8", numbered[7].device);
+    EXPECT_EQ("/dev/ttyUSB2", numbered[2].device);
+    EXPECT_EQ(8, numbered[7].number);
+    EXPECT_EQ("/dev/ttyS10", numbered[7].device);
+    EXPECT_EQ(12, numbered[8].number);
+
+    // An adapter plugged in later takes a free number and renumbers nobody; a number held for a
+    // device that went away is not given to it.
+    std::vector<DiscoveredPort> plugged = ports;
+    plugged.insert(plugged.begin(), {"ttyUSB0", "/dev/ttyUSB0", "", false});
+    std::vector<NumberedPort> after = NumberPorts(plugged, mapped, numbered, {9});
+    ASSERT_EQ(10u, after.size());
+    for (size_t i = 0; i < 8; i++)
+        EXPECT_EQ(numbered[i].device, after[i].device) << "COM" << after[i].number;
+    EXPECT_EQ(10, after[8].number);
+    EXPECT_EQ("/dev/ttyUSB0", after[8].device);
+    EXPECT_EQ("/dev/pts/8", after[9].device);
 }
 
 TEST_F(SerialPort, MappedPortIsListedWithItsDevice) {
