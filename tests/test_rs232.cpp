@@ -3,15 +3,18 @@
 
 #include "platform/rs232.h"
 #include "platform/rs232_ports.h"
+#include "platform/rs232_reason.h"
 #include "support/pty_peer.h"
 
 #include <QCoreApplication>
+#include <QSerialPort>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -251,4 +254,65 @@ TEST_F(SerialPort, PollingASilentLineMostlySleeps) {
                 100.0 * share);
     EXPECT_LT(share, 0.5);
     EXPECT_GT(polls, 25) << "a poll should block a few milliseconds at most";
+}
+
+TEST(OpenFailure, ReasonAndRemedyFollowQtsCodeAndTheDevice) {
+    OpenFailureFacts refused;
+    refused.device = "/dev/ttyUSB0";
+    refused.qtError = QSerialPort::PermissionError;
+    refused.qtText = "Permission denied";
+    refused.accessible = false;
+    std::string text = DescribeOpenFailure(refused);
+    EXPECT_EQ(0u, text.find("/dev/ttyUSB0: permission denied")) << text;
+    EXPECT_NE(std::string::npos, text.find("add your user to the group dialout and log in again"));
+    EXPECT_NE(std::string::npos, text.find("(Permission denied)")) << "Qt's text is kept";
+
+    OpenFailureFacts busy = refused;
+    busy.accessible = true;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(busy).find("busy, held by another program"));
+    busy.holder = "program 'minicom' (pid 42)";
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(busy).find("held by program 'minicom'"));
+
+    OpenFailureFacts gone;
+    gone.device = "/dev/ttyACM3";
+    gone.qtError = QSerialPort::DeviceNotFoundError;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(gone).find("no such device"));
+    gone.qtError = QSerialPort::OpenError;
+    gone.exists = false;
+    gone.danglingLink = true;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(gone).find("link points to no device"));
+}
+
+TEST(OpenFailure, BadDevicesAreRefusedWithTheirReason) {
+    std::string dir = ::testing::TempDir() + "nvmx-bad-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir + "/subdir");
+    std::ofstream(dir + "/plain") << "x";
+    std::filesystem::create_symlink(dir + "/nothing", dir + "/dangling");
+    const std::pair<const char *, const char *> cases[] = {
+        {"/subdir", "a directory"}, {"/plain", "not a serial port"}, {"/dangling", "link points"}};
+    for (const auto &[name, reason] : cases) {
+        SCOPED_TRACE(name);
+        std::string path = dir + name;
+        setenv("NVMX_COM220", path.c_str(), 1);
+        EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(220));
+        char text[512] = "";
+        ASSERT_EQ(0, ComOpenFailure(220, text, sizeof text));
+        EXPECT_NE(std::string::npos, std::string(text).find(path + ": ")) << text;
+        EXPECT_NE(std::string::npos, std::string(text).find(reason)) << text;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(SerialPort, APortInUseIsBusyForASecondOpenEvenForRoot) {
+    setenv("NVMX_COM221", peer.slavePath().c_str(), 1);
+    EXPECT_EQ(kRS232CannotOpenPort, OpenAt9600(221));
+    char text[512] = "";
+    ComOpenFailure(221, text, sizeof text);
+    EXPECT_NE(std::string::npos, std::string(text).find("busy")) << text;
+    CloseCom(kPeerPort);
+    EXPECT_EQ(0, OpenAt9600(221)) << "free again once closed";
+    text[0] = 'x';
+    ComOpenFailure(221, text, sizeof text);
+    EXPECT_STREQ("", text);
+    CloseCom(221);
 }
