@@ -2,8 +2,8 @@
 // module that owns it, and shows its help text on a right click.
 #include "nvmxv451/callbacks.h"
 
-#include "com232/link.h"
 #include "com232/linewatch.h"
+#include "com232/link.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
