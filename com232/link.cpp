@@ -12,10 +12,16 @@
 
 static const char timeoutMessage[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
 
-// Copies an open failure text into statusText and shows it there.
-static void ShowOpenFailure(int code) {
+enum { PORT_NOTE_LEN = 512 };
+
+// Copies an open failure text into statusText and shows it there, with the engine's reason and
+// remedy beside it.
+static void ShowOpenFailure(int port, int code) {
     std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
     ShowStatus(statusText);
+    char note[PORT_NOTE_LEN] = "";
+    ComOpenFailure(port, note, sizeof note);
+    ShowPortNote(note);
 }
 
 // The settings the sensor expects; the port stays closed when the open fails. The port opened
@@ -26,9 +32,10 @@ void OpenPort(int port) {
     portNumber = port;
     int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
     if (code < 0) {
-        ShowOpenFailure(code);
+        ShowOpenFailure(port, code);
         return;
     }
+    ShowPortNote("");
     SetComTime(port, REPLY_TIMEOUT);
     FlushInQ(port);
     FlushOutQ(port);
@@ -56,6 +63,10 @@ void ReportTimeout(void) {
 
 void ShowStatus(const char *text) {
     SetCtrlVal(MainPanel, PANEL_STATUS, text);
+}
+
+void ShowPortNote(const char *text) {
+    SetCtrlVal(MainPanel, PANEL_PORTNOTE, text);
 }
 
 const char *OpenErrorText(int code) {

@@ -14,6 +14,8 @@ void CheckLine(void);
 void ReportTimeout(void);
 // Writes a text into the status display (statusText is not changed).
 void ShowStatus(const char *text);
+// Writes the line beside the status texts that says why the port failed and what to do.
+void ShowPortNote(const char *text);
 // Text of an open failure code.
 const char *OpenErrorText(int code);
 // The request of the line check and the transactions that wait for a reply: empties both

@@ -3,6 +3,7 @@
 
 #include "com232/records.h"
 #include "gui/layout.h"
+#include "platform/settings.h"
 #include "state/globals.h"
 
 #include <cstdio>
@@ -46,27 +47,42 @@ void ShowParameters(void) {
                             (int)ParameterSet.teachTable[row][column]);
 }
 
-// The one file pop-up of saving and loading. Returns its code; > 0 when a path was chosen. It
-// starts in the program's directory, or in the user's documents folder where the program lies
-// out of the user's reach (installed), so that nothing is written beside an installed program.
-static int SelectParameterFile(void) {
-    char startDir[MAX_PATHNAME_LEN];
-    if (GetUserFilesDir(projectDir, startDir) < 0)
-        std::snprintf(startDir, sizeof startDir, "%s", projectDir);
-    return FileSelectPopup(startDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
-                           parameterFilePath);
+static const char folderKey[] = "files/folder";
+
+// Where the file pop-up starts: the folder used last, else the program's folder when the user
+// may write there, else the user's documents.
+static void ParameterFileFolder(char *folder) {
+    GetSettingText(folderKey, folder, MAX_PATHNAME_LEN);
+    if (DirectoryExists(folder))
+        return;
+    // The program's folder where the user may write and it is not an installed program's,
+    // else the user's documents.
+    if (GetUserFilesDir(projectDir, folder) < 0)
+        std::snprintf(folder, MAX_PATHNAME_LEN, "%s", projectDir);
 }
 
-// "INFO" pop-up naming the file, what went wrong and why.
+// The file pop-up of saving (buttonLabel VAL_SAVE_BUTTON) or loading (VAL_LOAD_BUTTON).
+// Returns its code; > 0 when a path was chosen, whose folder is then remembered.
+static int SelectParameterFile(int buttonLabel) {
+    char folder[MAX_PATHNAME_LEN] = "";
+    ParameterFileFolder(folder);
+    int code = FileSelectPopup(folder, "init.dat", "*.dat", "init", buttonLabel, 0, 1, 1, 1,
+                               parameterFilePath);
+    if (code > 0 && GetDirectoryOf(parameterFilePath, folder) == 0)
+        SetSettingText(folderKey, folder);
+    return code;
+}
+
+// "INFO" pop-up with what went wrong and why; the engine's reason names the file.
 static void ReportFileProblem(const char *what) {
     char message[FILE_MESSAGE_LEN];
-    std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s \n %s", what,
-                  parameterFilePath, LastArrayFileError());
+    std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s", what,
+                  LastArrayFileError());
     MessagePopup("INFO", message);
 }
 
 void SaveParameterFile(void) {
-    if (SelectParameterFile() <= 0)
+    if (SelectParameterFile(VAL_SAVE_BUTTON) <= 0)
         return;
     ReadPanelParameters();
     PackParameters();
@@ -78,7 +94,7 @@ void SaveParameterFile(void) {
 }
 
 void LoadParameterFile(void) {
-    if (SelectParameterFile() <= 0)
+    if (SelectParameterFile(VAL_LOAD_BUTTON) <= 0)
         return;
     // Read into a scratch block first: a refused file must not touch the ParameterBlock, and
     // showing the old block instead would throw away the user's unsaved edits on the panel.

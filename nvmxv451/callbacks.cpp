@@ -2,6 +2,7 @@
 // module that owns it, and shows its help text on a right click.
 #include "nvmxv451/callbacks.h"
 
+#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
@@ -51,6 +52,7 @@ static void preTransferWait(void) {
 }
 
 static void ChangePort(void) {
+    EndLineWatch();
     acquisitionActive = 0;
     CloseCom(portNumber);
     GetCtrlVal(MainPanel, PANEL_COMPORT, &portNumber);

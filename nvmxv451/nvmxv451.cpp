@@ -1,6 +1,7 @@
 #include "nvmxv451/nvmxv451.h"
 
 #include "com232/frames.h"
+#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
@@ -9,7 +10,10 @@
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/helptexts.h"
+#include "nvmxv451/preferences.h"
+#include "platform/commandline.h"
 #include "platform/rs232.h"
+#include "platform/settings.h"
 #include "state/globals.h"
 
 #include <cstring>
@@ -61,6 +65,11 @@ int P(int panel, int event, void *callbackData, int eventData1, int eventData2) 
 }
 
 int RunProgram(int argc, char **argv) {
+    char portOption[MAX_PATHNAME_LEN] = "";
+    int ended = ParseCommandLine(argc, argv, portOption, sizeof portOption);
+    if (ended != COMMAND_LINE_RUN)
+        return ended;
+    InitSettings("Quarnet", "nvmxv451");
     if (InitEngine(argc, argv) < 0)
         return -1;
     SetCallbackTable(programCallbacks, CONTROL_CALLBACK_COUNT + 1);
@@ -71,9 +80,15 @@ int RunProgram(int argc, char **argv) {
     SetPanelAttribute(MainPanel, ATTR_TITLE, productTitle);
     GetProjectDir(projectDir);
     InitVars();
+    portNumber = ChooseStartPort(portOption);
+    SetCtrlVal(MainPanel, PANEL_COMPORT, portNumber);
+    RestoreWindowPosition();
     OpenPort(portNumber);
+    StartLineWatch();
     DisplayPanel(MainPanel);
     RunUserInterface();
+    RememberPort();
+    RememberWindowPosition();
     CloseCom(portNumber);
     DiscardPanel(MainPanel);
     return 0;

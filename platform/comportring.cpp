@@ -4,16 +4,27 @@
 
 #include <QAbstractItemView>
 #include <QHelpEvent>
+#include <QList>
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QToolTip>
 
 namespace {
 constexpr int PORT_TEXT_SIZE = 256;
-}
+QList<QPointer<ComPortRing>> rings;
+} // namespace
 
 ComPortRing::ComPortRing(QWidget *parent) : QComboBox(parent) {
+    rings.removeAll(nullptr);
+    rings.append(this);
     refresh();
+}
+
+void RefreshComPortRings(void) {
+    for (const QPointer<ComPortRing> &ring : rings)
+        if (ring && !ring->view()->isVisible())
+            ring->refresh();
 }
 
 void ComPortRing::refresh() {

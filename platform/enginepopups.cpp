@@ -19,13 +19,14 @@ QString Text(const char *text) {
     return text == nullptr ? QString() : QString::fromUtf8(text);
 }
 
-// "*.dat" or "*.dat;*.txt" as a dialog filter.
-QString NameFilter(const char *fileTypeList) {
+// "*.dat" or "*.dat;*.txt" as a dialog filter. Loading also offers every file; saving offers
+// the listed types only, so that a file is not saved under a type the program cannot read.
+QString NameFilter(const char *fileTypeList, bool saving) {
     QString types = Text(fileTypeList).trimmed();
     if (types.isEmpty())
         return QStringLiteral("*");
     types.replace(QLatin1Char(';'), QLatin1Char(' '));
-    return types + QStringLiteral(";;*");
+    return saving ? types : types + QStringLiteral(";;*");
 }
 
 // The texts line up their continuation lines with blanks under the start of the line above, so
@@ -94,9 +95,11 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
         return UIE_NOT_INITIALISED;
     (void)restrictDirectory;
     (void)allowCancel; // the dialog can always be closed: that is a cancel
-    QFileDialog dialog(nullptr, Text(title), Text(defaultDirectory), NameFilter(fileTypeList));
-    dialog.setAcceptMode(buttonLabel == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave
-                                                        : QFileDialog::AcceptOpen);
+    bool saving = buttonLabel == VAL_SAVE_BUTTON;
+    QFileDialog dialog(nullptr, Text(title), Text(defaultDirectory),
+                       NameFilter(fileTypeList, saving));
+    // A save dialog says Save and asks before it replaces a file.
+    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(buttonLabel == VAL_LOAD_BUTTON ? QFileDialog::ExistingFile
                                                       : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);

@@ -6,19 +6,29 @@
 #include "platform/engine.h"
 #include "platform/engineredraw.h"
 #include "platform/rs232_ports.h"
+#include "platform/rs232_reason.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QThread>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -34,14 +44,32 @@ constexpr int DEFAULT_QUEUE_SIZE = 1024;
 // Time-out of a freshly opened port, until SetComTime sets another.
 constexpr double DEFAULT_TIMEOUT_SECONDS = 5.0;
 
+// What makes a device the same device when it comes back: the path it was opened by, and for a
+// discovered USB port its maker's ids and serial number, since such a port may come back under
+// another path.
+struct PortIdentity {
+    std::string path;
+    bool byPath = true; // a mapped or given path, or a port without USB identity
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    std::string serialNumber;
+};
+
 struct PortSlot {
     std::unique_ptr<QSerialPort> serial;
     double timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
+    PortIdentity identity; // of the device last opened on this number
+    bool lost = false;     // that device went away while open; the engine closed it
+    std::string failure;   // why the last open failed, for people; "" after a good open
 };
 
 PortSlot portTable[COM_MAX_PORT + 1];
 // The list that ComPortCount took last; ComPortNumber answers from it.
 std::vector<NumberedPort> lastInventory;
+// The numbering of the last inventory: ports keep their numbers from one inventory to the next.
+std::vector<NumberedPort> lastNumbering;
+// Devices the program mapped to numbers (ComPortForDevice); they go before NVMX_COM<n>.
+std::string programMapped[COM_MAX_PORT + 1];
 
 bool IsValidPortNumber(int port) {
     return port >= 1 && port <= COM_MAX_PORT;
@@ -75,6 +103,8 @@ void CloseAllPortsWithApplication() {
 }
 
 std::string MappedDevice(int number) {
+    if (!programMapped[number].empty())
+        return programMapped[number];
     std::string variable = "NVMX_COM" + std::to_string(number);
     const char *value = std::getenv(variable.c_str());
     return value ? std::string(value) : std::string();
@@ -122,14 +152,44 @@ std::string DeviceForNumber(int port) {
     return mapped.empty() ? "COM" + std::to_string(port) : mapped;
 }
 #else
+QString CanonicalPath(const std::string &path) {
+    QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    return canonical.isEmpty() ? QString::fromStdString(path) : canonical;
+}
+
+bool MappedElsewhere(const std::vector<std::string> &mapped, const QString &device) {
+    for (const std::string &path : mapped)
+        if (!path.empty() && CanonicalPath(path) == device)
+            return true;
+    return false;
+}
+
+// Numbers of discovered USB ports that went away while open: awaited back, so no newcomer takes
+// them.
+std::vector<int> HeldNumbers() {
+    std::vector<int> held;
+    for (int number = 1; number <= COM_MAX_PORT; number++)
+        if (portTable[number].lost && !portTable[number].identity.byPath)
+            held.push_back(number);
+    return held;
+}
+
 std::vector<NumberedPort> TakeInventory() {
+    std::vector<std::string> mapped = MappedDevices();
     std::vector<DiscoveredPort> discovered;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        // A port that a mapping names is listed once, under the mapping.
+        if (MappedElsewhere(mapped, CanonicalPath(info.systemLocation().toStdString())))
+            continue;
         discovered.push_back({info.portName().toStdString(), info.systemLocation().toStdString(),
                               DescriptionOf(info), info.hasVendorIdentifier()});
     }
     OrderDiscoveredPorts(discovered);
-    return NumberPorts(discovered, MappedDevices());
+    lastNumbering = NumberPorts(discovered, mapped, lastNumbering, HeldNumbers());
+    for (NumberedPort &entry : lastNumbering)
+        if (!programMapped[entry.number].empty())
+            entry.description = "chosen device";
+    return lastNumbering;
 }
 
 std::string DeviceForNumber(int port) {
@@ -189,10 +249,22 @@ bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount
 // The count each port's last GetInQLen reported.
 qint64 reportedCount[COM_MAX_PORT + 1];
 
+// The system hung the line up: the far end of a pseudo-terminal closed, or a USB adapter went
+// away. Qt SerialPort does not report this by itself.
+bool HungUp(const QSerialPort &serial) {
+#ifndef _WIN32
+    pollfd entry{int(serial.handle()), POLLIN, 0};
+    return poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    (void)serial;
+    return false;
+#endif
+}
+
 bool LineLost(const QSerialPort &serial) {
     QSerialPort::SerialPortError error = serial.error();
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-           error == QSerialPort::WriteError;
+           error == QSerialPort::WriteError || HungUp(serial);
 }
 
 // Drops what the operating system still holds for the port, in one direction.
@@ -206,6 +278,144 @@ void DiscardSystemQueue(QSerialPort &serial, bool input) {
 #endif
 }
 
+#ifndef _WIN32
+bool DevicePresent(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+// "program 'name' (pid n)" of another process that has the device open, or "". Linux lists
+// every process's open files under /proc; elsewhere nobody is named.
+std::string HolderOf(const std::string &device) {
+    QString target = CanonicalPath(device);
+    const QString ownPid = QString::number(QCoreApplication::applicationPid());
+    QDir proc(QStringLiteral("/proc"));
+    for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pid == ownPid || !pid.front().isDigit())
+            continue;
+        QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        for (const QFileInfo &fd :
+             fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() != target)
+                continue;
+            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+            QString name = comm.open(QIODevice::ReadOnly) ? QString(comm.readAll()).trimmed()
+                                                          : QStringLiteral("?");
+            return QStringLiteral("program '%1' (pid %2)").arg(name, pid).toStdString();
+        }
+    }
+    return std::string();
+}
+
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial) {
+    OpenFailureFacts facts;
+    facts.qtError = int(serial.error());
+    facts.qtText = serial.errorString().toStdString();
+    facts.device = device;
+    struct stat link {
+    }, target{};
+    bool linked = lstat(device.c_str(), &link) == 0;
+    facts.exists = stat(device.c_str(), &target) == 0;
+    facts.danglingLink = linked && !facts.exists;
+    if (facts.exists) {
+        facts.directory = S_ISDIR(target.st_mode);
+        facts.characterDevice = S_ISCHR(target.st_mode);
+        facts.accessible = access(device.c_str(), R_OK | W_OK) == 0;
+        if (facts.characterDevice && facts.accessible)
+            facts.holder = HolderOf(device);
+    }
+    return facts;
+}
+
+// The exclusive open keeps other users out, but not root; an advisory lock keeps a second
+// instance of this program out as well, whoever runs it.
+bool LockExclusively(QSerialPort &serial) {
+    return flock(int(serial.handle()), LOCK_EX | LOCK_NB) == 0;
+}
+#else
+bool DevicePresent(const std::string &path) {
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        if (info.portName().toStdString() == path || info.systemLocation().toStdString() == path)
+            return true;
+    return false;
+}
+
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial) {
+    OpenFailureFacts facts;
+    facts.qtError = int(serial.error());
+    facts.qtText = serial.errorString().toStdString();
+    facts.device = device;
+    facts.exists = DevicePresent(device);
+    return facts;
+}
+
+bool LockExclusively(QSerialPort &) {
+    return true; // Windows opens a port for one program only
+}
+#endif
+
+PortIdentity IdentityOf(const std::string &device, bool givenPath) {
+    PortIdentity identity;
+    identity.path = device;
+    if (givenPath)
+        return identity;
+    QSerialPortInfo info(QString::fromStdString(device));
+    if (!info.isNull() && info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+        identity.byPath = false;
+        identity.vendorId = info.vendorIdentifier();
+        identity.productId = info.productIdentifier();
+        identity.serialNumber = info.serialNumber().toStdString();
+    }
+    return identity;
+}
+
+// The same USB device: the same serial number, or without one the same maker's ids.
+bool SameUsbDevice(const PortIdentity &identity, const QSerialPortInfo &info) {
+    if (!info.hasVendorIdentifier() || info.vendorIdentifier() != identity.vendorId ||
+        info.productIdentifier() != identity.productId)
+        return false;
+    return info.serialNumber().toStdString() == identity.serialNumber;
+}
+
+// Closes a port whose device went away and keeps what identifies it.
+void MarkLost(int port) {
+    portTable[port].serial.reset();
+    portTable[port].lost = true;
+}
+
+// A device that came back under another path takes its old number again.
+void Renumber(int port, const std::string &device) {
+    std::erase_if(lastNumbering, [&](const NumberedPort &entry) {
+        return entry.number == port || entry.device == device;
+    });
+    lastNumbering.push_back({port, device, std::string()});
+}
+
+std::string IdentityText(const PortIdentity &identity) {
+    if (identity.byPath)
+        return "path:" + identity.path;
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "usb:%04x:%04x:", identity.vendorId, identity.productId);
+    return ids + identity.serialNumber;
+}
+
+// The port of the system's list that text (from IdentityText) names, or a null info.
+QSerialPortInfo FindUsbDevice(const std::string &text) {
+    unsigned vendor = 0, product = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "usb:%4x:%4x:%n", &vendor, &product, &consumed) != 2 ||
+        consumed == 0)
+        return QSerialPortInfo();
+    PortIdentity identity;
+    identity.vendorId = quint16(vendor);
+    identity.productId = quint16(product);
+    identity.serialNumber = text.substr(size_t(consumed));
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        if (SameUsbDevice(identity, info))
+            return info;
+    return QSerialPortInfo();
+}
+
 } // namespace
 
 int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
@@ -216,21 +426,43 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     CloseCom(port);
     if (!ValidSettings(baudRate, parity, dataBits, stopBits))
         return RS232_ERROR;
+    bool givenPath = (deviceName && *deviceName) || !MappedDevice(port).empty();
     std::string device = deviceName && *deviceName ? deviceName : DeviceForNumber(port);
-    if (device.empty())
+    PortSlot &slot = portTable[port];
+    if (device.empty()) {
+        slot.failure = "COM" + std::to_string(port) + ": no device has this number - pick a port";
         return RS232_NO_PORT_FOUND;
+    }
 
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(QString::fromStdString(device));
-    if (!serial->open(QIODevice::ReadWrite))
+    if (!serial->open(QIODevice::ReadWrite)) {
+        slot.failure = DescribeOpenFailure(FactsOf(device, *serial));
         return RS232_CANNOT_OPEN_PORT;
+    }
+    if (!LockExclusively(*serial)) {
+        OpenFailureFacts facts = FactsOf(device, *serial);
+        facts.qtError = QSerialPort::PermissionError;
+        facts.qtText = "locked";
+        serial->close();
+        slot.failure = DescribeOpenFailure(facts);
+        return RS232_CANNOT_OPEN_PORT;
+    }
+    if (HungUp(*serial)) {
+        slot.failure = device + ": the line hangs up at once - check the cable and the adapter";
+        serial->close();
+        return RS232_CANNOT_OPEN_PORT;
+    }
     if (!ApplySettings(*serial, baudRate, parity, dataBits, stopBits)) {
+        slot.failure = device + ": " + serial->errorString().toStdString();
         serial->close();
         return RS232_IO_ERROR;
     }
     serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : DEFAULT_QUEUE_SIZE);
-    portTable[port].serial = std::move(serial);
-    portTable[port].timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
+    slot.serial = std::move(serial);
+    slot.timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
+    slot.identity = IdentityOf(device, givenPath);
+    slot.failure.clear();
     CloseAllPortsWithApplication();
     return 0;
 }
@@ -240,6 +472,7 @@ int CloseCom(int port) {
         return RS232_INVALID_PORT_NUMBER;
     bool wasOpen = OpenSerial(port) != nullptr;
     portTable[port].serial.reset();
+    portTable[port].lost = false;
     return wasOpen ? 0 : RS232_PORT_NOT_OPEN;
 }
 
@@ -306,21 +539,28 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
     // A tail left behind after the time-out would go out in front of the next request.
     if (written < count)
         serial->clear(QSerialPort::Output);
-    if (written > 0)
-        return written;
-    return LineLost(*serial) ? RS232_IO_ERROR : RS232_TIMEOUT;
+    if (LineLost(*serial)) {
+        MarkLost(port);
+        return RS232_IO_ERROR;
+    }
+    return written > 0 ? written : RS232_TIMEOUT;
 }
 
 int GetInQLen(int port) {
     QSerialPort *serial = OpenSerial(port);
-    if (!serial)
+    if (!serial) {
+        // A reply wait on a closed port sleeps as it does on a silent open one.
+        QThread::msleep(IDLE_POLL_MILLISECONDS);
         return NotOpenCode(port);
+    }
     if (PullFromSystem(*serial, IDLE_POLL_MILLISECONDS, reportedCount[port]))
         DrawInLineSilence();
     qint64 waiting = serial->bytesAvailable();
     reportedCount[port] = waiting;
-    if (waiting == 0 && LineLost(*serial))
+    if (waiting == 0 && LineLost(*serial)) {
+        MarkLost(port);
         return RS232_IO_ERROR;
+    }
     return int(waiting);
 }
 
@@ -374,4 +614,100 @@ int ComPortDescription(int port, char *description, int size) {
     if (copied < 0)
         return copied;
     return entry ? 0 : RS232_NO_PORT_FOUND;
+}
+
+int ComLineLost(int port) {
+    if (!IsValidPortNumber(port))
+        return 0;
+    PortSlot &slot = portTable[port];
+    QSerialPort *serial = OpenSerial(port);
+    if (serial && (LineLost(*serial) || !DevicePresent(slot.identity.path)))
+        MarkLost(port);
+    return slot.lost ? 1 : 0;
+}
+
+int ComPortIsOpen(int port) {
+    return OpenSerial(port) != nullptr ? 1 : 0;
+}
+
+int ComPortReturned(int port) {
+    if (!IsValidPortNumber(port) || OpenSerial(port) || portTable[port].identity.path.empty())
+        return 0;
+    const PortIdentity &identity = portTable[port].identity;
+    if (identity.byPath)
+        return DevicePresent(identity.path) ? 1 : 0;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (SameUsbDevice(identity, info)) {
+            Renumber(port, info.systemLocation().toStdString());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int ComOpenFailure(int port, char *text, int size) {
+    if (!IsValidPortNumber(port))
+        return RS232_INVALID_PORT_NUMBER;
+    return CopyText(portTable[port].failure, text, size);
+}
+
+int ComPortIdentity(int port, char *text, int size) {
+    if (!IsValidPortNumber(port))
+        return RS232_INVALID_PORT_NUMBER;
+    std::string device = DeviceForNumber(port);
+    if (device.empty())
+        return RS232_NO_PORT_FOUND;
+    return CopyText(IdentityText(IdentityOf(device, !MappedDevice(port).empty())), text, size);
+}
+
+int ComPortForDevice(const char *device) {
+    if (!device || !*device)
+        return RS232_NO_PORT_FOUND;
+    QString wanted = CanonicalPath(device);
+    std::vector<NumberedPort> inventory = TakeInventory();
+    for (const NumberedPort &entry : inventory)
+        if (entry.device == device || CanonicalPath(entry.device) == wanted)
+            return entry.number;
+    for (int number = 1; number <= COM_MAX_PORT; number++) {
+        if (!FindInInventory(inventory, number)) {
+            programMapped[number] = device;
+            return number;
+        }
+    }
+    return RS232_NO_PORT_FOUND;
+}
+
+int ComPortForIdentity(const char *identity) {
+    std::string text = identity ? identity : "";
+    if (text.rfind("path:", 0) == 0) {
+        std::string path = text.substr(5);
+        return DevicePresent(path) ? ComPortForDevice(path.c_str()) : RS232_NO_PORT_FOUND;
+    }
+    QSerialPortInfo info = FindUsbDevice(text);
+    if (info.isNull())
+        return RS232_NO_PORT_FOUND;
+    return ComPortForDevice(info.systemLocation().toUtf8().constData());
+}
+
+int ComPortListChanged(void) {
+    static QStringList last;
+    static bool known = false;
+#ifndef _WIN32
+    // Device nodes come and go in /dev; asking the system for its whole list of ports costs far
+    // more than looking at the directory's time stamp.
+    static timespec lastChange{};
+    struct stat dev {};
+    if (stat("/dev", &dev) == 0 && known && dev.st_mtim.tv_sec == lastChange.tv_sec &&
+        dev.st_mtim.tv_nsec == lastChange.tv_nsec)
+        return 0;
+    lastChange = dev.st_mtim;
+#endif
+    QStringList now;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        now.append(info.systemLocation());
+    now.sort();
+    bool changed = !known || now != last;
+    last = now;
+    known = true;
+    return changed ? 1 : 0;
 }

@@ -52,3 +52,36 @@ int ComPortNumber(int index);
 // ComPortCount's scan is answered from that scan, any other from a new one.
 int ComPortDevice(int port, char *device, int size);
 int ComPortDescription(int port, char *description, int size);
+// 1 when the system's list of ports has changed since the last call (the first call counts as a
+// change).
+int ComPortListChanged(void);
+// Refills the COM-port rings of the loaded panels from the port discovery; a ring whose list is
+// open is left alone.
+void RefreshComPortRings(void);
+
+// ---- A line that goes away and comes back ------------------------------------------------------
+
+// 1 when the device of the open port went away (unplugged, its pseudo-terminal ended); the engine
+// has then closed the port and keeps what identifies the device. Stays 1 until the port is
+// opened or closed again.
+int ComLineLost(int port);
+// 1 while the port is open.
+int ComPortIsOpen(int port);
+// For a closed port: 1 when the device last opened on it is present, under the same path for a
+// mapped or given path, else as the same USB device (serial number, or maker's ids), which then
+// takes its old number again. 0 otherwise.
+int ComPortReturned(int port);
+
+// ---- Open failures, identities ---------------------------------------------------------------
+
+// Why the last open of the port failed and what to do, for people ("" after a good open).
+int ComOpenFailure(int port, char *text, int size);
+// A text naming the device behind the number so that it is found again in a later run, where
+// numbers may differ: its USB ids and serial number, or its path.
+int ComPortIdentity(int port, char *text, int size);
+// The number of a device named by ComPortIdentity, when that device is present; else a
+// negative code.
+int ComPortForIdentity(const char *identity);
+// The number of the listed port with this device path (links followed); a device not listed is
+// mapped to the lowest unlisted number, so that an open tells why it fails.
+int ComPortForDevice(const char *device);

@@ -63,17 +63,49 @@ std::string MappedDescription(int number) {
     return "mapped by NVMX_COM" + std::to_string(number);
 }
 
+static bool Contains(const std::vector<int> &numbers, int number) {
+    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
+
+// The number previous gave device, or 0.
+static int PreviousNumber(const std::vector<NumberedPort> &previous, const std::string &device) {
+    for (const NumberedPort &entry : previous)
+        if (entry.device == device)
+            return entry.number;
+    return 0;
+}
+
 std::vector<NumberedPort> NumberPorts(const std::vector<DiscoveredPort> &ordered,
-                                      const std::vector<std::string> &mapped) {
+                                      const std::vector<std::string> &mapped,
+                                      const std::vector<NumberedPort> &previous,
+                                      const std::vector<int> &held) {
     std::vector<NumberedPort> numbered;
-    size_t last = std::max(ordered.size(), mapped.empty() ? 0 : mapped.size() - 1);
-    for (size_t number = 1; number <= last; number++) {
-        if (number < mapped.size() && !mapped[number].empty()) {
+    std::vector<int> taken;
+    for (size_t number = 1; number < mapped.size(); number++) {
+        if (!mapped[number].empty()) {
             numbered.push_back({int(number), mapped[number], MappedDescription(int(number))});
-        } else if (number <= ordered.size()) {
-            const DiscoveredPort &port = ordered[number - 1];
-            numbered.push_back({int(number), port.device, port.description});
+            taken.push_back(int(number));
         }
     }
+    std::vector<const DiscoveredPort *> newcomers;
+    for (const DiscoveredPort &port : ordered) {
+        int kept = PreviousNumber(previous, port.device);
+        if (kept > 0 && !Contains(taken, kept)) {
+            numbered.push_back({kept, port.device, port.description});
+            taken.push_back(kept);
+        } else {
+            newcomers.push_back(&port);
+        }
+    }
+    taken.insert(taken.end(), held.begin(), held.end());
+    int candidate = 1;
+    for (const DiscoveredPort *port : newcomers) {
+        while (Contains(taken, candidate))
+            candidate++;
+        numbered.push_back({candidate, port->device, port->description});
+        taken.push_back(candidate);
+    }
+    std::sort(numbered.begin(), numbered.end(),
+              [](const NumberedPort &a, const NumberedPort &b) { return a.number < b.number; });
     return numbered;
 }

@@ -27,8 +27,13 @@ bool IsAdapterPort(const DiscoveredPort &port);
 void OrderDiscoveredPorts(std::vector<DiscoveredPort> &ports);
 // Description of a port that NVMX_COM<number> maps.
 std::string MappedDescription(int number);
-// COM numbers for the ordered ports: the i-th port (from 0) is COM i + 1, unless mapped[i + 1]
-// names a device, which then takes that number. mapped holds one entry per COM number, index
-// 0 unused, "" where nothing is mapped. The result is in ascending order of number.
+// COM numbers for the ordered ports. A mapped number always shows its mapped device. A port that
+// previous numbered keeps its number while it stays listed; every other port takes, in order, the
+// lowest number that is neither mapped, kept nor held (held: numbers of ports that went away and
+// are awaited back). So a mapping never hides a discovered port, and plugging in an adapter never
+// renumbers the ports already listed. mapped holds one entry per COM number, index 0 unused, ""
+// where nothing is mapped. The result is in ascending order of number.
 std::vector<NumberedPort> NumberPorts(const std::vector<DiscoveredPort> &ordered,
-                                      const std::vector<std::string> &mapped);
+                                      const std::vector<std::string> &mapped,
+                                      const std::vector<NumberedPort> &previous = {},
+                                      const std::vector<int> &held = {});

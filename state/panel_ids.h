@@ -57,7 +57,8 @@
     X(PANEL_PARAMDECO_6)                                                             \
     X(PANEL_PARAMDECO_7)                                                             \
     X(PANEL_PARAMDECO_8)                                                             \
-    X(PANEL_PARAMDECO_9)
+    X(PANEL_PARAMDECO_9)                                                             \
+    X(PANEL_PORTNOTE) /* why the port did not open or went away, and what to do */
 // clang-format on
 
 #define PANEL_CONTROL_ID(id) id,

@@ -1,6 +1,7 @@
 // The serial line to the sensor: opening the port, the line check and the shared reply wait,
 // against a scripted peer on a pseudo-terminal.
 
+#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "com232/records.h"
 #include "platform/rs232.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -186,4 +189,42 @@ TEST_F(Link, LineCheckRunsOnThePortThatWasOpened) {
     EXPECT_EQ("LINE OK", StatusShown());
     EXPECT_EQ(1, lineOkRuns);
     EXPECT_TRUE(popups.empty());
+}
+
+// A device reached through a link goes away and comes back under the same link: the watch
+// shows "LINE LOST" once, sleeps, and reopens the line with a new line check.
+TEST_F(Link, LostDeviceIsShownAndTheLineReopensWhenItIsBack) {
+    std::string link = ::testing::TempDir() + "nvmx-link-" + std::to_string(getpid());
+    std::remove(link.c_str());
+    ASSERT_EQ(0, symlink(peer.slavePath().c_str(), link.c_str()));
+    setenv(("NVMX_COM" + std::to_string(kPort)).c_str(), link.c_str(), 1);
+    peer.setScript(AnswerCommand(LineCheck, {{LineOkReply}}));
+    OpenPort(kPort);
+    ASSERT_EQ("LINE OK", StatusShown());
+    WatchLine();
+    EXPECT_EQ("LINE OK", StatusShown()) << "a present line is not lost";
+
+    peer.stop();
+    acquisitionActive = 1;
+    WatchLine();
+    EXPECT_EQ("LINE LOST", StatusShown());
+    EXPECT_EQ(0, acquisitionActive);
+    EXPECT_TRUE(LineWatchWaiting());
+    double start = Timer();
+    EXPECT_EQ(RS232_PORT_NOT_OPEN, WaitForReply(1, 0)) << "a wait on the closed port";
+    EXPECT_GE(Timer() - start, REPLY_TIMEOUT);
+    WatchLine();
+    EXPECT_EQ("LINE LOST", StatusShown()) << "still away";
+
+    PtyPeer back;
+    ASSERT_TRUE(back.start(AnswerCommand(LineCheck, {{LineOkReply}})));
+    std::remove(link.c_str());
+    ASSERT_EQ(0, symlink(back.slavePath().c_str(), link.c_str()));
+    WatchLine();
+    EXPECT_EQ("LINE OK", StatusShown());
+    EXPECT_EQ((Bytes{0x55, 0x07}), back.received());
+    EXPECT_FALSE(LineWatchWaiting());
+    EXPECT_TRUE(popups.empty());
+    CloseCom(kPort);
+    std::remove(link.c_str());
 }

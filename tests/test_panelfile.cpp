@@ -269,7 +269,7 @@ TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
 }
 
 TEST_F(PanelFileTest, LaysOutTheAlternatingGroupsBesideTheFixedControls) {
-    const QRect panel(0, 0, 1000, 720);
+    const QRect panel(0, 0, 1000, 684);
     for (int control = 1; control <= PANEL_CONTROL_COUNT; control++)
         EXPECT_TRUE(panel.contains(Geometry(control)))
             << EngineControlWidget(MainPanel, control)->objectName().toStdString();

@@ -4,6 +4,10 @@
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +47,13 @@ std::vector<std::string> Lines(const std::string &text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+size_t Occurrences(const std::string &text, const std::string &part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        count++;
+    return count;
 }
 
 // The file form of a block: one number per line.
@@ -186,7 +197,7 @@ TEST_F(ParameterFile, BadFilesAreRefusedAndChangeNothing) {
         Load(path);
         ASSERT_EQ(Popups().size(), 1u);
         EXPECT_EQ(Popups()[0].title, "INFO");
-        EXPECT_NE(Popups()[0].text.find(path), std::string::npos) << Popups()[0].text;
+        EXPECT_EQ(Occurrences(Popups()[0].text, path), 1u) << Popups()[0].text;
         EXPECT_EQ(CapturePanelValues(), before);
         EXPECT_EQ(std::memcmp(ParameterBlock, blockBefore, BLOCK_LENGTH), 0);
         EXPECT_EQ(std::memcmp(&ParameterSet, &setBefore, sizeof setBefore), 0);
@@ -204,7 +215,7 @@ TEST_F(ParameterFile, FailedSaveIsReportedAndKeepsTheOldFile) {
     Save(path);
     ASSERT_EQ(Popups().size(), 1u);
     EXPECT_EQ(Popups()[0].title, "INFO");
-    EXPECT_NE(Popups()[0].text.find(path), std::string::npos) << Popups()[0].text;
+    EXPECT_EQ(Occurrences(Popups()[0].text, path), 1u) << Popups()[0].text;
     EXPECT_EQ(ReadText(path), "old content\n");
 
     // A directory that does not exist is reported too.
@@ -261,6 +272,64 @@ TEST_F(ParameterFile, LoadedContrastModeIsLaidOutAtOnce) {
     EXPECT_EQ(dimmed, 1);
     // The file's own values stay in the block until the next send or save.
     EXPECT_EQ(ParameterBlock[OFFSET_HOLD], 42);
+}
+
+} // namespace
+
+namespace {
+
+// What the real file pop-up showed: opened, inspected and cancelled as a user would.
+struct DialogSeen {
+    bool shown = false;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    bool asksBeforeReplacing = false;
+    QStringList filters;
+    QString folder;
+};
+
+DialogSeen WatchNextDialog(void (*action)(void)) {
+    DialogSeen seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        seen.shown = true;
+        seen.mode = dialog->acceptMode();
+        seen.asksBeforeReplacing = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        seen.filters = dialog->nameFilters();
+        seen.folder = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    poll.start(20);
+    action();
+    return seen;
+}
+
+TEST_F(ParameterFile, SavingShowsASaveDialogInTheFolderUsedLast) {
+    std::string folder = TempPath("sets");
+    std::filesystem::create_directory(folder);
+    Save(folder + "/a.dat"); // through the recorder: remembers the folder
+    StopRecordingPopups();
+
+    DialogSeen save = WatchNextDialog(SaveParameterFile);
+    ASSERT_TRUE(save.shown);
+    EXPECT_EQ(save.mode, QFileDialog::AcceptSave);
+    EXPECT_TRUE(save.asksBeforeReplacing);
+    EXPECT_EQ(save.filters, QStringList{QStringLiteral("*.dat")});
+    EXPECT_EQ(save.folder.toStdString(), std::filesystem::canonical(folder).string());
+
+    DialogSeen load = WatchNextDialog(LoadParameterFile);
+    ASSERT_TRUE(load.shown);
+    EXPECT_EQ(load.mode, QFileDialog::AcceptOpen);
+    RecordPopups();
+
+    // A remembered folder that is gone falls back to the program's folder.
+    std::filesystem::remove_all(folder);
+    AnswerFileSelect("", VAL_NO_FILE_SELECTED);
+    SaveParameterFile();
+    ASSERT_EQ(FileSelects().size(), 1u);
+    EXPECT_EQ(FileSelects()[0].directory, std::string(projectDir));
 }
 
 } // namespace

@@ -3,15 +3,18 @@
 
 #include "platform/rs232.h"
 #include "platform/rs232_ports.h"
+#include "platform/rs232_reason.h"
 #include "support/pty_peer.h"
 
 #include <QCoreApplication>
+#include <QSerialPort>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -86,21 +89,33 @@ TEST(PortNumbering, AdaptersFirstThenOnBoardPortsEachInNaturalOrder) {
                                         "ttyS2", "ttyS10"}),
               names);
 
-    // A mapping takes its number over; the other ports keep theirs.
+    // A mapping takes its number; the port that would have had it moves to the next free one.
     std::vector<std::string> mapped(COM_MAX_PORT + 1);
     mapped[2] = "/dev/pts/7";
     mapped[12] = "/dev/pts/8";
     std::vector<NumberedPort> numbered = NumberPorts(ports, mapped);
-    ASSERT_EQ(8u, numbered.size());
-    EXPECT_EQ(1, numbered[0].number);
+    ASSERT_EQ(9u, numbered.size());
     EXPECT_EQ("/dev/ttyACM0", numbered[0].device);
     EXPECT_EQ(2, numbered[1].number);
     EXPECT_EQ("/dev/pts/7", numbered[1].device);
     EXPECT_EQ("mapped by NVMX_COM2", numbered[1].description);
     EXPECT_EQ(3, numbered[2].number);
-    EXPECT_EQ("/dev/ttyUSB10", numbered[2].device);
-    EXPECT_EQ(12, numbered[7].number);
-    EXPECT_EQ("/dev/pts/8", numbered[7].device);
+    EXPECT_EQ("/dev/ttyUSB2", numbered[2].device);
+    EXPECT_EQ(8, numbered[7].number);
+    EXPECT_EQ("/dev/ttyS10", numbered[7].device);
+    EXPECT_EQ(12, numbered[8].number);
+
+    // An adapter plugged in later takes a free number and renumbers nobody; a number held for a
+    // device that went away is not given to it.
+    std::vector<DiscoveredPort> plugged = ports;
+    plugged.insert(plugged.begin(), {"ttyUSB0", "/dev/ttyUSB0", "", false});
+    std::vector<NumberedPort> after = NumberPorts(plugged, mapped, numbered, {9});
+    ASSERT_EQ(10u, after.size());
+    for (size_t i = 0; i < 8; i++)
+        EXPECT_EQ(numbered[i].device, after[i].device) << "COM" << after[i].number;
+    EXPECT_EQ(10, after[8].number);
+    EXPECT_EQ("/dev/ttyUSB0", after[8].device);
+    EXPECT_EQ("/dev/pts/8", after[9].device);
 }
 
 TEST_F(SerialPort, MappedPortIsListedWithItsDevice) {
@@ -239,4 +254,65 @@ TEST_F(SerialPort, PollingASilentLineMostlySleeps) {
                 100.0 * share);
     EXPECT_LT(share, 0.5);
     EXPECT_GT(polls, 25) << "a poll should block a few milliseconds at most";
+}
+
+TEST(OpenFailure, ReasonAndRemedyFollowQtsCodeAndTheDevice) {
+    OpenFailureFacts refused;
+    refused.device = "/dev/ttyUSB0";
+    refused.qtError = QSerialPort::PermissionError;
+    refused.qtText = "Permission denied";
+    refused.accessible = false;
+    std::string text = DescribeOpenFailure(refused);
+    EXPECT_EQ(0u, text.find("/dev/ttyUSB0: permission denied")) << text;
+    EXPECT_NE(std::string::npos, text.find("add your user to the group dialout and log in again"));
+    EXPECT_NE(std::string::npos, text.find("(Permission denied)")) << "Qt's text is kept";
+
+    OpenFailureFacts busy = refused;
+    busy.accessible = true;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(busy).find("busy, held by another program"));
+    busy.holder = "program 'minicom' (pid 42)";
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(busy).find("held by program 'minicom'"));
+
+    OpenFailureFacts gone;
+    gone.device = "/dev/ttyACM3";
+    gone.qtError = QSerialPort::DeviceNotFoundError;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(gone).find("no such device"));
+    gone.qtError = QSerialPort::OpenError;
+    gone.exists = false;
+    gone.danglingLink = true;
+    EXPECT_NE(std::string::npos, DescribeOpenFailure(gone).find("link points to no device"));
+}
+
+TEST(OpenFailure, BadDevicesAreRefusedWithTheirReason) {
+    std::string dir = ::testing::TempDir() + "nvmx-bad-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir + "/subdir");
+    std::ofstream(dir + "/plain") << "x";
+    std::filesystem::create_symlink(dir + "/nothing", dir + "/dangling");
+    const std::pair<const char *, const char *> cases[] = {
+        {"/subdir", "a directory"}, {"/plain", "not a serial port"}, {"/dangling", "link points"}};
+    for (const auto &[name, reason] : cases) {
+        SCOPED_TRACE(name);
+        std::string path = dir + name;
+        setenv("NVMX_COM220", path.c_str(), 1);
+        EXPECT_EQ(RS232_CANNOT_OPEN_PORT, OpenAt9600(220));
+        char text[512] = "";
+        ASSERT_EQ(0, ComOpenFailure(220, text, sizeof text));
+        EXPECT_NE(std::string::npos, std::string(text).find(path + ": ")) << text;
+        EXPECT_NE(std::string::npos, std::string(text).find(reason)) << text;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(SerialPort, APortInUseIsBusyForASecondOpenEvenForRoot) {
+    setenv("NVMX_COM221", peer.slavePath().c_str(), 1);
+    EXPECT_EQ(RS232_CANNOT_OPEN_PORT, OpenAt9600(221));
+    char text[512] = "";
+    ComOpenFailure(221, text, sizeof text);
+    EXPECT_NE(std::string::npos, std::string(text).find("busy")) << text;
+    CloseCom(kPeerPort);
+    EXPECT_EQ(0, OpenAt9600(221)) << "free again once closed";
+    text[0] = 'x';
+    ComOpenFailure(221, text, sizeof text);
+    EXPECT_STREQ("", text);
+    CloseCom(221);
 }

@@ -1,5 +1,7 @@
 #include "support/panel_fixture.h"
 
+#include "platform/settings.h"
+
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/nvmxv451.h"
 #include "platform/userint.h"
@@ -40,6 +42,7 @@ int AnswerFile(const char *directory, const char *fileName, const char *typeList
 bool StartTestEngine() {
     static char name[] = "nvmxv451-test";
     static char *argv[] = {name, nullptr};
+    InitSettings("nvmxv451-tests", "panel");
     return InitEngine(1, argv) >= 0;
 }
 
@@ -169,6 +172,7 @@ void PanelFixture::SetUp() {
     GetProjectDir(projectDir);
     InitVars();
     ClearPopups();
+    SetSettingText("files/folder", ""); // no folder remembered from an earlier test
 
     std::string pattern = (std::filesystem::temp_directory_path() / "nvmx-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());

@@ -198,6 +198,10 @@ bool ChildProcess::startWithOutput(const std::vector<std::string> &argv,
     if (pid_ == 0) {
         if (outputFd >= 0)
             dup2(outputFd, STDOUT_FILENO);
+        // The child must not hold the test's own descriptors: a pseudo-terminal's master end
+        // held there would keep the line up after the test's peer closed it.
+        for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
+            close(fd);
         for (const std::string &entry : environment) {
             size_t equals = entry.find('=');
             std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);

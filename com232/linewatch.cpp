@@ -1,0 +1,62 @@
+#include "com232/linewatch.h"
+
+#include "com232/link.h"
+#include "platform/rs232.h"
+#include "platform/ticker.h"
+#include "state/globals.h"
+
+#include <cstdio>
+
+enum { WATCH_INTERVAL_MS = 1000, NOTE_LEN = 512 };
+
+// The COM number whose device went away, 0 while none is awaited.
+static int lostPort = 0;
+
+// Stops a running transfer, and says what happened: the port itself is already closed.
+static void ShowLineLost(void) {
+    acquisitionActive = 0;
+    lostPort = portNumber;
+    ShowStatus("LINE LOST");
+    char device[MAX_PATHNAME_LEN] = "";
+    ComPortDevice(portNumber, device, sizeof device);
+    char note[NOTE_LEN];
+    std::snprintf(note, sizeof note,
+                  "COM%d %s: the device went away - the line reopens by itself when it is back",
+                  portNumber, device);
+    ShowPortNote(note);
+}
+
+// The same steps as a port change by the user.
+// The same steps as a port change by the user. A device that is back but cannot be opened yet
+// (its access rights are still being set up) is tried again at the next tick.
+static void Reconnect(void) {
+    RefreshComPortRings();
+    ShowStatus("Init COM-Port ...");
+    OpenPort(portNumber);
+    if (ComPortIsOpen(portNumber))
+        lostPort = 0;
+}
+
+void WatchLine(void) {
+    if (lostPort != 0 && lostPort != portNumber)
+        lostPort = 0;
+    if (lostPort == 0 && ComLineLost(portNumber))
+        ShowLineLost();
+    // Asking the system for its ports takes a moment; a running transfer is not held up.
+    if (acquisitionActive == 0 && ComPortListChanged())
+        RefreshComPortRings();
+    if (lostPort != 0 && ComPortReturned(lostPort))
+        Reconnect();
+}
+
+void StartLineWatch(void) {
+    StartTicker(WATCH_INTERVAL_MS, WatchLine);
+}
+
+void EndLineWatch(void) {
+    lostPort = 0;
+}
+
+int LineWatchWaiting(void) {
+    return lostPort != 0;
+}

@@ -1,0 +1,10 @@
+// The program's command line: --help, --version and --port DEVICE|COMn. Free of Qt.
+#pragma once
+
+enum { COMMAND_LINE_RUN = -1 };
+
+// Reads the options before the engine starts, so that --help and --version need no display.
+// Returns COMMAND_LINE_RUN with port (size characters) holding the --port value or "", or the
+// exit code for a run that ends here: 0 after --help or --version (printed to standard
+// output), 2 after an unknown option or a missing value (the reason on standard error).
+int ParseCommandLine(int argc, char **argv, char *port, int size);
