@@ -391,7 +391,7 @@ TEST_F(EnginePanelTest, DrawingMovesIntoTheLinesSilence) {
 TEST_F(EnginePanelTest, ACallbacksWaitBeginsWithAPaintedPanel) {
     ASSERT_TRUE(ShowEngineTestPanel(panel));
     QWidget *display = Control(TEST_DISPLAY);
-    QTest::qWait(2 * kFrameMilliseconds);
+    QTest::qWait(2 * FRAME_MILLISECONDS);
     PaintCounter painted(EnginePanelWidget(panel), {display});
     int paintsBeforeWait = -1, paintsAfterWait = -1;
     onEngineControlEvent = [&](int control, int event) {
