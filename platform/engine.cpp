@@ -179,6 +179,11 @@ bool EngineRunning() {
 
 // ---- Engine and event loop ------------------------------------------------------------------
 
+void SetProgramNames(const char *organisation, const char *application) {
+    QCoreApplication::setOrganizationName(QString::fromUtf8(organisation));
+    QCoreApplication::setApplicationName(QString::fromUtf8(application));
+}
+
 int InitEngine(int argc, char **argv) {
     Clock();
     if (QApplication::instance() != nullptr)

@@ -53,6 +53,8 @@ struct ControlName {
 
 // ---- Engine, panels and the event loop -------------------------------------------------------
 
+// The names under which the program keeps its settings; call before InitEngine.
+void SetProgramNames(const char *organisation, const char *application);
 // Starts the engine (the application object). Returns 0, or a negative code when it cannot start.
 int InitEngine(int argc, char **argv);
 // Tables used by every later LoadPanel. The arrays must outlive the panels.
@@ -92,6 +94,11 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                     const char *fileTypeList, const char *title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
                     int allowMakeDirectory, char *pathOut);
+
+// Modal folder selection, starting in defaultDirectory. pathOut (MAX_PATHNAME_LEN characters)
+// receives the chosen folder. Returns VAL_EXISTING_FILE_SELECTED, VAL_NO_FILE_SELECTED on
+// cancel, or a negative code. Goes through the file-selection hook, with an empty type list.
+int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOut);
 
 // The seam through which tests replace the modal pop-ups: with a hook set, the pop-up is not
 // shown; the hook records it and answers at once. A null hook restores the real pop-up.
