@@ -263,6 +263,28 @@ void GraphWidget::drawCursor(QPainter *painter) const {
     painter->restore();
 }
 
+// The cursor as two plot items: a cross over the plot area and the square around its point.
+void GraphWidget::lendMovingParts(bool lent) {
+    if (!lent) {
+        for (QCPItemTracer *&tracer : exportCursor_) {
+            removeItem(tracer);
+            tracer = nullptr;
+        }
+        return;
+    }
+    const QCPItemTracer::TracerStyle styles[2] = {QCPItemTracer::tsCrosshair,
+                                                  QCPItemTracer::tsSquare};
+    for (int i = 0; i < 2; ++i) {
+        auto *tracer = new QCPItemTracer(this);
+        tracer->setStyle(styles[i]);
+        tracer->setPen(QPen(kCursorColour, i == 0 ? 1 : kCursorMarkerPen));
+        tracer->setSize(kCursorMarkerSize + kCursorMarkerPen);
+        tracer->position->setCoords(cursor_);
+        tracer->setClipToAxisRect(true);
+        exportCursor_[i] = tracer;
+    }
+}
+
 void GraphWidget::setViewShade(int percent) {
     viewShade_ = std::clamp(percent, 0, 100);
     updateShade();
