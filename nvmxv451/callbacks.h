@@ -46,8 +46,13 @@ CONTROL_CALLBACK(DispStatus);
 CONTROL_CALLBACK(GraphRaw1);
 CONTROL_CALLBACK(GraphData1);
 CONTROL_CALLBACK(SlidePower);
+CONTROL_CALLBACK(ButtonRecord);
+CONTROL_CALLBACK(RecordFolder);
+CONTROL_CALLBACK(ButtonExport);
+CONTROL_CALLBACK(ButtonExportZoom);
+CONTROL_CALLBACK(ButtonSheet);
 
-enum { CONTROL_CALLBACK_COUNT = 38 };
+enum { CONTROL_CALLBACK_COUNT = 43 };
 
-// The callback table handed to the engine: the 38 control callbacks and P.
+// The callback table handed to the engine: the 43 control callbacks and P.
 extern const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1];

@@ -55,7 +55,13 @@ enum {
     PANEL_PARAMDECO_7,
     PANEL_PARAMDECO_8,
     PANEL_PARAMDECO_9,
-    PANEL_CONTROL_COUNT = PANEL_PARAMDECO_9
+    PANEL_RECORD,     // ButtonRecord, toggle, F8
+    PANEL_RECFOLDER,  // RecordFolder
+    PANEL_RECSTATUS,  // recording display: file name and frames written
+    PANEL_EXPORT,     // ButtonExport: colour graph or strip chart to PNG or PDF, Ctrl+E
+    PANEL_EXPORTZOOM, // ButtonExportZoom: zoom graph to PNG or PDF, Ctrl+Shift+E
+    PANEL_SHEET,      // ButtonSheet: the printable parameter sheet, Ctrl+P
+    PANEL_CONTROL_COUNT = PANEL_SHEET
 };
 
 // The control table handed to the engine: id and object name.
