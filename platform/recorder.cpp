@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -82,7 +83,9 @@ void CloseFile() {
 bool WritePending() {
     if (pendingLength == 0)
         return true;
+    errno = 0;
     const qint64 written = file.write(pending, pendingLength);
+    const int cause = errno;
     if (written == pendingLength) {
         committedSize += written;
         framesInFile += framesPending;
@@ -90,7 +93,8 @@ bool WritePending() {
         pendingLength = 0;
         return true;
     }
-    SetError(file.errorString());
+    // The file's own error string says little for a full disk; the system's words do.
+    SetError(cause != 0 ? QString::fromLocal8Bit(std::strerror(cause)) : file.errorString());
     file.resize(committedSize);
     framesPending = 0;
     CloseFile();
@@ -145,8 +149,11 @@ int FormatRecordLine(char *line, int size, const char *localTime, double seconds
 
 int GetRecordFolder(char *folder, int size) {
     QString chosen = QSettings().value(kFolderKey).toString();
-    if (chosen.isEmpty())
+    if (chosen.isEmpty()) {
+        // The documents folder is the default even where the desktop has not made it yet.
         chosen = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QDir().mkpath(chosen);
+    }
     return EngineCopyText(QDir::toNativeSeparators(chosen), folder, size) == 0 ? 0 : RECORD_FAILED;
 }
 
