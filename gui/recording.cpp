@@ -31,13 +31,15 @@ static void ShowFrameCount(const char *state, int colour) {
     lastDisplayed = Timer();
 }
 
-// The recording has ended on a failed write: the button goes off and the display says why and
-// how much the file kept.
+// The recording has ended on a failed write: the button goes off and the display says why;
+// its tooltip also names the file and how many frames it kept, which the display has no room for.
 static void ShowRecordingFailed(const char *why) {
     char text[DISPLAY_TEXT_LEN];
     std::snprintf(text, sizeof text, "RECORDING STOPPED: %s. %s keeps %ld frames", why,
                   recordFileName, RecordedFrames());
     SetCtrlVal(MainPanel, PANEL_RECORD, 0);
+    SetCtrlAttribute(MainPanel, PANEL_RECSTATUS, ATTR_TOOLTIP_TEXT, text);
+    std::snprintf(text, sizeof text, "STOPPED: %s", why);
     ShowRecording(text, FAILED_COLOUR);
 }
 

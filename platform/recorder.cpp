@@ -122,9 +122,8 @@ bool CreateFile(const QString &folder) {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     const QDir dir(folder);
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const QString name = attempt == 1
-                                 ? QStringLiteral("nvmx_%1.csv").arg(stamp)
-                                 : QStringLiteral("nvmx_%1_%2.csv").arg(stamp).arg(attempt);
+        const QString name = attempt == 1 ? QStringLiteral("%1.csv").arg(stamp)
+                                          : QStringLiteral("%1_%2.csv").arg(stamp).arg(attempt);
         file.setFileName(dir.filePath(name));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             filePath = file.fileName();

@@ -122,10 +122,12 @@ class Records : public PanelFixture {
         EXPECT_TRUE(watchdog.isActive()) << "the transfer ran into the watchdog";
     }
 
-    std::string RecordingPath() const {
-        std::string name = CtrlText(PANEL_RECSTATUS);
+    // The file that a text of the recording display names (by default the display's own).
+    std::string RecordingPath(std::string name = CtrlText(PANEL_RECSTATUS)) const {
         std::smatch match;
-        EXPECT_TRUE(std::regex_search(name, match, std::regex("nvmx_[0-9_-]+\\.csv"))) << name;
+        EXPECT_TRUE(std::regex_search(
+            name, match, std::regex("\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d(_\\d+)?\\.csv")))
+            << name;
         return folder + "/" + match.str();
     }
 
@@ -212,11 +214,14 @@ TEST_F(Records, AFullDiskEndsTheRecordingButNotTheTransfer) {
     EXPECT_GE(FrameRequests() - before, 3000u);
     EXPECT_EQ(RecordingOn(), 0);
     EXPECT_EQ(CtrlValue(PANEL_RECORD), 0);
-    const std::string status = CtrlText(PANEL_RECSTATUS);
-    EXPECT_NE(status.find("RECORDING STOPPED"), std::string::npos) << status;
-    EXPECT_NE(status.find("space"), std::string::npos) << status;
+    EXPECT_EQ(CtrlText(PANEL_RECSTATUS), "STOPPED: No space left on device");
+    char tooltip[1024] = "";
+    GetCtrlAttribute(MainPanel, PANEL_RECSTATUS, ATTR_TOOLTIP_TEXT, tooltip, sizeof tooltip);
+    const std::string status = tooltip;
+    EXPECT_NE(status.find("RECORDING STOPPED: No space left on device"), std::string::npos)
+        << status;
 
-    std::string path = RecordingPath();
+    std::string path = RecordingPath(status);
     std::string text = ReadFile(path);
     umount(folder.c_str());
     ASSERT_FALSE(text.empty());
