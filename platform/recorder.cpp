@@ -49,6 +49,10 @@ qint64 cachedSecond = -1;
 char secondText[SECOND_TEXT_LEN]; // 2026-12-07T22:10:05
 char offsetText[OFFSET_TEXT_LEN]; // +01:00
 
+QString DocumentsFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 void SetError(const QString &what) {
     EngineCopyText(what, lastError, sizeof lastError);
 }
@@ -148,11 +152,8 @@ int FormatRecordLine(char *line, int size, const char *localTime, double seconds
 
 int GetRecordFolder(char *folder, int size) {
     QString chosen = QSettings().value(kFolderKey).toString();
-    if (chosen.isEmpty()) {
-        // The documents folder is the default even where the desktop has not made it yet.
-        chosen = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        QDir().mkpath(chosen);
-    }
+    if (chosen.isEmpty())
+        chosen = DocumentsFolder();
     return EngineCopyText(QDir::toNativeSeparators(chosen), folder, size) == 0 ? 0 : RECORD_FAILED;
 }
 
@@ -166,7 +167,10 @@ int StartRecording(const char *folder, char *fileName, int size) {
     framesInFile = 0;
     framesPending = 0;
     committedSize = 0;
-    const QString dir = QString::fromUtf8(folder);
+    const QString dir = QDir::fromNativeSeparators(QString::fromUtf8(folder));
+    // The documents folder is the default even where the desktop has not made it yet.
+    if (dir == DocumentsFolder())
+        QDir().mkpath(dir);
     if (!QFileInfo(dir).isDir()) {
         SetError(QStringLiteral("The folder does not exist"));
         return RECORD_FAILED;
