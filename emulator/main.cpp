@@ -4,6 +4,7 @@
 #include "emulator/memory.h"
 #include "emulator/options.h"
 #include "emulator/protocol.h"
+#include "emulator/replay.h"
 
 #include <cstdio>
 
@@ -11,6 +12,10 @@ int main(int argc, char **argv) {
     int parsed = ParseOptions(argc, argv);
     if (parsed != 0) {
         return parsed > 0 ? 0 : 2;
+    }
+    // A bad recording is refused before the line opens, so that nobody connects to it.
+    if (options.replayFile != nullptr && LoadReplay(options.replayFile) != 0) {
+        return 2;
     }
     InstallStopSignals();
     SharpenWaits();

@@ -9,7 +9,8 @@
 #include <getopt.h>
 
 EmulatorOptions options = {
-    nullptr, nullptr, 0, 0, 0, 0, 0, LineOkReply, 0, 0, 0, NO_HANGUP, 0, {0, 0, 0}, 1,
+    nullptr, nullptr, 0,         0, 0,         0, 0,       LineOkReply, 0,
+    0,       0,       NO_HANGUP, 0, {0, 0, 0}, 1, nullptr, 0,           0,
 };
 
 static const char usageText[] =
@@ -24,6 +25,10 @@ static const char usageText[] =
     "  --fixed R,G,B        hold one colour instead of the wandering one\n"
     "  --seed N             phases of the wandering colour (default 1)\n"
     "  --log                print every request to stderr with a timestamp\n"
+    "  --replay FILE        answer data requests with the frames of a recording (CSV) in order;\n"
+    "                       after the last one they go unanswered\n"
+    "  --replay-timing      send the replayed frames at the pace they were recorded\n"
+    "  --loop               start the replay again after its last frame\n"
     "\n"
     "Faults:\n"
     "  --silent             never answer\n"
@@ -53,6 +58,9 @@ enum {
     OPT_GARBLE,
     OPT_HANGUP_AFTER,
     OPT_PARAM_SHORT,
+    OPT_REPLAY,
+    OPT_REPLAY_TIMING,
+    OPT_LOOP,
     OPT_HELP,
 };
 
@@ -72,6 +80,9 @@ static const struct option longOptions[] = {
     {"garble", no_argument, nullptr, OPT_GARBLE},
     {"hangup-after", required_argument, nullptr, OPT_HANGUP_AFTER},
     {"param-short", no_argument, nullptr, OPT_PARAM_SHORT},
+    {"replay", required_argument, nullptr, OPT_REPLAY},
+    {"replay-timing", no_argument, nullptr, OPT_REPLAY_TIMING},
+    {"loop", no_argument, nullptr, OPT_LOOP},
     {"help", no_argument, nullptr, OPT_HELP},
     {nullptr, 0, nullptr, 0},
 };
@@ -173,6 +184,15 @@ static int ApplyOption(int code, const char *argument) {
         return ParseIntOption("hangup-after", argument, 10, 0, 0x7FFFFFFF, &options.hangupAfter);
     case OPT_PARAM_SHORT:
         options.paramShort = 1;
+        return 0;
+    case OPT_REPLAY:
+        options.replayFile = argument;
+        return 0;
+    case OPT_REPLAY_TIMING:
+        options.replayTiming = 1;
+        return 0;
+    case OPT_LOOP:
+        options.loop = 1;
         return 0;
     case OPT_HELP:
         fputs(usageText, stdout);

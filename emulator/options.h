@@ -22,7 +22,10 @@ struct EmulatorOptions {
     int hangupAfter;        // data frames served before the line goes dead, or NO_HANGUP
     int fixed;              // hold fixedRgb instead of the wandering colour
     unsigned char fixedRgb[3];
-    unsigned long seed; // phases of the wandering colour
+    unsigned long seed;     // phases of the wandering colour
+    const char *replayFile; // data frames from this recording, or nullptr
+    int replayTiming;       // replayed frames leave at the recorded pace
+    int loop;               // the replay starts again after its last frame
 };
 
 extern EmulatorOptions options;

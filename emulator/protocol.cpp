@@ -5,6 +5,7 @@
 #include "emulator/line.h"
 #include "emulator/memory.h"
 #include "emulator/options.h"
+#include "emulator/replay.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@ static double requestStart;      // when the sync byte of the current request ar
 static unsigned long framesSent; // data frames answered so far
 static int hungUp;
 static double serveStart; // log timestamps count from here
+static double passStart;  // when the current pass of a replay sent its first frame
 static unsigned char reply[(int)BLOCK_LENGTH + (int)MAX_EXTRA_BYTES];
 
 static const char *CommandName(int command) {
@@ -113,9 +115,30 @@ static void AnswerParameterRead(const unsigned char block[BLOCK_LENGTH]) {
     SendReply(length, HEADER_LENGTH);
 }
 
+// The next recorded frame into the reply, at its recorded pace with --replay-timing. Returns 0,
+// or -1 once the recording is over: the request then goes unanswered, as a sensor that stopped.
+static int TakeReplayedFrame(void) {
+    double delay = 0.0;
+    if (NextReplayFrame(reply, &delay, options.loop) != 0) {
+        LogRequest(ReadData, " after the last replayed frame, unanswered");
+        return -1;
+    }
+    if (ReplayPassBegan()) {
+        passStart = Now();
+    }
+    if (options.replayTiming) {
+        SleepUntil(passStart + delay);
+    }
+    return 0;
+}
+
 static void AnswerDataRequest(void) {
     int length = ShapedLength(FRAME_LENGTH);
-    ComposeFrame(framesSent, sensorRAM, reply);
+    if (!ReplayLoaded()) {
+        ComposeFrame(framesSent, sensorRAM, reply);
+    } else if (TakeReplayedFrame() != 0) {
+        return;
+    }
     PadReply(FRAME_LENGTH, length);
     SendReply(length, HEADER_LENGTH);
     ++framesSent;

@@ -23,6 +23,10 @@ static const int circleColours[TEACH_ROWS] = {
     0x800000, // maroon
 };
 
+int CircleColourOfRow(int row) {
+    return circleColours[row];
+}
+
 static const int LIMIT_LINE_COLOUR = 0xA0A0A0;
 static const int LIMIT_LINE_POINTS = 256;
 static const int ZOOM_CURSOR = 1;

@@ -6,6 +6,8 @@
 // (PANEL_COLOURGRAPH or PANEL_ZOOMGRAPH), draws the limit line and then, for rows 0..14, three
 // unfilled circles of radius CTO around (X, Y) in the row's colour. Axes are left alone.
 void PlotTaughtColours(int graph);
+// The circle colour of teach row 0..14, 0xRRGGBB.
+int CircleColourOfRow(int row);
 
 // Draws the grey limit line X + Y = 255 into graph from limitLineX and limitLineY.
 void DrawLimitLine(int graph);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 char parameterFilePath[MAX_PATHNAME_LEN];
+char parameterSetFile[MAX_PATHNAME_LEN];
 
 enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 256 };
 
@@ -105,6 +106,7 @@ void LoadParameterFile(void) {
         return;
     }
     std::memcpy(ParameterBlock, loaded, BLOCK_LENGTH);
+    std::memcpy(parameterSetFile, parameterFilePath, MAX_PATHNAME_LEN);
     UnpackParameters();
     ShowParameters();
     ApplyEvalMode();

@@ -8,6 +8,8 @@
 
 // Path chosen in the last file pop-up (save or load).
 extern char parameterFilePath[MAX_PATHNAME_LEN];
+// The parameter file the panel's set was last loaded from; "" once the set came from the sensor.
+extern char parameterSetFile[MAX_PATHNAME_LEN];
 
 // Panel -> ParameterSet: the nine controls in block order (POWER inverted: 255 minus the
 // slider), then the teach table row 1..15, column 1..5. Each value is kept as its low 8 bits.

@@ -6,6 +6,7 @@
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
 #include "gui/parameters.h"
+#include "gui/recording.h"
 #include "platform/rs232.h"
 #include "state/globals.h"
 
@@ -31,6 +32,7 @@ void GetParameters(void) {
     int waiting = SendRequest(1, BLOCK_LENGTH, 0);
     if (ReadReply(waiting) == BLOCK_LENGTH) {
         TakeParameters();
+        parameterSetFile[0] = '\0';
         UnpackParameters();
         ShowParameters();
         ApplyEvalMode();
@@ -48,6 +50,7 @@ static int RunTransferCycle(void) {
     if (ReadReply(waiting) == FRAME_LENGTH) {
         TakeData();
         StoreData();
+        RecordMeasurement();
         DisplayMeasurement();
         UpdateGraph();
     } else {

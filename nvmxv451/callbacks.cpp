@@ -6,8 +6,11 @@
 #include "com232/link.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
+#include "gui/graphexport.h"
 #include "gui/layout.h"
 #include "gui/parameters.h"
+#include "gui/parametersheet.h"
+#include "gui/recording.h"
 #include "gui/teachtable.h"
 #include "gui/transactions.h"
 #include "nvmxv451/helptexts.h"
@@ -141,6 +144,11 @@ ACTION_CALLBACK(AutoAdjust, EVENT_COMMIT, AutoAdjustTolerances())
 ACTION_CALLBACK(EditMaxcolNo, EVENT_COMMIT, (MaxcolWarning(), ColourRowLabels()))
 ACTION_CALLBACK(EditOutmode, EVENT_COMMIT, MaxcolWarning())
 ACTION_CALLBACK(EditPmod, EVENT_COMMIT, CommitPmod())
+ACTION_CALLBACK(ButtonRecord, EVENT_COMMIT, ToggleRecording())
+ACTION_CALLBACK(RecordFolder, EVENT_COMMIT, ChooseRecordFolder())
+ACTION_CALLBACK(ButtonExport, EVENT_COMMIT, ExportGraph())
+ACTION_CALLBACK(ButtonExportZoom, EVENT_COMMIT, ExportZoomGraph())
+ACTION_CALLBACK(ButtonSheet, EVENT_COMMIT, PrintParameterSheet())
 
 // The zoom graph's right click closes the zoom view instead of showing help.
 CONTROL_CALLBACK(GraphData2) {

@@ -49,7 +49,12 @@ int P(int panel, int event, void *callbackData, int eventData1, int eventData2);
     X(DispStatus) \
     X(GraphRaw1) \
     X(GraphData1) \
-    X(SlidePower)
+    X(SlidePower) \
+    X(ButtonRecord) \
+    X(RecordFolder) \
+    X(ButtonExport) \
+    X(ButtonExportZoom) \
+    X(ButtonSheet)
 // clang-format on
 
 #define DECLARE_CONTROL_CALLBACK(name) CONTROL_CALLBACK(name);

@@ -148,6 +148,27 @@ static const char helpSlidePower[] =
     " Select the intensity of the transmitter LED.                          \n"
     " 0 = no intensity,  255 = full intensity.";
 
+static const char helpButtonRecord[] =
+    " Records every frame of the data transfer to a CSV file in the recording folder                          \n"
+    " (time, seconds, RED, GREEN, BLUE, X, Y, INT, C-No, COM port), until switched off.                          \n"
+    " Shortcut Key: F8. ";
+
+static const char helpRecordFolder[] =
+    " Select the folder that recordings are written to.";
+
+static const char helpButtonExport[] =
+    " Saves the graph shown above (color graph or signal chart) as a PNG or PDF file.                         \n"
+    " Shortcut Key: Ctrl+E. ";
+
+static const char helpButtonExportZoom[] =
+    " Saves the zoom graph as a PNG or PDF file.                         \n"
+    " Shortcut Key: Ctrl+Shift+E. ";
+
+static const char helpButtonSheet[] =
+    " Prints the parameter sheet: all parameters and the COLOR TEACH TABLE on one A4 page,                         \n"
+    " to a printer or to a PDF file.                         \n"
+    " Shortcut Key: Ctrl+P. ";
+
 // clang-format on
 static const HelpEntry helpTexts[] = {
     {PANEL_COMPORT, helpEditConnect},
@@ -187,6 +208,11 @@ static const HelpEntry helpTexts[] = {
     {PANEL_SIGNALCHART, helpGraphRaw1},
     {PANEL_COLOURGRAPH, helpGraphRaw1},
     {PANEL_POWER, helpSlidePower},
+    {PANEL_RECORD, helpButtonRecord},
+    {PANEL_RECFOLDER, helpRecordFolder},
+    {PANEL_EXPORT, helpButtonExport},
+    {PANEL_EXPORTZOOM, helpButtonExportZoom},
+    {PANEL_SHEET, helpButtonSheet},
 };
 
 const char *HelpTextOf(int control) {

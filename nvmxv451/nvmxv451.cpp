@@ -6,6 +6,7 @@
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
 #include "gui/parameters.h"
+#include "gui/recording.h"
 #include "gui/transactions.h"
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
@@ -56,6 +57,7 @@ int P(int panel, int event, void *callbackData, int eventData1, int eventData2) 
     (void)eventData2;
     if (event == EVENT_CLOSE) {
         acquisitionActive = 0;
+        EndRecording();
         QuitUserInterface(0);
     } else if (event == EVENT_PANEL_SIZE) {
         for (int trace = 1; trace <= TRACE_COUNT; trace++)

@@ -234,6 +234,7 @@ bool EngineRunning() {
 
 // ---- Engine and event loop ------------------------------------------------------------------
 
+
 int InitEngine(int argc, char **argv) {
     Clock();
     if (QApplication::instance() != nullptr)

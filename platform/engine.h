@@ -90,5 +90,9 @@ inline const char *const ENGINE_AUTO_SIZE_PROPERTY = "engineAutoSize";
 // Fits an auto-sized label to its text; leaves every other widget alone.
 void EngineFitToText(QWidget *widget);
 
+// The file-selection hook that tests set, or nullptr: other pop-ups that ask for a file answer
+// through it too.
+FileSelectHook EngineFileSelectHook();
+
 // True when the engine's application object exists.
 bool EngineRunning();

@@ -68,6 +68,10 @@ void SetFileSelectHook(FileSelectHook hook) {
     fileSelectHook = hook;
 }
 
+FileSelectHook EngineFileSelectHook() {
+    return fileSelectHook;
+}
+
 int MessagePopup(const char *title, const char *message) {
     if (messageHook != nullptr) {
         messageHook(title == nullptr ? "" : title, message == nullptr ? "" : message);
@@ -114,4 +118,21 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
     if (result < 0)
         return result;
     return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOut) {
+    if (pathOut == nullptr)
+        return UIE_BAD_VALUE;
+    pathOut[0] = '\0';
+    if (fileSelectHook != nullptr)
+        return fileSelectHook(defaultDirectory == nullptr ? "" : defaultDirectory, "", "",
+                              title == nullptr ? "" : title, pathOut);
+    if (!EngineRunning())
+        return UIE_NOT_INITIALISED;
+    QString folder =
+        QFileDialog::getExistingDirectory(nullptr, Text(title), Text(defaultDirectory));
+    if (folder.isEmpty())
+        return VAL_NO_FILE_SELECTED;
+    int result = CopyPath(folder, pathOut);
+    return result < 0 ? result : VAL_EXISTING_FILE_SELECTED;
 }

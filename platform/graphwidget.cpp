@@ -288,6 +288,28 @@ void GraphWidget::drawCursor(QPainter *painter) const {
     painter->restore();
 }
 
+// The cursor as two plot items: a cross over the plot area and the square around its point.
+void GraphWidget::lendMovingParts(bool lent) {
+    if (!lent) {
+        for (QCPItemTracer *&tracer : exportCursor_) {
+            removeItem(tracer);
+            tracer = nullptr;
+        }
+        return;
+    }
+    const QCPItemTracer::TracerStyle styles[2] = {QCPItemTracer::tsCrosshair,
+                                                  QCPItemTracer::tsSquare};
+    for (int i = 0; i < 2; ++i) {
+        auto *tracer = new QCPItemTracer(this);
+        tracer->setStyle(styles[i]);
+        tracer->setPen(QPen(CURSOR_COLOUR, i == 0 ? 1 : CURSOR_MARKER_PEN));
+        tracer->setSize(CURSOR_MARKER_SIZE + CURSOR_MARKER_PEN);
+        tracer->position->setCoords(cursor_);
+        tracer->setClipToAxisRect(true);
+        exportCursor_[i] = tracer;
+    }
+}
+
 void GraphWidget::setViewShade(int percent) {
     viewShade_ = std::clamp(percent, 0, 100);
     updateShade();

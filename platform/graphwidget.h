@@ -60,6 +60,7 @@ class GraphWidget : public InstrumentPlot {
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintPlot(QPaintEvent *event) override;
+    void lendMovingParts(bool lent) override;
 
   private:
     struct Plot {
@@ -83,6 +84,7 @@ class GraphWidget : public InstrumentPlot {
     QPointF cursor_;
     QCPItemRect *shade_;
     QCPItemText *shadeCaption_;
+    QCPItemTracer *exportCursor_[2] = {nullptr, nullptr}; // cross and square, during an export
     int viewShade_ = 0;
     bool dragging_ = false;
 };

@@ -26,3 +26,10 @@ void InstrumentPlot::drawBuffers(QCPPainter *painter) {
     for (const QSharedPointer<QCPAbstractPaintBuffer> &buffer : mPaintBuffers)
         buffer->draw(painter);
 }
+
+bool InstrumentPlot::saveAsShown(const QString &path, bool pdf) {
+    lendMovingParts(true);
+    const bool saved = pdf ? savePdf(path, width(), height()) : savePng(path, width(), height());
+    lendMovingParts(false);
+    return saved;
+}

@@ -9,6 +9,11 @@ class InstrumentPlot : public QCustomPlot {
   public:
     explicit InstrumentPlot(QWidget *parent = nullptr);
 
+    // Writes the plot as the screen shows it, what moves over the plot included, at the widget's
+    // size: PNG in pixels, or PDF (pdf true) in points. Returns false when the file was not
+    // written.
+    bool saveAsShown(const QString &path, bool pdf);
+
   protected:
     // Applies a dynamic property (the panel file's plot settings) when it is set or changed;
     // the one place where a plot's properties take effect.
@@ -22,6 +27,9 @@ class InstrumentPlot : public QCustomPlot {
     // for a redraw.
     void paintEvent(QPaintEvent *event) final;
     virtual void paintPlot(QPaintEvent *event) = 0;
+    // What paintPlot draws over the plot (traces, a cursor) is handed to the plot itself for an
+    // export and taken back afterwards, so that the plot's own file output shows it.
+    virtual void lendMovingParts(bool lent) = 0;
     // The paint buffers over the plot's background, as the base class paints them; opaque.
     void drawBuffers(QCPPainter *painter);
 };

@@ -126,6 +126,11 @@ void StripChartWidget::paintPlot(QPaintEvent *) {
     drawTraces(&painter);
 }
 
+// The trace layer is shown to the plot only while it writes a file.
+void StripChartWidget::lendMovingParts(bool lent) {
+    layer(TRACE_LAYER)->setVisible(lent);
+}
+
 bool StripChartWidget::validTrace(int trace) const {
     return trace >= 1 && trace <= traceCount_;
 }

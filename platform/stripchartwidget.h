@@ -46,6 +46,7 @@ class StripChartWidget : public InstrumentPlot {
   protected:
     void applyProperty(const QByteArray &name) override;
     void paintPlot(QPaintEvent *event) override;
+    void lendMovingParts(bool lent) override;
 
   private:
     // What a trace looks like and holds. The ring keeps the last pointsPerScreen values.

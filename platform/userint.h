@@ -94,6 +94,11 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                     int restrictDirectory, int restrictExtension, int allowCancel,
                     int allowMakeDirectory, char *pathOut);
 
+// Modal folder selection, starting in defaultDirectory. pathOut (MAX_PATHNAME_LEN characters)
+// receives the chosen folder. Returns VAL_EXISTING_FILE_SELECTED, VAL_NO_FILE_SELECTED on
+// cancel, or a negative code. Goes through the file-selection hook, with an empty type list.
+int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOut);
+
 // The seam through which tests replace the modal pop-ups: with a hook set, the pop-up is not
 // shown; the hook records it and answers at once. A null hook restores the real pop-up.
 typedef void (*MessagePopupHook)(const char *title, const char *message);

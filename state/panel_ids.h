@@ -58,7 +58,13 @@
     X(PANEL_PARAMDECO_7)                                                             \
     X(PANEL_PARAMDECO_8)                                                             \
     X(PANEL_PARAMDECO_9)                                                             \
-    X(PANEL_PORTNOTE) /* why the port did not open or went away, and what to do */
+    X(PANEL_PORTNOTE) /* why the port did not open or went away, and what to do */  \
+    X(PANEL_RECORD) /* ButtonRecord, toggle, F8 */                                   \
+    X(PANEL_RECFOLDER) /* RecordFolder */                                            \
+    X(PANEL_RECSTATUS) /* recording display: file name and frames written */         \
+    X(PANEL_EXPORT) /* ButtonExport: colour graph or strip chart to PNG or PDF */    \
+    X(PANEL_EXPORTZOOM) /* ButtonExportZoom: zoom graph to PNG or PDF */             \
+    X(PANEL_SHEET) /* ButtonSheet: the printable parameter sheet, Ctrl+P */
 // clang-format on
 
 #define PANEL_CONTROL_ID(id) id,

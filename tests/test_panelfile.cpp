@@ -68,6 +68,11 @@ const Binding bindings[] = {
     {PANEL_SIGNALCHART, "GraphRaw1"},
     {PANEL_COLOURGRAPH, "GraphData1"},
     {PANEL_POWER, "SlidePower"},
+    {PANEL_RECORD, "ButtonRecord"},
+    {PANEL_RECFOLDER, "RecordFolder"},
+    {PANEL_EXPORT, "ButtonExport"},
+    {PANEL_EXPORTZOOM, "ButtonExportZoom"},
+    {PANEL_SHEET, "ButtonSheet"},
 };
 
 const int parameterGroup[] = {
@@ -233,10 +238,11 @@ TEST_F(PanelFileTest, KeepsEveryParameterAndCellInAByte) {
 }
 
 TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
-    const int buttons[] = {PANEL_RAM,        PANEL_EEPROM, PANEL_FILE,     PANEL_SEND,
-                           PANEL_GET,        PANEL_GO,     PANEL_STOP,     PANEL_PARAVISIBLE,
-                           PANEL_RESETTABLE, PANEL_TEACH,  PANEL_APPLYALL, PANEL_ZOOM,
-                           PANEL_AUTOADJUST, PANEL_AUTOINC};
+    const int buttons[] = {PANEL_RAM,        PANEL_EEPROM,  PANEL_FILE,     PANEL_SEND,
+                           PANEL_GET,        PANEL_GO,      PANEL_STOP,     PANEL_PARAVISIBLE,
+                           PANEL_RESETTABLE, PANEL_TEACH,   PANEL_APPLYALL, PANEL_ZOOM,
+                           PANEL_AUTOADJUST, PANEL_AUTOINC, PANEL_RECORD,   PANEL_EXPORT,
+                           PANEL_EXPORTZOOM, PANEL_SHEET};
     std::map<char, std::string> owners;
     for (int control : buttons) {
         auto *button = qobject_cast<QAbstractButton *>(EngineControlWidget(MainPanel, control));
@@ -250,15 +256,16 @@ TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
         EXPECT_TRUE(owners.emplace(letter, caption).second)
             << caption << " repeats the mnemonic of " << owners[letter];
     }
-    // No other button or switch of the panel reacts.
-    int reacting = 0;
+    // No other button or switch of the panel reacts but the recording folder's "…".
+    int reacting = -1;
     for (QAbstractButton *button : EnginePanelWidget(MainPanel)->findChildren<QAbstractButton *>())
         if (!button->property("callback").toString().isEmpty())
             reacting++;
     EXPECT_EQ(reacting, static_cast<int>(std::size(buttons)));
 
-    const std::pair<int, const char *> keys[] = {
-        {PANEL_SEND, "F9"}, {PANEL_GET, "F10"}, {PANEL_GO, "F11"}, {PANEL_STOP, "F12"}};
+    const std::pair<int, const char *> keys[] = {{PANEL_SEND, "F9"},   {PANEL_GET, "F10"},
+                                                 {PANEL_GO, "F11"},    {PANEL_STOP, "F12"},
+                                                 {PANEL_RECORD, "F8"}, {PANEL_SHEET, "Ctrl+P"}};
     for (const auto &[control, key] : keys) {
         QWidget *button = EngineControlWidget(MainPanel, control);
         EXPECT_EQ(button->property("shortcutKey").toString(), QString(key));

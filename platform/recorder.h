@@ -1,0 +1,51 @@
+// Recording of measurement frames to CSV files: one file per recording, named by the date and
+// time it began, in a folder the user chooses once. Qt stays behind this header.
+//
+// A line per frame: local time (ISO 8601 with milliseconds and the offset from UTC), seconds
+// since the recording began, the seven frame bytes as the sensor sent them, and the COM port.
+// Lines collect in a fixed buffer and reach the file whole, at the latest half a second after
+// they were recorded, so a crash loses at most the last second and a frame costs no system call.
+#pragma once
+
+enum {
+    RECORD_VALUES = 7,      // RED, GREEN, BLUE, X, Y, INT, C-No
+    RECORD_LINE_MAX = 128,  // longest line, newline included
+    RECORD_TEXT_LEN = 512,  // file names and messages handed out
+    RECORD_FAILED = -1,     // the file could not be made or written
+    RECORD_NOT_RUNNING = -2 // no recording is on
+};
+
+// The header line of every file, newline included.
+extern const char *const recordHeader;
+
+// Formats one line, newline included, into line (size bytes): localTime as given, seconds with
+// three decimals, the values as decimal numbers, "COM<port>". Returns the length, or -1 when
+// the line does not fit.
+int FormatRecordLine(char *line, int size, const char *localTime, double seconds,
+                     const unsigned char values[RECORD_VALUES], int port);
+
+// The folder that recordings go to: the one the user chose, kept in the settings, else the
+// user's documents folder. Copies it into folder (size bytes); returns 0 or RECORD_FAILED.
+int GetRecordFolder(char *folder, int size);
+// Remembers folder as the recording folder for this and later sessions.
+void SetRecordFolder(const char *folder);
+
+// Starts a new file in folder with the header line; the name of the file (without the folder)
+// goes into fileName (size bytes). Returns 0, or RECORD_FAILED with LastRecordingError set.
+// A recording that is on is ended first.
+int StartRecording(const char *folder, char *fileName, int size);
+// Appends one frame. Returns 0, RECORD_NOT_RUNNING, or RECORD_FAILED when the file took no
+// more lines: the recording has then ended, and the lines before stay in the file whole.
+int RecordFrame(const unsigned char values[RECORD_VALUES], int port);
+// Writes what is pending and closes the file. Returns 0, RECORD_NOT_RUNNING or RECORD_FAILED.
+int StopRecording(void);
+// 1 while a recording is on.
+int RecordingOn(void);
+// Frames recorded since the recording began (after its end: frames in the file).
+long RecordedFrames(void);
+// Why the last start or write failed, in words for the user.
+const char *LastRecordingError(void);
+// Called once when a write of the pending lines fails outside RecordFrame (the periodic
+// write while no frame arrives); the recording has ended by then. Null: nobody is told.
+typedef void (*RecordingFailedHook)(const char *why);
+void SetRecordingFailedHook(RecordingFailedHook hook);
