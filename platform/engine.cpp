@@ -50,11 +50,15 @@ void QuitWhenIdle() {
 // A callback that waits (the busy waits of the program read the timer) holds the event loop for
 // up to seconds. What changed on the screen before it began is painted first: a closed drop-down
 // list would otherwise stay painted over the panel until the wait ends, and a clicked button
-// would stay pressed. Only painting happens here; the user's input waits for the event loop.
+// would stay pressed. The window system's pending work goes first (the drop-down is only taken
+// off the screen there), then the windows are painted whole. The user's input and the serial
+// ports wait for the event loop.
 void PaintBeforeWaiting() {
     if (windowsPainted || callbackDepth == 0)
         return;
     windowsPainted = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers);
     PaintWindowsNow();
 }
 
