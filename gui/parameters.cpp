@@ -10,7 +10,9 @@
 
 char parameterFilePath[MAX_PATHNAME_LEN];
 
-enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 256 };
+enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 640 };
+static const char fileNotSaved[] = "PARAMETER FILE NOT SAVED";
+static const char fileNotLoaded[] = "PARAMETER FILE NOT LOADED";
 
 // The nine parameter controls in block order (OFFSET_POWER .. OFFSET_OUTMODE).
 static const int parameterControls[PARAMETER_COUNT] = {
@@ -46,22 +48,29 @@ void ShowParameters(void) {
                             (int)ParameterSet.teachTable[row][column]);
 }
 
-// The one file pop-up of saving and loading. Returns its code; > 0 when a path was chosen.
-static int SelectParameterFile(void) {
-    return FileSelectPopup(projectDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
-                           parameterFilePath);
-}
-
 // "INFO" pop-up naming the file, what went wrong and why.
-static void ReportFileProblem(const char *what) {
+static void ReportFileProblem(const char *what, const char *why) {
     char message[FILE_MESSAGE_LEN];
     std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s \n %s", what,
-                  parameterFilePath, LastArrayFileError());
+                  parameterFilePath, why);
     MessagePopup("INFO", message);
 }
 
+// The one file pop-up of saving and loading. Returns 1 when a path was chosen. A pop-up that
+// failed, for example on a path longer than parameterFilePath holds, is reported under what:
+// the user must not believe a set saved or loaded that was not.
+static int SelectParameterFile(const char *what) {
+    int code = FileSelectPopup(projectDir, "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1,
+                               parameterFilePath);
+    if (code == UIE_PATH_TOO_LONG)
+        ReportFileProblem(what, "the chosen path is longer than the program can keep");
+    else if (code < 0)
+        ReportFileProblem(what, "the file selection failed");
+    return code > 0;
+}
+
 void SaveParameterFile(void) {
-    if (SelectParameterFile() <= 0)
+    if (!SelectParameterFile(fileNotSaved))
         return;
     ReadPanelParameters();
     PackParameters();
@@ -69,18 +78,18 @@ void SaveParameterFile(void) {
     if (ArrayToFile(parameterFilePath, ParameterBlock, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
                     VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, FILE_FIELD_WIDTH,
                     VAL_ASCII, VAL_TRUNCATE) < 0)
-        ReportFileProblem("PARAMETER FILE NOT SAVED");
+        ReportFileProblem(fileNotSaved, LastArrayFileError());
 }
 
 void LoadParameterFile(void) {
-    if (SelectParameterFile() <= 0)
+    if (!SelectParameterFile(fileNotLoaded))
         return;
     // Read into a scratch block first: a refused file must not touch the ParameterBlock, and
     // showing the old block instead would throw away the user's unsaved edits on the panel.
     unsigned char loaded[BLOCK_LENGTH];
     if (FileToArray(parameterFilePath, loaded, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
                     VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII) < 0) {
-        ReportFileProblem("PARAMETER FILE NOT LOADED");
+        ReportFileProblem(fileNotLoaded, LastArrayFileError());
         return;
     }
     std::memcpy(ParameterBlock, loaded, BLOCK_LENGTH);

@@ -70,6 +70,8 @@ int RunProgram(int argc, char **argv) {
         return -1;
     SetPanelAttribute(MainPanel, ATTR_TITLE, productTitle);
     GetProjectDir(projectDir);
+    // A save killed before its rename leaves its unfinished copy; the default folder is swept.
+    RemoveUnfinishedSaves(projectDir);
     InitVars();
     OpenPort(portNumber);
     DisplayPanel(MainPanel);
