@@ -204,9 +204,14 @@ QPointF GraphWidget::cursorPosition() const {
 // The cursor is drawn over the finished plot, so that a move repaints only the strips that the
 // old and the new cross cover instead of the whole graph.
 void GraphWidget::setCursorPosition(const QPointF &position) {
-    const QRegion before = cursorRegion();
+    const QPoint from = cursorPixel();
     cursor_ = position;
-    update(before | cursorRegion());
+    const QPoint to = cursorPixel();
+    // The cross is drawn at whole pixels: a move within one pixel leaves the screen as it is,
+    // which a steady colour does frame after frame.
+    if (to == from && !plotArea().isEmpty())
+        return;
+    update(cursorRegion(from) | cursorRegion(to));
 }
 
 QPoint GraphWidget::cursorPixel() const {
@@ -214,12 +219,12 @@ QPoint GraphWidget::cursorPixel() const {
                   qRound(yAxis->coordToPixel(cursor_.y())));
 }
 
-// The pixels the cross covers; the whole widget while the plot area is not laid out yet.
-QRegion GraphWidget::cursorRegion() const {
+// The pixels that a cross at pixel at covers; the whole widget while the plot area is not laid
+// out yet.
+QRegion GraphWidget::cursorRegion(const QPoint &at) const {
     const QRect area = plotArea();
     if (area.isEmpty())
         return QRegion(rect());
-    const QPoint at = cursorPixel();
     const int reach = kCursorMarkerSize / 2 + kCursorMarkerPen;
     QRegion region(QRect(at.x() - 1, area.top(), 3, area.height()));
     region += QRect(area.left(), at.y() - 1, area.width(), 3);
