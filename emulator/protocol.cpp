@@ -232,6 +232,12 @@ static void FeedByte(unsigned char byte, double arrival) {
     }
 }
 
+void FeedRequestBytes(const unsigned char *bytes, int count, double arrival) {
+    for (int i = 0; i < count && !hungUp; ++i) {
+        FeedByte(bytes[i], arrival);
+    }
+}
+
 // A write whose block did not come whole within the time-out is dropped: half a parameter set
 // must not reach the memory.
 static void ExpireWrite(double now) {
@@ -260,10 +266,7 @@ int ServeRequests(void) {
             CloseLine();
             return 1;
         }
-        double arrival = Now();
-        for (int i = 0; i < count && !hungUp; ++i) {
-            FeedByte(received[i], arrival);
-        }
+        FeedRequestBytes(received, count, Now());
         ExpireWrite(Now());
     }
     if (hungUp) {

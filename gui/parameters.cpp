@@ -12,7 +12,9 @@
 char parameterFilePath[MAX_PATHNAME_LEN];
 char parameterSetFile[MAX_PATHNAME_LEN];
 
-enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 256 };
+enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 640 };
+static const char fileNotSaved[] = "PARAMETER FILE NOT SAVED";
+static const char fileNotLoaded[] = "PARAMETER FILE NOT LOADED";
 
 // The nine parameter controls in block order (OFFSET_POWER .. OFFSET_OUTMODE).
 static const int parameterControls[PARAMETER_COUNT] = {
@@ -50,40 +52,43 @@ void ShowParameters(void) {
 
 static const char folderKey[] = "files/folder";
 
-// Where the file pop-up starts: the folder used last, else the program's folder when the user
-// may write there, else the user's documents.
+// Where the file pop-up starts: the folder used last, else the program's folder where the user
+// may write and it is not an installed program's, else the user's documents.
 static void ParameterFileFolder(char *folder) {
     GetSettingText(folderKey, folder, MAX_PATHNAME_LEN);
     if (DirectoryExists(folder))
         return;
-    // The program's folder where the user may write and it is not an installed program's,
-    // else the user's documents.
     if (GetUserFilesDir(projectDir, folder) < 0)
         std::snprintf(folder, MAX_PATHNAME_LEN, "%s", projectDir);
 }
 
+// "INFO" pop-up with what went wrong and why; the engine's reasons name the file.
+static void ReportFileProblem(const char *what, const char *why) {
+    char message[FILE_MESSAGE_LEN];
+    std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s", what, why);
+    MessagePopup("INFO", message);
+}
+
 // The file pop-up of saving (buttonLabel VAL_SAVE_BUTTON) or loading (VAL_LOAD_BUTTON).
-// Returns its code; > 0 when a path was chosen, whose folder is then remembered.
-static int SelectParameterFile(int buttonLabel) {
+// Returns 1 when a path was chosen, whose folder is then remembered. A pop-up that failed, for
+// example on a path longer than parameterFilePath holds, is reported under what: the user must
+// not believe a set saved or loaded that was not.
+static int SelectParameterFile(int buttonLabel, const char *what) {
     char folder[MAX_PATHNAME_LEN] = "";
     ParameterFileFolder(folder);
     int code = FileSelectPopup(folder, "init.dat", "*.dat", "init", buttonLabel, 0, 1, 1, 1,
                                parameterFilePath);
-    if (code > 0 && GetDirectoryOf(parameterFilePath, folder) == 0)
+    if (code == UIE_PATH_TOO_LONG)
+        ReportFileProblem(what, "the chosen path is longer than the program can keep");
+    else if (code < 0)
+        ReportFileProblem(what, "the file selection failed");
+    else if (code > 0 && GetDirectoryOf(parameterFilePath, folder) == 0)
         SetSettingText(folderKey, folder);
-    return code;
-}
-
-// "INFO" pop-up with what went wrong and why; the engine's reason names the file.
-static void ReportFileProblem(const char *what) {
-    char message[FILE_MESSAGE_LEN];
-    std::snprintf(message, sizeof message, " ATTENTION! \n \n %s \n %s", what,
-                  LastArrayFileError());
-    MessagePopup("INFO", message);
+    return code > 0;
 }
 
 void SaveParameterFile(void) {
-    if (SelectParameterFile(VAL_SAVE_BUTTON) <= 0)
+    if (!SelectParameterFile(VAL_SAVE_BUTTON, fileNotSaved))
         return;
     ReadPanelParameters();
     PackParameters();
@@ -91,18 +96,18 @@ void SaveParameterFile(void) {
     if (ArrayToFile(parameterFilePath, ParameterBlock, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
                     VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, FILE_FIELD_WIDTH,
                     VAL_ASCII, VAL_TRUNCATE) < 0)
-        ReportFileProblem("PARAMETER FILE NOT SAVED");
+        ReportFileProblem(fileNotSaved, LastArrayFileError());
 }
 
 void LoadParameterFile(void) {
-    if (SelectParameterFile(VAL_LOAD_BUTTON) <= 0)
+    if (!SelectParameterFile(VAL_LOAD_BUTTON, fileNotLoaded))
         return;
     // Read into a scratch block first: a refused file must not touch the ParameterBlock, and
     // showing the old block instead would throw away the user's unsaved edits on the panel.
     unsigned char loaded[BLOCK_LENGTH];
     if (FileToArray(parameterFilePath, loaded, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
                     VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII) < 0) {
-        ReportFileProblem("PARAMETER FILE NOT LOADED");
+        ReportFileProblem(fileNotLoaded, LastArrayFileError());
         return;
     }
     std::memcpy(ParameterBlock, loaded, BLOCK_LENGTH);

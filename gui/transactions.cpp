@@ -75,3 +75,7 @@ void RunDataTransfer(void) {
             break;
     transferLoopRunning = 0;
 }
+
+int DataTransferRunning(void) {
+    return transferLoopRunning;
+}

@@ -15,3 +15,5 @@ void GetParameters(void);
 // the transfer. Pending events run once per cycle. Called while a transfer is already running
 // (from that event step), it only sets the flag again and returns: the running loop goes on.
 void RunDataTransfer(void);
+// 1 while the transfer loop of RunDataTransfer is running (a callback in its event step asks).
+int DataTransferRunning(void);

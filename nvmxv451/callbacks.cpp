@@ -78,10 +78,14 @@ static void GetFromSource(void) {
         GetParameters();
 }
 
+// Go during a running transfer only keeps it running: its wait would stall the panel once per
+// press while the sensor is already settled, and its erase would blank the running graph.
 static void StartTransfer(void) {
-    preTransferWait();
-    DeleteGraphPlot(MainPanel, PANEL_COLOURGRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
-    DrawLimitLine(PANEL_COLOURGRAPH);
+    if (!DataTransferRunning()) {
+        preTransferWait();
+        DeleteGraphPlot(MainPanel, PANEL_COLOURGRAPH, VAL_ALL_PLOTS, VAL_IMMEDIATE_DRAW);
+        DrawLimitLine(PANEL_COLOURGRAPH);
+    }
     RunDataTransfer();
 }
 

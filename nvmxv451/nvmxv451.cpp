@@ -81,6 +81,8 @@ int RunProgram(int argc, char **argv) {
         return -1;
     SetPanelAttribute(MainPanel, ATTR_TITLE, productTitle);
     GetProjectDir(projectDir);
+    // A save killed before its rename leaves its unfinished copy; the default folder is swept.
+    RemoveUnfinishedSaves(projectDir);
     InitVars();
     portNumber = ChooseStartPort(portOption);
     SetCtrlVal(MainPanel, PANEL_COMPORT, portNumber);

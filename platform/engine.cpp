@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMap>
 #include <QStandardPaths>
 #include <QTimer>
@@ -238,6 +239,28 @@ bool EngineRunning() {
 
 // ---- Engine and event loop ------------------------------------------------------------------
 
+namespace {
+
+// Keeps auto-repeated keys from firing shortcuts (F9 to F12, the buttons' mnemonics): a held key
+// acts once, as a press of its button, instead of queueing one action per repeat. The repeats
+// still reach the widget with the focus, so a held arrow key goes on stepping a field.
+class AutoRepeatShortcutFilter : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::ShortcutOverride &&
+            static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+            // Accepted, the key goes to the focus widget rather than to the shortcut map.
+            event->accept();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 int InitEngine(int argc, char **argv) {
     Clock();
@@ -250,6 +273,7 @@ int InitEngine(int argc, char **argv) {
     application = new QApplication(savedArgc, argv);
     // Closing a window never ends the program by itself: the panel callback decides.
     application->setQuitOnLastWindowClosed(false);
+    application->installEventFilter(new AutoRepeatShortcutFilter(application));
     return UIE_OK;
 }
 

@@ -1,14 +1,29 @@
 // Array files: byte arrays kept as text, one right-aligned number per line. A write replaces the
-// target only once the new file is complete; a read changes the array only for a sound file.
+// target only once the new file is complete and on disk; a read takes only as much of the file
+// as the array needs and changes the array only when that much is sound.
 #include "platform/engine.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
+
+// Beside the target while a save is written; renamed over the target once complete.
+const char UNFINISHED_SUFFIX[] = ".saving";
+enum { READ_CHUNK = 4096, OUT_OF_RANGE = 256 };
 
 char lastError[512] = "";
 
@@ -36,44 +51,121 @@ QByteArray FormatBytes(const unsigned char *bytes, int count, int fieldWidth) {
     return text;
 }
 
-// Parses whitespace-separated numbers 0..255 and keeps the first count of them; numbers beyond
-// are checked but not kept. Returns the number of numbers in the text, or -1 with *problem set.
-int ParseBytes(const QByteArray &text, unsigned char *out, int count, QString *problem) {
-    int parsed = 0;
-    int line = 1;
-    int at = 0;
-    const int size = static_cast<int>(text.size());
-    while (at < size) {
-        char c = text[at];
-        if (c == '\n') {
-            line++;
-            at++;
-            continue;
-        }
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-            at++;
-            continue;
-        }
-        int start = at;
-        while (at < size && !QByteArrayView(" \t\r\n\f\v").contains(text[at]))
-            at++;
-        QByteArray word = text.mid(start, at - start);
-        bool ok = false;
-        int value = word.toInt(&ok, 10);
-        if (!ok || word.startsWith('+') || value < 0 || value > 255) {
-            *problem = ok ? QStringLiteral("number %1 out of range 0..255 on line %2")
-                                .arg(QString::fromLatin1(word))
-                                .arg(line)
-                          : QStringLiteral("\"%1\" is not a number (line %2)")
-                                .arg(QString::fromUtf8(word.left(40)))
-                                .arg(line);
-            return -1;
-        }
-        if (parsed < count)
-            out[parsed] = static_cast<unsigned char>(value);
-        parsed++;
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A byte as the user can recognise it in a report: 'x' when printable, else 0xNN.
+QString ByteName(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F)
+        return QStringLiteral("'") + QLatin1Char(c) + QStringLiteral("'");
+    return QStringLiteral("0x") + QString::number(byte, 16).rightJustified(2, QLatin1Char('0'));
+}
+
+// Reads unsigned numbers 0..255 separated by blanks, fed in pieces of any size, until count of
+// them are whole. A number is whole at the blank or the end of the file behind it; what follows
+// the last one is never looked at.
+class ByteTextReader {
+  public:
+    ByteTextReader(unsigned char *out, int count) : out_(out), count_(count) {}
+
+    // Takes the next piece of the file. Returns false once the values are complete or a
+    // problem was found; the caller then stops reading.
+    bool Feed(const char *bytes, qint64 size) {
+        for (qint64 i = 0; i < size && !Finished(); i++)
+            Take(bytes[i]);
+        return !Finished();
     }
-    return parsed;
+    // The end of the file: a number running up to it is whole.
+    void End() {
+        if (!Finished() && value_ >= 0)
+            FinishNumber();
+        if (!Finished())
+            problem_ = QString::number(parsed_) + QStringLiteral(" numbers instead of ") +
+                       QString::number(count_);
+    }
+    bool Complete() const { return parsed_ == count_; }
+    const QString &Problem() const { return problem_; }
+
+  private:
+    bool Finished() const { return Complete() || !problem_.isEmpty(); }
+
+    void Take(char c) {
+        if (IsDigit(c)) {
+            // Saturates, so that a long run of digits stays out of range instead of wrapping.
+            value_ = qMin((value_ < 0 ? 0 : value_ * 10) + (c - '0'), int(OUT_OF_RANGE));
+            return;
+        }
+        if (!IsBlank(c)) {
+            problem_ = QStringLiteral("byte ") + ByteName(c) +
+                       QStringLiteral(" is not part of a number (line ") + QString::number(line_) +
+                       QLatin1Char(')');
+            return;
+        }
+        if (value_ >= 0)
+            FinishNumber();
+        if (c == '\n')
+            line_++;
+    }
+
+    void FinishNumber() {
+        if (value_ >= OUT_OF_RANGE) {
+            problem_ =
+                QStringLiteral("number out of range 0..255 on line ") + QString::number(line_);
+            return;
+        }
+        out_[parsed_++] = static_cast<unsigned char>(value_);
+        value_ = -1;
+    }
+
+    unsigned char *out_;
+    int count_;
+    int parsed_ = 0;
+    int line_ = 1;
+    int value_ = -1; // the number being read, -1 between numbers
+    QString problem_;
+};
+
+// Makes a completed rename durable: the directory entry reaches the disk too.
+void SyncDirectoryOf(const QString &path) {
+#ifdef Q_OS_UNIX
+    QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+    int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    (void)path;
+#endif
+}
+
+// Writes text to path and forces it to the disk. Returns "" or why it failed.
+QString WriteDurably(const QString &path, const QByteArray &text) {
+    QFile file(path);
+    // Unbuffered, so that a short write (a full disk) shows at the write.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return file.errorString();
+    if (file.write(text) != text.size())
+        return file.errorString();
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    file.close();
+    return QString();
+}
+
+QString RenameOver(const QString &from, const QString &to) {
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(from).toStdString(),
+                            QFile::encodeName(to).toStdString(), error);
+    return error ? QString::fromLocal8Bit(error.message().c_str()) : QString();
 }
 
 } // namespace
@@ -94,15 +186,18 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numbe
     if (!SupportedLayout(dataType, numberOfElements, numberOfGroups) || fileType != VAL_ASCII)
         return Fail(UIE_BAD_VALUE, QStringLiteral("unsupported array layout"));
     QString path = EngineFilePath(fileName);
-    QSaveFile file(path);
+    QString unfinished = path + QLatin1String(UNFINISHED_SUFFIX);
     QByteArray text =
         FormatBytes(static_cast<const unsigned char *>(array), numberOfElements, fieldWidth);
-    // Unbuffered, so that a short write (a full disk) shows here and the old file is kept:
-    // a buffered write that fails only while committing could still replace it.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(text) != text.size() || !file.commit())
+    QString problem = WriteDurably(unfinished, text);
+    if (problem.isEmpty())
+        problem = RenameOver(unfinished, path);
+    if (!problem.isEmpty()) {
+        QFile::remove(unfinished);
         return Fail(UIE_IO_ERROR,
-                    QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+                    QStringLiteral("cannot write ") + path + QStringLiteral(": ") + problem);
+    }
+    SyncDirectoryOf(path);
     SetError(QString());
     return UIE_OK;
 }
@@ -118,23 +213,39 @@ int FileToArray(const char *fileName, void *array, int dataType, int numberOfEle
     QString path = EngineFilePath(fileName);
     QFile file(path);
     if (!file.exists())
-        return Fail(UIE_FILE_NOT_FOUND, QStringLiteral("cannot read %1: no such file").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
+        return Fail(UIE_FILE_NOT_FOUND,
+                    QStringLiteral("cannot read ") + path + QStringLiteral(": no such file"));
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
         return Fail(UIE_FILE_UNREADABLE,
-                    QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
+                    QStringLiteral("cannot read ") + path + QStringLiteral(": ") +
+                        (file.isOpen() ? file.errorString() : QStringLiteral("not a file")));
     QByteArray values(numberOfElements, '\0');
-    QString problem;
-    int parsed = ParseBytes(text, reinterpret_cast<unsigned char *>(values.data()),
-                            numberOfElements, &problem);
-    if (parsed < 0)
-        return Fail(UIE_BAD_FORMAT, QStringLiteral("cannot load %1: %2").arg(path, problem));
-    if (parsed < numberOfElements)
-        return Fail(UIE_BAD_FORMAT, QStringLiteral("cannot load %1: %2 numbers instead of %3")
-                                        .arg(path)
-                                        .arg(parsed)
-                                        .arg(numberOfElements));
+    ByteTextReader reader(reinterpret_cast<unsigned char *>(values.data()), numberOfElements);
+    char chunk[READ_CHUNK];
+    qint64 size = 0;
+    bool wantsMore = true;
+    while (wantsMore && (size = file.read(chunk, sizeof chunk)) > 0)
+        wantsMore = reader.Feed(chunk, size);
+    if (size < 0)
+        return Fail(UIE_FILE_UNREADABLE, QStringLiteral("cannot read ") + path +
+                                             QStringLiteral(": ") + file.errorString());
+    if (wantsMore)
+        reader.End();
+    if (!reader.Complete())
+        return Fail(UIE_BAD_FORMAT, QStringLiteral("cannot load ") + path + QStringLiteral(": ") +
+                                        reader.Problem());
     std::copy(values.cbegin(), values.cend(), static_cast<char *>(array));
     SetError(QString());
+    return UIE_OK;
+}
+
+int RemoveUnfinishedSaves(const char *directory) {
+    if (directory == nullptr)
+        return UIE_BAD_VALUE;
+    QDir dir(QString::fromUtf8(directory));
+    const QStringList leftovers =
+        dir.entryList({QStringLiteral("*") + QLatin1String(UNFINISHED_SUFFIX)}, QDir::Files);
+    for (const QString &name : leftovers)
+        dir.remove(name);
     return UIE_OK;
 }

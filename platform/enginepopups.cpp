@@ -50,12 +50,34 @@ void ShowMessageBox(const char *title, const char *message) {
     box.exec();
 }
 
+// Hands the chosen path to the caller. A cut path would name another file: a path that does
+// not fit is refused whole.
 int CopyPath(const QString &path, char *pathOut) {
     QByteArray bytes = QDir::toNativeSeparators(path).toUtf8();
-    // A cut path would name another file.
     if (bytes.size() >= MAX_PATHNAME_LEN)
-        return UIE_BAD_VALUE;
+        return UIE_PATH_TOO_LONG;
     return EngineCopyText(QString::fromUtf8(bytes), pathOut, MAX_PATHNAME_LEN);
+}
+
+// The code of a pop-up that chose path: new or existing file, or why the path is refused.
+int ChosenFile(const QString &path, char *pathOut) {
+    int result = CopyPath(path, pathOut);
+    if (result < 0)
+        return result;
+    return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+int AskFileSelectHook(const char *defaultDirectory, const char *defaultFileName,
+                      const char *fileTypeList, const char *title, char *pathOut) {
+    const char *chosen = nullptr;
+    int code = fileSelectHook(defaultDirectory == nullptr ? "" : defaultDirectory,
+                              defaultFileName == nullptr ? "" : defaultFileName,
+                              fileTypeList == nullptr ? "" : fileTypeList,
+                              title == nullptr ? "" : title, &chosen);
+    if (code <= 0 || chosen == nullptr)
+        return code;
+    int result = CopyPath(Text(chosen), pathOut);
+    return result < 0 ? result : code;
 }
 
 } // namespace
@@ -91,10 +113,7 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
         return UIE_BAD_VALUE;
     pathOut[0] = '\0';
     if (fileSelectHook != nullptr)
-        return fileSelectHook(defaultDirectory == nullptr ? "" : defaultDirectory,
-                              defaultFileName == nullptr ? "" : defaultFileName,
-                              fileTypeList == nullptr ? "" : fileTypeList,
-                              title == nullptr ? "" : title, pathOut);
+        return AskFileSelectHook(defaultDirectory, defaultFileName, fileTypeList, title, pathOut);
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
     (void)restrictDirectory;
@@ -113,11 +132,7 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
     dialog.selectFile(Text(defaultFileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return VAL_NO_FILE_SELECTED;
-    QString path = dialog.selectedFiles().first();
-    int result = CopyPath(path, pathOut);
-    if (result < 0)
-        return result;
-    return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+    return ChosenFile(dialog.selectedFiles().first(), pathOut);
 }
 
 int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOut) {

@@ -141,13 +141,20 @@ int GetTableCellVal(int panel, int control, Point cell, int *value) {
     if (cell.x < 1 || cell.y < 1 || cell.x > table->columnCount() || cell.y > table->rowCount())
         return UIE_BAD_VALUE;
     QTableWidgetItem *item = CellItem(table, cell, false);
+    const QVariant data = item == nullptr ? QVariant() : item->data(Qt::EditRole);
+    // A cell the program set holds a number: read without a text on the way, as the live
+    // display does for every frame.
+    if (data.typeId() == QMetaType::Int) {
+        *value = data.toInt();
+        return UIE_OK;
+    }
     // An empty cell holds 0.
-    if (item == nullptr || item->data(Qt::EditRole).toString().trimmed().isEmpty()) {
+    if (item == nullptr || data.toString().trimmed().isEmpty()) {
         *value = 0;
         return UIE_OK;
     }
     bool ok = false;
-    int number = item->data(Qt::EditRole).toString().trimmed().toInt(&ok);
+    int number = data.toString().trimmed().toInt(&ok);
     if (!ok)
         return UIE_BAD_VALUE;
     *value = number;

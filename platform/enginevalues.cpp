@@ -50,6 +50,21 @@ bool ParseNumber(const QString &text, double *value) {
     return ok && std::isfinite(number);
 }
 
+// The text of a whole number. The bytes 0..255 that every measurement display shows come from
+// a table made once and shared with the label, so that a frame allocates no new strings.
+QString NumberText(int value) {
+    enum { CACHED = 256 };
+    static const QString *const texts = [] {
+        auto *table = new QString[CACHED];
+        for (int i = 0; i < CACHED; i++)
+            table[i] = QString::number(i);
+        return table;
+    }();
+    if (value >= 0 && value < CACHED)
+        return texts[value];
+    return QString::number(value);
+}
+
 int ClampToInt(double value) {
     if (value >= 2147483647.0)
         return 2147483647;
@@ -173,7 +188,7 @@ int SetCtrlVal(int panel, int control, int value) {
     QWidget *widget = EngineFindControl(panel, control, &error);
     if (widget == nullptr)
         return error;
-    return WriteValue(widget, value, QString::number(value));
+    return WriteValue(widget, value, NumberText(value));
 }
 
 int SetCtrlVal(int panel, int control, double value) {

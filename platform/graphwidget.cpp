@@ -227,9 +227,14 @@ QPointF GraphWidget::cursorPosition() const {
 // The cursor is drawn over the finished plot, so that a move repaints only the strips that the
 // old and the new cross cover instead of the whole graph.
 void GraphWidget::setCursorPosition(const QPointF &position) {
-    const QRegion before = cursorRegion();
+    const QPoint from = cursorPixel();
     cursor_ = position;
-    update(before | cursorRegion());
+    const QPoint to = cursorPixel();
+    // The cross is drawn at whole pixels: a move within one pixel leaves the screen as it is,
+    // which a steady colour does frame after frame.
+    if (to == from && !plotArea().isEmpty())
+        return;
+    update(cursorRegion(from) | cursorRegion(to));
 }
 
 QPoint GraphWidget::cursorPixel() const {
@@ -237,8 +242,9 @@ QPoint GraphWidget::cursorPixel() const {
                   qRound(yAxis->coordToPixel(cursor_.y())));
 }
 
-// The pixels the cross covers; the whole widget while the plot area is not laid out yet.
-QRegion GraphWidget::cursorRegion() const {
+// The pixels that a cross at pixel at covers; the whole widget while the plot area is not laid
+// out yet.
+QRegion GraphWidget::cursorRegion(const QPoint &at) const {
     const QRect area = plotArea();
     if (area.isEmpty())
         return QRegion(rect());

@@ -75,7 +75,7 @@ class GraphWidget : public InstrumentPlot {
     QPointF pixelToPlot(const QPointF &pixel) const;
     void updateShade();
     QPoint cursorPixel() const;
-    QRegion cursorRegion() const;
+    QRegion cursorRegion(const QPoint &at) const;
     void drawFinishedPlot(QCPPainter *painter, const QRegion &region);
     void drawCursor(QPainter *painter) const;
 

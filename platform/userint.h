@@ -29,6 +29,7 @@ enum {
     UIE_BAD_VALUE = -9,
     UIE_IO_ERROR = -10,
     UIE_BAD_FORMAT = -11,
+    UIE_PATH_TOO_LONG = -12, // longer than a MAX_PATHNAME_LEN buffer holds
 };
 
 typedef int (*CtrlCallbackPtr)(int panel, int control, int event, void *callbackData,
@@ -88,7 +89,8 @@ enum { MAX_PATHNAME_LEN = 260 };
 
 // Modal file selection. pathOut (MAX_PATHNAME_LEN characters) receives the chosen path.
 // Returns VAL_EXISTING_FILE_SELECTED, VAL_NEW_FILE_SELECTED, VAL_NO_FILE_SELECTED on cancel,
-// or a negative code.
+// or a negative code: UIE_PATH_TOO_LONG for a path that pathOut cannot hold (pathOut is then
+// empty; a cut path would name another file).
 int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                     const char *fileTypeList, const char *title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
@@ -100,10 +102,12 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
 int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOut);
 
 // The seam through which tests replace the modal pop-ups: with a hook set, the pop-up is not
-// shown; the hook records it and answers at once. A null hook restores the real pop-up.
+// shown; the hook records it and answers at once. A null hook restores the real pop-up. The file
+// hook returns the pop-up's code and, for a code > 0, sets *chosenPath as the user's choice; the
+// engine then hands it on as it would the dialog's.
 typedef void (*MessagePopupHook)(const char *title, const char *message);
 typedef int (*FileSelectHook)(const char *defaultDirectory, const char *defaultFileName,
-                              const char *fileTypeList, const char *title, char *pathOut);
+                              const char *fileTypeList, const char *title, const char **chosenPath);
 void SetMessagePopupHook(MessagePopupHook hook);
 void SetFileSelectHook(FileSelectHook hook);
 
@@ -242,15 +246,19 @@ enum { VAL_ASCII = 0 };
 enum { VAL_TRUNCATE = 0 };
 
 // Writes count unsigned bytes as text, one per line, right-aligned in fieldWidth characters.
-// The file is written beside the target and renamed over it, so the old file survives a
-// failure. Returns 0 or a negative code; LastArrayFileError tells why.
+// The file is written beside the target (its name + ".saving"), synced, renamed over it and the
+// directory synced: the old file survives a failure, and a failed write leaves nothing beside
+// it. Returns 0 or a negative code; LastArrayFileError tells why.
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
                 int fieldWidth, int fileType, int fileAction);
 // Reads count unsigned bytes written as text, one or more per line, LF or CRLF line ends,
-// blanks around the numbers. The array changes only when the file holds at least count
-// numbers, each in 0..255, and nothing else. Returns 0 or a negative code.
+// blanks around the numbers. Only the file up to the end of the count-th number is read; what
+// follows is never looked at. The array changes only when those count numbers are each in
+// 0..255 and nothing but blanks stands between them. Returns 0 or a negative code.
 int FileToArray(const char *fileName, void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int fileType);
 // Why the last array-file operation failed, in words for the user ("" after a success).
 const char *LastArrayFileError(void);
+// Removes what a save killed before its rename left in directory (files ending ".saving").
+int RemoveUnfinishedSaves(const char *directory);

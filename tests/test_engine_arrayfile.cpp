@@ -67,37 +67,51 @@ TEST_F(EngineArrayFileTest, LoadsCrlfBlanksAndLongerFiles) {
     unsigned char loaded[5] = {};
     ASSERT_EQ(Load(PathOf("dos.dat"), loaded, 5), UIE_OK);
     EXPECT_EQ(std::vector<int>(loaded, loaded + 5), (std::vector<int>{1, 2, 3, 4, 255}));
-    // A longer file gives its first values.
+    // A longer file gives its first values; what follows them is not looked at.
     unsigned char first[3] = {};
     ASSERT_EQ(Load(PathOf("dos.dat"), first, 3), UIE_OK);
     EXPECT_EQ(std::vector<int>(first, first + 3), (std::vector<int>{1, 2, 3}));
+    WriteText("tail.dat", QByteArray("7 8 9\nend of set\n\0\xff", 20));
+    ASSERT_EQ(Load(PathOf("tail.dat"), first, 3), UIE_OK);
+    EXPECT_EQ(std::vector<int>(first, first + 3), (std::vector<int>{7, 8, 9}));
 }
 
 TEST_F(EngineArrayFileTest, RefusesBadFilesAndKeepsTheArray) {
     struct Case {
-        const char *text;
+        const char *name;
+        QByteArray text;
         const char *reason; // part of the error text
     } cases[] = {
-        {"1\n2\n", "2 numbers instead of 3"},
-        {"1\n256\n3\n", "line 2"},
-        {"1\n2\n-1\n", "line 3"},
-        {"1\nabc\n3\n", "line 2"},
-        {"1\n2\n3x\n", "\"3x\" is not a number"},
-        {"1\n2\n3\nend\n", "line 4"},
-        {"", "0 numbers"},
+        {"bad.dat", "1\n2\n", "2 numbers instead of 3"},
+        {"bad.dat", "1\n256\n3\n", "line 2"},
+        {"bad.dat", "1\n0000000000000000000001000\n3\n", "out of range 0..255 on line 2"},
+        {"bad.dat", "1\n2\n-1\n", "byte '-' is not part of a number (line 3)"},
+        {"bad.dat", "1\nabc\n3\n", "line 2"},
+        {"bad.dat", "1\n2\n3x\n", "byte 'x'"},
+        {"bad.dat",
+         QByteArray("1\n1\0"
+                    "0\n3\n",
+                    9),
+         "byte 0x00 is not part of a number (line 2)"},
+        {"bad.dat", "", "0 numbers"},
+        // The file's name and contents are shown as they are, never taken as placeholders.
+        {"odd%1%2.dat", "1\n%1\n", "odd%1%2.dat: byte '%' is not part of a number (line 2)"},
     };
     for (const Case &bad : cases) {
-        WriteText("bad.dat", bad.text);
+        WriteText(bad.name, bad.text);
         unsigned char kept[3] = {9, 9, 9};
-        EXPECT_LT(Load(PathOf("bad.dat"), kept, 3), 0) << bad.text;
-        EXPECT_EQ(std::vector<int>(kept, kept + 3), (std::vector<int>{9, 9, 9})) << bad.text;
+        EXPECT_LT(Load(PathOf(bad.name), kept, 3), 0) << bad.text.constData();
+        EXPECT_EQ(std::vector<int>(kept, kept + 3), (std::vector<int>{9, 9, 9}))
+            << bad.text.constData();
         EXPECT_NE(std::string(LastArrayFileError()).find(bad.reason), std::string::npos)
-            << bad.text << " -> " << LastArrayFileError();
+            << bad.text.constData() << " -> " << LastArrayFileError();
     }
     unsigned char kept[3] = {9, 9, 9};
     EXPECT_EQ(Load(PathOf("missing.dat"), kept, 3), UIE_FILE_NOT_FOUND);
     EXPECT_EQ(kept[0], 9);
     EXPECT_NE(std::string(LastArrayFileError()).find("missing.dat"), std::string::npos);
+    EXPECT_EQ(Load(directory.path().toStdString(), kept, 3), UIE_FILE_UNREADABLE);
+    EXPECT_NE(std::string(LastArrayFileError()).find("not a file"), std::string::npos);
     EXPECT_EQ(FileToArray(PathOf("missing.dat").c_str(), kept, VAL_DOUBLE, 3, 1, 0, 0, VAL_ASCII),
               UIE_BAD_VALUE);
 }
@@ -127,6 +141,13 @@ TEST_F(EngineArrayFileTest, FailedSaveKeepsTheOldFile) {
 
     EXPECT_LT(Save(PathOf("no/such/dir/init.dat"), block, 84), 0);
     EXPECT_NE(std::string(LastArrayFileError()).find("no/such/dir/init.dat"), std::string::npos);
+
+    // What a save killed before its rename leaves is swept at the next start; nothing else is.
+    WriteText("init.dat.saving", "    1\n");
+    WriteText("other.dat", "    1\n");
+    EXPECT_EQ(RemoveUnfinishedSaves(directory.path().toUtf8().constData()), UIE_OK);
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files),
+              (QStringList{"init.dat", "other.dat"}));
 }
 
 } // namespace

@@ -233,6 +233,31 @@ TEST_F(EnginePanelTest, ShortcutCommitsButtonWithFocusInSpinBox) {
     EXPECT_EQ(EngineEventsOf(TEST_BUTTON).size(), 1u);
 }
 
+TEST_F(EnginePanelTest, HeldKeysCommitTheirButtonOnce) {
+    ASSERT_TRUE(ShowEngineTestPanel(panel));
+    auto *spin = qobject_cast<QSpinBox *>(Control(TEST_SPIN));
+    spin->setFocus();
+    // Held, a key repeats its press until it is let go: the shortcut and the mnemonic act once.
+    for (auto [key, modifiers] :
+         {std::pair{Qt::Key_F11, Qt::NoModifier}, std::pair{Qt::Key_G, Qt::AltModifier}}) {
+        engineEvents.clear();
+        // Repeats further apart than a mnemonic's click animation, which swallows closer ones.
+        for (int press = 0; press < 4; press++) {
+            QTest::simulateEvent(spin, true, key, modifiers, QString(), press > 0);
+            QTest::qWait(150);
+        }
+        QTest::simulateEvent(spin, false, key, modifiers, QString(), false);
+        QTest::qWait(150);
+        EXPECT_EQ(EngineEventsOf(TEST_BUTTON), std::vector<int>{EVENT_COMMIT}) << key;
+    }
+    // A held arrow key still steps the field with the focus.
+    int start = spin->value();
+    for (int press = 0; press < 4; press++)
+        QTest::simulateEvent(spin, true, Qt::Key_Up, Qt::NoModifier, QString(), press > 0);
+    QTest::simulateEvent(spin, false, Qt::Key_Up, Qt::NoModifier, QString(), false);
+    EXPECT_GT(spin->value(), start + 1);
+}
+
 TEST_F(EnginePanelTest, QuitWaitsForRunningCallbacks) {
     ASSERT_TRUE(ShowEngineTestPanel(panel));
     int nestedRounds = 0;

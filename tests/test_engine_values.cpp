@@ -310,10 +310,12 @@ void RecordMessage(const char *title, const char *message) {
     hookText = message;
 }
 
+std::string chosenPath;
+
 int ChooseFile(const char *, const char *defaultFileName, const char *, const char *,
-               char *pathOut) {
-    std::strcpy(pathOut, "/chosen/");
-    std::strcat(pathOut, defaultFileName);
+               const char **path) {
+    chosenPath = std::string("/chosen/") + defaultFileName;
+    *path = chosenPath.c_str();
     return VAL_NEW_FILE_SELECTED;
 }
 

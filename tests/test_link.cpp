@@ -164,6 +164,32 @@ TEST_F(Link, OpenFailureShowsItsTextAndNothingElse) {
     EXPECT_TRUE(peer.received().empty()) << "no line check after a failed open";
 }
 
+TEST_F(Link, DeviceThatIsNoPortFailsToOpenAndTimesOutLater) {
+    std::string directory = testing::TempDir();
+    std::string plainFile = directory + "/nvmx-not-a-port";
+    std::FILE *file = std::fopen(plainFile.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    for (const std::string &device : {directory, plainFile}) {
+        SCOPED_TRACE(device);
+        popups.clear();
+        setenv("NVMX_COM212", device.c_str(), 1);
+        SetCtrlVal(MainPanel, PANEL_STATUS, "Init COM-Port ...");
+        portNumber = 212;
+        OpenPort(portNumber);
+        EXPECT_EQ("Cannot open port", StatusShown());
+        EXPECT_TRUE(popups.empty());
+        // Whatever runs on it later ends in the time-out report, after the time-out.
+        double start = Timer();
+        CheckLine();
+        EXPECT_LT(Timer() - start, 3.5);
+        ExpectTimeoutReport();
+        CloseCom(portNumber);
+    }
+    unsetenv("NVMX_COM212");
+    std::remove(plainFile.c_str());
+}
+
 TEST_F(Link, ReopeningTheSamePortRunsANewLineCheck) {
     peer.setScript(AnswerCommand(LineCheck, {{LineOkReply}}));
     OpenPort(portNumber);

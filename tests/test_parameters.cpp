@@ -178,15 +178,18 @@ TEST_F(ParameterFile, BadFilesAreRefusedAndChangeNothing) {
     tooLarge.replace(tooLarge.find("\n40\n") + 1, 2, "256");
     std::string withText = BlockText(numbers, BLOCK_LENGTH, "\n");
     withText.replace(withText.find("\n40\n") + 1, 2, "4x");
+    std::string withNul = BlockText(numbers, BLOCK_LENGTH, "\n");
+    withNul.replace(withNul.find("\n10\n") + 1, 2,
+                    std::string("1\0"
+                                "0",
+                                3));
 
     struct BadFile {
         const char *name;
         const std::string *content; // nullptr: the file does not exist
     } badFiles[] = {
-        {"missing.dat", nullptr},
-        {"short.dat", &tooFew},
-        {"large.dat", &tooLarge},
-        {"text.dat", &withText},
+        {"missing.dat", nullptr}, {"short.dat", &tooFew}, {"large.dat", &tooLarge},
+        {"text.dat", &withText},  {"nul.dat", &withNul},
     };
     for (const BadFile &bad : badFiles) {
         SCOPED_TRACE(bad.name);
@@ -236,17 +239,49 @@ TEST_F(ParameterFile, CancelledPopupDoesNothing) {
     std::memcpy(blockBefore, ParameterBlock, BLOCK_LENGTH);
 
     SetCtrlVal(MainPanel, PANEL_HOLD, 1);
-    for (int code : {(int)VAL_NO_FILE_SELECTED, -1}) {
-        AnswerFileSelect(path, code);
-        SaveParameterFile();
-        LoadParameterFile();
-    }
+    AnswerFileSelect(path, VAL_NO_FILE_SELECTED);
+    SaveParameterFile();
+    LoadParameterFile();
     EXPECT_EQ(ReadText(path), saved);
     EXPECT_EQ(std::memcmp(ParameterBlock, blockBefore, BLOCK_LENGTH), 0);
     int hold = 0;
     GetCtrlVal(MainPanel, PANEL_HOLD, &hold);
     EXPECT_EQ(hold, 1);
     EXPECT_TRUE(Popups().empty());
+}
+
+TEST_F(ParameterFile, PathsThePopupCannotHandOnAreReported) {
+    // One byte more than the path buffer holds: cut, it would name another file.
+    std::string directory = TempPath("");
+    std::string longPath = directory + std::string(MAX_PATHNAME_LEN - directory.size(), 'p');
+    ApplyPanelValues(EditedValues());
+    PanelValues before = CapturePanelValues();
+    struct Attempt {
+        std::string path;
+        int code;
+        const char *reason;
+    } attempts[] = {
+        {longPath, VAL_NEW_FILE_SELECTED, "longer than the program can keep"},
+        {TempPath("set.dat"), UIE_NOT_INITIALISED, "file selection failed"},
+    };
+    for (const Attempt &attempt : attempts) {
+        for (void (*operation)() : {SaveParameterFile, LoadParameterFile}) {
+            ClearPopups();
+            AnswerFileSelect(attempt.path, attempt.code);
+            operation();
+            ASSERT_EQ(Popups().size(), 1u);
+            EXPECT_EQ(Popups()[0].title, "INFO");
+            EXPECT_NE(Popups()[0].text.find(attempt.reason), std::string::npos) << Popups()[0].text;
+        }
+        EXPECT_FALSE(std::filesystem::exists(attempt.path));
+        EXPECT_EQ(CapturePanelValues(), before);
+    }
+    // A path that just fits is taken.
+    std::string fitting = longPath.substr(0, MAX_PATHNAME_LEN - 1);
+    ClearPopups();
+    Save(fitting);
+    EXPECT_TRUE(Popups().empty());
+    EXPECT_TRUE(std::filesystem::exists(fitting));
 }
 
 TEST_F(ParameterFile, LoadedContrastModeIsLaidOutAtOnce) {

@@ -3,6 +3,7 @@
 #include "com232/records.h"
 #include "gui/livedisplay.h"
 #include "gui/transactions.h"
+#include "nvmxv451/callbacks.h"
 #include "platform/rs232.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
@@ -234,6 +235,37 @@ TEST_F(Transactions, TransferShowsFramesUntilAWrongReply) {
     }
 }
 
+TEST_F(Transactions, NoiseBurstEndsTheTransferAndTheNextOneRuns) {
+    OpenLine();
+    // Three good frames, 10 kB of noise instead of the fourth, then good frames again.
+    Answer({}, {}, [](int n) { return n == 4 ? Bytes(10240, 0xE5) : FrameBytes(10 * n); });
+    Transfer();
+    EXPECT_EQ(FrameRequests(), 4u);
+    ExpectTimeoutReport();
+    Bytes last = FrameBytes(30);
+    EXPECT_EQ(std::memcmp(currentMeasurement, last.data(), FRAME_LENGTH), 0);
+
+    // Once the noise has passed, Go again: every frame counts.
+    double quietSince = Timer();
+    for (double end = Timer() + 10; Timer() - quietSince < 0.2 && Timer() < end;) {
+        if (GetInQLen(portNumber) > 0) {
+            FlushInQ(portNumber);
+            quietSince = Timer();
+        }
+    }
+    ClearPopups();
+    EventStepHook stop([&] {
+        if (FrameRequests() < 10)
+            return true;
+        acquisitionActive = 0;
+        return false;
+    });
+    Transfer();
+    EXPECT_TRUE(Popups().empty());
+    Bytes newest = FrameBytes(10 * (int)FrameRequests());
+    EXPECT_EQ(std::memcmp(currentMeasurement, newest.data(), FRAME_LENGTH), 0);
+}
+
 TEST_F(Transactions, StopEndsAfterTheCycleAndTheHistoryGoesOn) {
     OpenLine();
     SetCtrlVal(MainPanel, PANEL_SOURCE, 5);
@@ -281,6 +313,7 @@ TEST_F(Transactions, GoDuringATransferDoesNotNest) {
     OpenLine();
     Answer({}, {}, [](int n) { return FrameBytes(n); });
     int secondGos = 0;
+    double goTime = 0;
     bool returnedAtOnce = true;
     size_t framesAtStopAndGo = 0;
     EventStepHook again([&] {
@@ -293,7 +326,8 @@ TEST_F(Transactions, GoDuringATransferDoesNotNest) {
             acquisitionActive = 0;
             framesAtStopAndGo = FrameRequests();
         }
-        RunDataTransfer();
+        ButtonGo(MainPanel, PANEL_GO, EVENT_COMMIT, nullptr, 0, 0);
+        goTime += Timer() - start;
         returnedAtOnce = returnedAtOnce && Timer() - start < 0.5 && acquisitionActive == 1;
         if (++secondGos < 20)
             return true;
@@ -303,6 +337,8 @@ TEST_F(Transactions, GoDuringATransferDoesNotNest) {
     Transfer();
     EXPECT_EQ(secondGos, 20);
     EXPECT_TRUE(returnedAtOnce) << "a second Go ran a transfer loop of its own";
+    // Nor does it wait before the sensor again: 20 such waits would take 2 s.
+    EXPECT_LT(goTime, 1.0);
     EXPECT_GT(FrameRequests(), framesAtStopAndGo);
     EXPECT_EQ(acquisitionActive, 0);
     EXPECT_TRUE(Popups().empty());

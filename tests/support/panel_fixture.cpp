@@ -29,11 +29,10 @@ void RecordMessage(const char *title, const char *message) {
 }
 
 int AnswerFile(const char *directory, const char *fileName, const char *typeList, const char *title,
-               char *pathOut) {
+               const char **chosenPath) {
     fileSelects.push_back({directory ? directory : "", fileName ? fileName : "",
                            typeList ? typeList : "", title ? title : ""});
-    std::strncpy(pathOut, fileAnswerPath.c_str(), MAX_PATHNAME_LEN - 1);
-    pathOut[MAX_PATHNAME_LEN - 1] = '\0';
+    *chosenPath = fileAnswerPath.c_str();
     return fileAnswerCode;
 }
 
