@@ -12,7 +12,7 @@
 namespace {
 
 // Sizes on the page in millimetres; places count from the top left of the printable area.
-const double LINE = 6.0;          // one line of text
+const double LINE = 6.0;           // one line of text
 const double LABEL_COLUMN = 70.0;  // width of a parameter label
 const double CELL_WIDTH = 18.0;    // a teach-table column
 const double SWATCH_COLUMN = 16.0; // row number and its circle

@@ -15,15 +15,6 @@ namespace {
 const char panelTitle[] = "Nevalometrix V4.51";
 const double timeout = 40.0; // a loaded two-core machine starts Qt slowly
 
-PeerReply AnswerLikeASensor(const PeerRequest &request) {
-    PeerReply reply;
-    if (request.bytes[1] == 7)
-        reply.bytes = {0xAA};
-    else if (request.bytes[1] == 3)
-        reply.bytes = Bytes(84, 1);
-    return reply;
-}
-
 class CommandLine : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -101,7 +92,7 @@ TEST_F(CommandLine, PortOptionAndTheRememberedPort) {
     XSession x;
     ASSERT_TRUE(x.start());
     PtyPeer peer;
-    ASSERT_TRUE(peer.start(AnswerLikeASensor));
+    ASSERT_TRUE(peer.start(AnswerLikeASensor()));
 
     runAgainst(x, peer, {"--port", peer.slavePath()});
     // The next run, with neither option nor mapping, opens the remembered device.

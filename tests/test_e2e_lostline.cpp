@@ -15,17 +15,6 @@ namespace {
 const char panelTitle[] = "Nevalometrix V4.51";
 const double timeout = 40.0; // a loaded two-core machine starts Qt slowly
 
-PeerReply AnswerLikeASensor(const PeerRequest &request) {
-    PeerReply reply;
-    if (request.bytes[1] == 7)
-        reply.bytes = {0xAA};
-    else if (request.bytes[1] == 3)
-        reply.bytes = Bytes(84, 1);
-    else if (request.bytes[1] == 5)
-        reply.bytes = {100, 80, 60, 120, 90, 200, 255};
-    return reply;
-}
-
 // Points link at target in one step, as a udev rule or a user would repoint it.
 void PointLink(const fs::path &link, const std::string &target) {
     fs::path fresh = link.string() + ".new";
@@ -55,7 +44,7 @@ class LostLine : public ::testing::Test {
 
 TEST_F(LostLine, DeviceGoneDuringATransferIsAwaitedQuietlyAndReopenedWhenBack) {
     auto first = std::make_unique<PtyPeer>();
-    ASSERT_TRUE(first->start(AnswerLikeASensor));
+    ASSERT_TRUE(first->start(AnswerLikeASensor()));
     PointLink(dir / "sensor", first->slavePath());
     ChildProcess program;
     ASSERT_TRUE(program.start({BinDir() + "/nvmxv451"}, environment()));
@@ -82,7 +71,7 @@ TEST_F(LostLine, DeviceGoneDuringATransferIsAwaitedQuietlyAndReopenedWhenBack) {
     EXPECT_LT(share, 0.02);
 
     PtyPeer second;
-    ASSERT_TRUE(second.start(AnswerLikeASensor));
+    ASSERT_TRUE(second.start(AnswerLikeASensor()));
     PointLink(dir / "sensor", second.slavePath());
     ASSERT_TRUE(second.waitForRequests(2, 10.0)) << "no reconnect";
     EXPECT_EQ(second.requests()[0].bytes, (Bytes{0x55, 0x07}));

@@ -29,22 +29,6 @@ Bytes SensorBlock() {
     return block;
 }
 
-PeerReply AnswerLikeASensor(const PeerRequest &request) {
-    PeerReply reply;
-    switch (request.bytes[1]) {
-    case 7:
-        reply.bytes = {0xAA};
-        break;
-    case 3:
-        reply.bytes = SensorBlock();
-        break;
-    case 5:
-        reply.bytes = frame;
-        break;
-    }
-    return reply;
-}
-
 Bytes WriteRequest(const Bytes &block) {
     Bytes request(2 + block.size());
     request[0] = 0x55;
@@ -57,7 +41,7 @@ class RunningProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(x.start());
-        ASSERT_TRUE(peer.start(AnswerLikeASensor));
+        ASSERT_TRUE(peer.start(AnswerLikeASensor(SensorBlock(), frame)));
         ASSERT_TRUE(program.start(
             {BinDir() + "/nvmxv451"},
             {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "NVMX_COM1=" + peer.slavePath()}));

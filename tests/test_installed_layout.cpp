@@ -101,14 +101,7 @@ TEST(InstalledLayout, ProgramFindsItsPanelFileInTheDataDirectory) {
     XSession x;
     ASSERT_TRUE(x.start());
     PtyPeer sensor;
-    ASSERT_TRUE(sensor.start([](const PeerRequest &request) {
-        PeerReply reply;
-        if (request.bytes[1] == 7)
-            reply.bytes = {0xAA};
-        else if (request.bytes[1] == 3)
-            reply.bytes = Bytes(84, 1);
-        return reply;
-    }));
+    ASSERT_TRUE(sensor.start(AnswerLikeASensor()));
     ChildProcess program;
     ASSERT_TRUE(program.start(
         {(bin / "nvmxv451").string()},

@@ -220,3 +220,16 @@ PeerScript AnswerCommand(unsigned char command, PeerReply reply) {
         return request.bytes[1] == command ? reply : PeerReply{};
     };
 }
+
+PeerScript AnswerLikeASensor(Bytes block, Bytes frame) {
+    return [block, frame](const PeerRequest &request) {
+        PeerReply reply;
+        if (request.bytes[1] == 7)
+            reply.bytes = {0xAA};
+        else if (request.bytes[1] == 3)
+            reply.bytes = block;
+        else if (request.bytes[1] == 5)
+            reply.bytes = frame;
+        return reply;
+    };
+}

@@ -96,3 +96,6 @@ class PtyPeer {
 PeerScript SilentPeer();
 // Answers every request with the given command byte by reply; other requests get nothing.
 PeerScript AnswerCommand(unsigned char command, PeerReply reply);
+// A present sensor: the line check, the parameter read (block) and data requests (frame).
+PeerScript AnswerLikeASensor(Bytes block = Bytes(84, 1),
+                             Bytes frame = {100, 80, 60, 120, 90, 200, 255});
