@@ -140,8 +140,7 @@ int DirSelectPopup(const char *defaultDirectory, const char *title, char *pathOu
         return UIE_BAD_VALUE;
     pathOut[0] = '\0';
     if (fileSelectHook != nullptr)
-        return fileSelectHook(defaultDirectory == nullptr ? "" : defaultDirectory, "", "",
-                              title == nullptr ? "" : title, pathOut);
+        return AskFileSelectHook(defaultDirectory, "", "", title, pathOut);
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
     QString folder =

@@ -248,7 +248,6 @@ QRegion GraphWidget::cursorRegion(const QPoint &at) const {
     const QRect area = plotArea();
     if (area.isEmpty())
         return QRegion(rect());
-    const QPoint at = cursorPixel();
     const int reach = CURSOR_MARKER_SIZE / 2 + CURSOR_MARKER_PEN;
     QRegion region(QRect(at.x() - 1, area.top(), 3, area.height()));
     region += QRect(area.left(), at.y() - 1, area.width(), 3);

@@ -146,8 +146,9 @@ int PrintSheetPopup(const ParameterSheet *sheet) {
     if (sheet == nullptr)
         return UIE_BAD_VALUE;
     if (FileSelectHook hook = EngineFileSelectHook()) {
-        char path[MAX_PATHNAME_LEN] = "";
-        if (hook("", "parameter-sheet.pdf", "*.pdf", "Parameter sheet", path) <= 0)
+        const char *path = nullptr;
+        if (hook("", "parameter-sheet.pdf", "*.pdf", "Parameter sheet", &path) <= 0 ||
+            path == nullptr)
             return 0;
         return WriteSheetPdf(sheet, path) == UIE_OK ? 1 : UIE_IO_ERROR;
     }
