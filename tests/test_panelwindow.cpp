@@ -70,8 +70,12 @@ TEST_F(PanelWindow, FitsASmallScreenAndGivesTheGraphsTheRoomOfALargerWindow) {
             }
     }
 
-    // The graphs and their frames take the room; every other control keeps place and size.
+    // The graphs and their frames take the room, the buttons at their right edges and the port
+    // note at the header's move with it; every other control keeps place and size.
     const std::set<QWidget *> growing = {Control(PANEL_HEADERFRAME),
+                                         Control(PANEL_PORTNOTE),
+                                         Control(PANEL_EXPORT),
+                                         Control(PANEL_EXPORTZOOM),
                                          Control(PANEL_COLOURGRAPH),
                                          Control(PANEL_SIGNALCHART),
                                          Control(PANEL_ZOOMGRAPH),
