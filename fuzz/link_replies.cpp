@@ -117,6 +117,24 @@ int ComPortDescription(int, char *description, int size) {
         description[0] = '\0';
     return 0;
 }
+// The scripted line never goes away and the port list never changes.
+int ComPortListChanged(void) {
+    return 0;
+}
+int ComLineLost(int) {
+    return 0;
+}
+int ComPortIsOpen(int) {
+    return 1;
+}
+int ComPortReturned(int) {
+    return 0;
+}
+int ComOpenFailure(int, char *text, int size) {
+    if (size > 0)
+        text[0] = '\0';
+    return 0;
+}
 
 // ---- The transactions -----------------------------------------------------------------------
 
