@@ -40,6 +40,16 @@ StripChartWidget *FindChart(int panel, int control, int *error) {
     return EngineFindControlAs<StripChartWidget>(panel, control, error);
 }
 
+// The graph whose cursor is asked for; a graph has one cursor, number 1.
+GraphWidget *FindGraphCursor(int panel, int control, int cursor, int *error) {
+    GraphWidget *graph = FindGraph(panel, control, error);
+    if (graph != nullptr && cursor != 1) {
+        *error = UIE_BAD_VALUE;
+        return nullptr;
+    }
+    return graph;
+}
+
 } // namespace
 
 int PlotXY(int panel, int control, const void *xArray, const void *yArray, int numberOfPoints,
@@ -107,14 +117,11 @@ int GetAxisScalingMode(int panel, int control, int axis, int *mode, double *min,
     return UIE_OK;
 }
 
-// A graph has one cursor, number 1.
 int GetGraphCursor(int panel, int control, int cursor, double *x, double *y) {
     int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
+    GraphWidget *graph = FindGraphCursor(panel, control, cursor, &error);
     if (graph == nullptr)
         return error;
-    if (cursor != 1)
-        return UIE_BAD_VALUE;
     QPointF position = graph->cursorPosition();
     *x = position.x();
     *y = position.y();
@@ -123,11 +130,9 @@ int GetGraphCursor(int panel, int control, int cursor, double *x, double *y) {
 
 int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
     int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
+    GraphWidget *graph = FindGraphCursor(panel, control, cursor, &error);
     if (graph == nullptr)
         return error;
-    if (cursor != 1)
-        return UIE_BAD_VALUE;
     EngineProgramChange change(graph);
     graph->setCursorPosition(QPointF(x, y));
     return UIE_OK;
