@@ -114,12 +114,7 @@ class Records : public PanelFixture {
                 acquisitionActive = 0;
         });
         stopper.start(0);
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] { acquisitionActive = 0; });
-        watchdog.start(30000);
-        RunDataTransfer();
-        EXPECT_TRUE(watchdog.isActive()) << "the transfer ran into the watchdog";
+        TransferWithWatchdog();
     }
 
     // The file that a text of the recording display names (by default the display's own).

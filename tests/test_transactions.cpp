@@ -126,16 +126,6 @@ class Transactions : public PanelFixture {
         EXPECT_EQ(Popups()[0].title, "INFO");
         EXPECT_EQ(Popups()[0].text, TIMEOUT_TEXT);
     }
-    // Runs a transfer that the watchdog ends after 30 s at the latest.
-    void Transfer() {
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] { acquisitionActive = 0; });
-        watchdog.start(30000);
-        RunDataTransfer();
-        EXPECT_TRUE(watchdog.isActive()) << "the transfer ran into the watchdog";
-    }
-
     PtyPeer peer;
 };
 
@@ -222,7 +212,7 @@ TEST_F(Transactions, TransferShowsFramesUntilAWrongReply) {
         });
         size_t requestsBefore = FrameRequests();
         ClearPopups();
-        Transfer();
+        TransferWithWatchdog();
         EXPECT_EQ(acquisitionActive, 0);
         EXPECT_EQ(FrameRequests() - requestsBefore, 4u);
         ExpectTimeoutReport();
@@ -239,7 +229,7 @@ TEST_F(Transactions, NoiseBurstEndsTheTransferAndTheNextOneRuns) {
     OpenLine();
     // Three good frames, 10 kB of noise instead of the fourth, then good frames again.
     Answer({}, {}, [](int n) { return n == 4 ? Bytes(10240, 0xE5) : FrameBytes(10 * n); });
-    Transfer();
+    TransferWithWatchdog();
     EXPECT_EQ(FrameRequests(), 4u);
     ExpectTimeoutReport();
     Bytes last = FrameBytes(30);
@@ -260,7 +250,7 @@ TEST_F(Transactions, NoiseBurstEndsTheTransferAndTheNextOneRuns) {
         acquisitionActive = 0;
         return false;
     });
-    Transfer();
+    TransferWithWatchdog();
     EXPECT_TRUE(Popups().empty());
     Bytes newest = FrameBytes(10 * (int)FrameRequests());
     EXPECT_EQ(std::memcmp(currentMeasurement, newest.data(), FRAME_LENGTH), 0);
@@ -279,7 +269,7 @@ TEST_F(Transactions, StopEndsAfterTheCycleAndTheHistoryGoesOn) {
             acquisitionActive = 0; // what the Stop button does
             return false;
         });
-        Transfer();
+        TransferWithWatchdog();
     }
     EXPECT_EQ(FrameRequests(), 10u);
     EXPECT_TRUE(Popups().empty());
@@ -298,7 +288,7 @@ TEST_F(Transactions, SendDuringATransferSendsAndLeavesItStopped) {
         SendParameters();
         return false;
     });
-    Transfer();
+    TransferWithWatchdog();
     EXPECT_EQ(acquisitionActive, 0);
     ASSERT_TRUE(peer.waitForRequests(4, 5));
     std::vector<Bytes> requests = Requests();
@@ -334,7 +324,7 @@ TEST_F(Transactions, GoDuringATransferDoesNotNest) {
         acquisitionActive = 0;
         return false;
     });
-    Transfer();
+    TransferWithWatchdog();
     EXPECT_EQ(secondGos, 20);
     EXPECT_TRUE(returnedAtOnce) << "a second Go ran a transfer loop of its own";
     // Nor does it wait before the sensor again: 20 such waits would take 2 s.

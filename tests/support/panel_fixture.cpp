@@ -2,6 +2,7 @@
 
 #include "platform/settings.h"
 
+#include "gui/transactions.h"
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/nvmxv451.h"
 #include "platform/userint.h"
@@ -11,6 +12,8 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <QTimer>
 
 #include <chrono>
 #include <cstdlib>
@@ -234,4 +237,13 @@ void PanelFixture::TearDown() {
 
 std::string PanelFixture::TempPath(const std::string &name) const {
     return tempDir + "/" + name;
+}
+
+void TransferWithWatchdog() {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { acquisitionActive = 0; });
+    watchdog.start(30000);
+    RunDataTransfer();
+    EXPECT_TRUE(watchdog.isActive()) << "the transfer ran into the watchdog";
 }

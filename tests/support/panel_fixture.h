@@ -52,6 +52,9 @@ extern const int parameterControlIds[9];
 int ControlValue(int control);
 int ControlAttribute(int control, int attribute);
 int TeachCell(int row, int column);
+// Runs RunDataTransfer until something clears acquisitionActive, or a watchdog does after 30 s;
+// a transfer that ran into the watchdog fails the test.
+void TransferWithWatchdog();
 
 PanelValues CapturePanelValues();
 void ApplyPanelValues(const PanelValues &values); // SetCtrlVal / SetTableCellVal, no layout
