@@ -330,32 +330,10 @@ TEST(GraphWidget, PanelPropertiesSetRangesAndTitlesButNotEmptyRanges) {
 TEST(GraphWidget, RedrawOfLimitLineAndFortyFiveArcs) {
     GraphWidget graph;
     ShowPlot(&graph);
-    QVector<double> x(256), y(256);
-    for (int i = 0; i < 256; ++i) {
-        x[i] = i;
-        y[i] = 255 - i;
-    }
     // Once with a single replot at the end, once with a replot after every plot.
-    for (const bool replotEach : {false, true}) {
-        const int rounds = 2;
-        for (int round = 0; round < rounds; ++round) {
-            graph.deletePlot(-1);
-            graph.plotLine(x, y, QColor(160, 160, 160));
-            for (int row = 0; row < 15; ++row) {
-                const QColor colour = QColor::fromHsv(row * 24, 255, 200);
-                const double cx = 20 + row * 15, cy = 230 - row * 14, r = 5 + row;
-                for (const double shift : {0.0, 0.025, 0.05}) {
-                    const double upper = shift == 0.05 ? 0.005 : shift;
-                    graph.plotArc(cx - r + shift, cy - r + shift, cx + r + upper, cy + r + upper, 0,
-                                  3600, colour, kNone);
-                    if (replotEach) {
-                        graph.replot();
-                    }
-                }
-            }
-            graph.replot();
-        }
-    }
+    for (const bool replotEach : {false, true})
+        for (int round = 0; round < 2; ++round)
+            DrawLimitLineAndFortyFiveArcs(&graph, replotEach);
     EXPECT_EQ(graph.plotRecords().size(), 46);
     graph.setCursorPosition(QPointF(120, 100));
     EXPECT_EQ(graph.cursorPosition(), QPointF(120, 100));

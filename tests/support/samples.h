@@ -1,6 +1,8 @@
 // Sample data that tests and benchmarks share.
 #pragma once
 
+#include "platform/graphwidget.h"
+
 #include <cmath>
 #include <vector>
 
@@ -19,4 +21,28 @@ inline std::vector<double> LiveDisplayHistory() {
         history[7 * s + 6] = 40;
     }
     return history;
+}
+
+// What the colour graph draws on a redraw with a full teach table: the grey limit line and three
+// circles per taught row, with a replot after every plot or one at the end.
+inline void DrawLimitLineAndFortyFiveArcs(GraphWidget *graph, bool replotEach) {
+    QVector<double> x(256), y(256);
+    for (int i = 0; i < 256; ++i) {
+        x[i] = i;
+        y[i] = 255 - i;
+    }
+    graph->deletePlot(-1);
+    graph->plotLine(x, y, QColor(160, 160, 160));
+    for (int row = 0; row < 15; ++row) {
+        const QColor colour = QColor::fromHsv(row * 24, 255, 200);
+        const double cx = 20 + row * 15, cy = 230 - row * 14, r = 5 + row;
+        for (const double shift : {0.0, 0.025, 0.05}) {
+            const double upper = shift == 0.05 ? 0.005 : shift;
+            graph->plotArc(cx - r + shift, cy - r + shift, cx + r + upper, cy + r + upper, 0, 3600,
+                           colour, QColor());
+            if (replotEach)
+                graph->replot();
+        }
+    }
+    graph->replot();
 }
