@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -231,18 +232,31 @@ bool ValidSettings(long baudRate, int parity, int dataBits, int stopBits) {
            dataBits <= 8 && (stopBits == 1 || stopBits == 2);
 }
 
+// Moves what the operating system holds for the port into its read buffer, waiting up to the
+// given time for a first byte. The system is asked first: Qt SerialPort's own wait makes a new
+// error text each time it finds nothing, an allocation on every poll of a silent line.
+void TakeInput(QSerialPort &serial, int milliseconds) {
+#ifndef _WIN32
+    pollfd entry{int(serial.handle()), POLLIN, 0};
+    if (poll(&entry, 1, milliseconds) > 0)
+        serial.waitForReadyRead(0);
+#else
+    serial.waitForReadyRead(milliseconds);
+#endif
+}
+
 // Lets the port take what the operating system holds; blocks briefly only when nothing new
 // waits beyond the known count, so a poll loop sleeps while a reply trickles in at line rate.
 // Returns true when it blocked long enough to have met a silent line, whether or not the first
 // byte of a reply then ended the block.
 bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
     if (serial.bytesAvailable() > knownCount || idleMilliseconds <= 0) {
-        serial.waitForReadyRead(0);
+        TakeInput(serial, 0);
         return false;
     }
     QElapsedTimer blocked;
     blocked.start();
-    serial.waitForReadyRead(idleMilliseconds);
+    TakeInput(serial, idleMilliseconds);
     return blocked.nsecsElapsed() >= SILENCE_NANOSECONDS;
 }
 
@@ -276,6 +290,17 @@ void DiscardSystemQueue(QSerialPort &serial, bool input) {
     (void)serial;
     (void)input;
 #endif
+}
+
+// Empties the port's read buffer. Qt frees the buffer's memory on a clear, which the next reply
+// would allocate again, so an empty one is left as it is where DiscardSystemQueue empties the
+// system's queue on its own.
+void ClearReadBuffer(QSerialPort &serial) {
+#ifndef _WIN32
+    if (serial.bytesAvailable() == 0)
+        return;
+#endif
+    serial.clear(QSerialPort::Input);
 }
 
 #ifndef _WIN32
@@ -500,9 +525,11 @@ int FlushInQ(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
-    serial->clear(QSerialPort::Input);
+    ClearReadBuffer(*serial);
     DiscardSystemQueue(*serial, true);
-    serial->clearError();
+    // Clearing makes a new error text; a port without an error keeps its own.
+    if (serial->error() != QSerialPort::NoError)
+        serial->clearError();
     return 0;
 }
 
@@ -515,6 +542,52 @@ int FlushOutQ(int port) {
     return 0;
 }
 
+#ifndef _WIN32
+// Writes straight to the descriptor, waiting up to the time-out while the system's queue is
+// full. Qt SerialPort would copy each request into a buffer of its own and register a write
+// notifier for it: allocations on every request. Returns the count written, or -1 once the
+// system refuses the descriptor (the line is gone).
+int WriteToLine(const QSerialPort &serial, const unsigned char *buffer, int count, qint64 limit) {
+    QElapsedTimer clock;
+    clock.start();
+    int written = 0;
+    while (written < count) {
+        ssize_t moved = ::write(int(serial.handle()), buffer + written, size_t(count - written));
+        if (moved > 0) {
+            written += int(moved);
+            continue;
+        }
+        if (moved < 0 && errno != EINTR && errno != EAGAIN)
+            return -1;
+        qint64 left = limit - clock.elapsed();
+        if (left <= 0)
+            break;
+        pollfd entry{int(serial.handle()), POLLOUT, 0};
+        poll(&entry, 1, int(left));
+    }
+    return written;
+}
+#else
+int WriteToLine(QSerialPort &serial, const unsigned char *buffer, int count, qint64 limit) {
+    if (serial.write(reinterpret_cast<const char *>(buffer), count) != count) {
+        serial.clear(QSerialPort::Output);
+        return -1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (serial.bytesToWrite() > 0) {
+        qint64 left = limit - clock.elapsed();
+        if (left <= 0 || !serial.waitForBytesWritten(int(left)))
+            break;
+    }
+    int written = count - int(serial.bytesToWrite());
+    // A tail left behind after the time-out would go out in front of the next request.
+    if (written < count)
+        serial.clear(QSerialPort::Output);
+    return written;
+}
+#endif
+
 int ComWrt(int port, const unsigned char *buffer, int count) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
@@ -523,23 +596,9 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
         return RS232_ERROR;
     if (count == 0)
         return 0;
-    if (serial->write(reinterpret_cast<const char *>(buffer), count) != count) {
-        serial->clear(QSerialPort::Output);
-        return RS232_IO_ERROR;
-    }
-    QElapsedTimer clock;
-    clock.start();
     qint64 limit = qint64(portTable[port].timeoutSeconds * 1000.0);
-    while (serial->bytesToWrite() > 0) {
-        qint64 left = limit - clock.elapsed();
-        if (left <= 0 || !serial->waitForBytesWritten(int(left)))
-            break;
-    }
-    int written = count - int(serial->bytesToWrite());
-    // A tail left behind after the time-out would go out in front of the next request.
-    if (written < count)
-        serial->clear(QSerialPort::Output);
-    if (LineLost(*serial)) {
+    int written = WriteToLine(*serial, buffer, count, limit);
+    if (written < 0 || LineLost(*serial)) {
         MarkLost(port);
         return RS232_IO_ERROR;
     }
