@@ -41,19 +41,27 @@ void GetParameters(void) {
     }
 }
 
-// One request and its frame, then the event step. Returns 0 when the wait saw the flag
-// cleared: the transfer then ends at once, without reading and without the event step.
-static int RunTransferCycle(void) {
+int ReceiveFrame(void) {
     int waiting = SendRequest(1, FRAME_LENGTH, 1);
     if (waiting == WAIT_ABORTED)
+        return FRAME_ABORTED;
+    if (ReadReply(waiting) != FRAME_LENGTH)
+        return FRAME_MISSING;
+    TakeData();
+    StoreData();
+    RecordMeasurement();
+    DisplayMeasurement();
+    UpdateGraph();
+    return FRAME_SHOWN;
+}
+
+// One frame, then the event step. Returns 0 when the wait saw the flag cleared: the transfer
+// then ends at once, without reading and without the event step.
+static int RunTransferCycle(void) {
+    int result = ReceiveFrame();
+    if (result == FRAME_ABORTED)
         return 0;
-    if (ReadReply(waiting) == FRAME_LENGTH) {
-        TakeData();
-        StoreData();
-        RecordMeasurement();
-        DisplayMeasurement();
-        UpdateGraph();
-    } else {
+    if (result == FRAME_MISSING) {
         ReportTimeout();
         acquisitionActive = 0;
     }

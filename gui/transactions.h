@@ -15,5 +15,9 @@ void GetParameters(void);
 // the transfer. Pending events run once per cycle. Called while a transfer is already running
 // (from that event step), it only sets the flag again and returns: the running loop goes on.
 void RunDataTransfer(void);
+// One cycle of the transfer without its event step: requests a frame and, on exactly 7 bytes,
+// stores, records and shows it. FRAME_ABORTED when the wait saw acquisitionActive cleared.
+enum { FRAME_SHOWN, FRAME_MISSING, FRAME_ABORTED };
+int ReceiveFrame(void);
 // 1 while the transfer loop of RunDataTransfer is running (a callback in its event step asks).
 int DataTransferRunning(void);

@@ -1,5 +1,7 @@
 #include "platform/colourbar.h"
 
+#include "platform/engineredraw.h"
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -87,7 +89,7 @@ void ColourBar::setValue(int value) {
     if (value == value_)
         return;
     value_ = value;
-    update();
+    PaceChange(this, [](QWidget *bar, const QString &) { bar->update(); });
     // Asked only while assistive technology listens, so that a stream of values costs nothing.
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent change(this, value_);

@@ -2,6 +2,7 @@
 // fonts, tool tips, captions and the settings of graphs and strip charts.
 #include "platform/colourbar.h"
 #include "platform/engine.h"
+#include "platform/engineredraw.h"
 #include "platform/graphwidget.h"
 #include "platform/stripchartwidget.h"
 
@@ -98,6 +99,7 @@ int SetCaption(QWidget *widget, const char *text) {
     if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         button->setText(caption);
     } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+        ShowHeldChange(label);
         label->setTextFormat(Qt::PlainText);
         label->setText(caption);
     } else if (auto *group = qobject_cast<QGroupBox *>(widget)) {
@@ -111,8 +113,10 @@ int SetCaption(QWidget *widget, const char *text) {
 QString Caption(const QWidget *widget) {
     if (auto *button = qobject_cast<const QAbstractButton *>(widget))
         return button->text();
-    if (auto *label = qobject_cast<const QLabel *>(widget))
+    if (auto *label = qobject_cast<const QLabel *>(widget)) {
+        ShowHeldChange(label);
         return label->text();
+    }
     if (auto *group = qobject_cast<const QGroupBox *>(widget))
         return group->title();
     return QString();

@@ -120,6 +120,53 @@ class PaintThrottle : public QObject {
 
 QVector<QPointer<PaintThrottle>> throttles;
 
+// One paced widget: when it last showed a change, and the change it holds.
+struct PacedWidget {
+    QPointer<QWidget> widget;
+    ShowChange show = nullptr;
+    QString text;
+    QElapsedTimer sinceShown;
+    bool held = false;
+};
+
+// Entries stay for the program's life, so that pacing a widget allocates only on its first
+// change; a deleted widget's entry is taken again.
+constexpr int PACED_WIDGETS = 64;
+PacedWidget pacedWidgets[PACED_WIDGETS];
+QPointer<QTimer> heldChangesTimer;
+
+PacedWidget *PacedEntry(QWidget *widget) {
+    PacedWidget *free = nullptr;
+    for (PacedWidget &entry : pacedWidgets) {
+        if (entry.widget == widget)
+            return &entry;
+        if (free == nullptr && entry.widget.isNull())
+            free = &entry;
+    }
+    if (free != nullptr) {
+        *free = PacedWidget();
+        free->widget = widget;
+    }
+    return free;
+}
+
+void ShowEntry(PacedWidget &entry) {
+    entry.held = false;
+    entry.sinceShown.start();
+    if (!entry.widget.isNull())
+        entry.show(entry.widget, entry.text);
+}
+
+void ArmHeldChangesTimer() {
+    if (heldChangesTimer.isNull()) {
+        heldChangesTimer = new QTimer(QCoreApplication::instance());
+        heldChangesTimer->setSingleShot(true);
+        QObject::connect(heldChangesTimer, &QTimer::timeout, [] { ShowHeldChanges(); });
+    }
+    if (!heldChangesTimer->isActive())
+        heldChangesTimer->start(FRAME_MILLISECONDS);
+}
+
 } // namespace
 
 void ScheduleReplot(QCustomPlot *plot) {
@@ -135,6 +182,7 @@ void ThrottleWindowPaint(QWidget *window) {
 }
 
 void PaintWindowsNow(void) {
+    ShowHeldChanges();
     for (const QPointer<PaintThrottle> &throttle : throttles)
         if (!throttle.isNull())
             throttle->paintWhole();
@@ -147,4 +195,34 @@ void DrawInLineSilence(void) {
     for (const QPointer<PaintThrottle> &throttle : throttles)
         if (!throttle.isNull())
             throttle->paintIfDue();
+}
+
+void PaceChange(QWidget *widget, ShowChange show, const QString &text) {
+    PacedWidget *entry = PacedEntry(widget);
+    if (entry == nullptr) {
+        show(widget, text);
+        return;
+    }
+    entry->show = show;
+    entry->text = text;
+    if (entry->held)
+        return;
+    if (!entry->sinceShown.isValid() || entry->sinceShown.elapsed() >= FRAME_MILLISECONDS) {
+        ShowEntry(*entry);
+        return;
+    }
+    entry->held = true;
+    ArmHeldChangesTimer();
+}
+
+void ShowHeldChanges(void) {
+    for (PacedWidget &entry : pacedWidgets)
+        if (entry.held)
+            ShowEntry(entry);
+}
+
+void ShowHeldChange(const QWidget *widget) {
+    for (PacedWidget &entry : pacedWidgets)
+        if (entry.held && entry.widget == widget)
+            ShowEntry(entry);
 }

@@ -3,6 +3,7 @@
 #include "platform/colourbar.h"
 #include "platform/comportring.h"
 #include "platform/engine.h"
+#include "platform/engineredraw.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -65,6 +66,13 @@ QString NumberText(int value) {
     return QString::number(value);
 }
 
+void ShowLabelText(QWidget *widget, const QString &text) {
+    auto *label = static_cast<QLabel *>(widget);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    EngineFitToText(label);
+}
+
 int ClampToInt(double value) {
     if (value >= 2147483647.0)
         return 2147483647;
@@ -92,6 +100,7 @@ int ReadNumber(QWidget *widget, double *value) {
             return UIE_BAD_CONTROL;
         *value = button->isChecked() ? 1 : 0;
     } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+        ShowHeldChange(label);
         return ParseNumber(label->text(), value) ? UIE_OK : UIE_BAD_VALUE;
     } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
         return ParseNumber(edit->text(), value) ? UIE_OK : UIE_BAD_VALUE;
@@ -120,9 +129,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
             return UIE_BAD_CONTROL;
         SetSwitch(button, whole != 0);
     } else if (auto *label = qobject_cast<QLabel *>(widget)) {
-        label->setTextFormat(Qt::PlainText);
-        label->setText(asText);
-        EngineFitToText(label);
+        ShowHeldChange(label);
+        ShowLabelText(label, asText);
     } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
         edit->setText(asText);
     } else {
@@ -170,8 +178,10 @@ int GetCtrlVal(int panel, int control, char *text, int size) {
     QWidget *widget = EngineFindControl(panel, control, &error);
     if (widget == nullptr)
         return error;
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        ShowHeldChange(label);
         return EngineCopyText(label->text(), text, size);
+    }
     if (auto *edit = qobject_cast<QLineEdit *>(widget))
         return EngineCopyText(edit->text(), text, size);
     if (auto *combo = qobject_cast<QComboBox *>(widget))
@@ -188,6 +198,11 @@ int SetCtrlVal(int panel, int control, int value) {
     QWidget *widget = EngineFindControl(panel, control, &error);
     if (widget == nullptr)
         return error;
+    // A display's number is the value that changes with every frame: it is paced.
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        PaceChange(label, ShowLabelText, NumberText(value));
+        return UIE_OK;
+    }
     return WriteValue(widget, value, NumberText(value));
 }
 

@@ -111,7 +111,6 @@ GraphWidget::GraphWidget(QWidget *parent) : InstrumentPlot(parent) {
     captionFont.setBold(true);
     shadeCaption_->setFont(captionFont);
 
-    setCursorPosition(QPointF(0, 0));
     updateShade();
     connect(this, &QCustomPlot::beforeReplot, this, &GraphWidget::keepUnitsSquare);
 }
@@ -229,17 +228,30 @@ QPointF GraphWidget::cursorPosition() const {
 void GraphWidget::setCursorPosition(const QPointF &position) {
     const QPoint from = cursorPixel();
     cursor_ = position;
-    const QPoint to = cursorPixel();
     // The cross is drawn at whole pixels: a move within one pixel leaves the screen as it is,
     // which a steady colour does frame after frame.
-    if (to == from && !plotArea().isEmpty())
+    if (cursorPixel() == from && !plotArea().isEmpty())
         return;
-    update(cursorRegion(from) | cursorRegion(to));
+    PaceChange(this, [](QWidget *graph, const QString &) {
+        static_cast<GraphWidget *>(graph)->showCursorMove();
+    });
+}
+
+// The cross is painted where it was last shown, so that a move still held by the pacing leaves
+// no part of a cross outside the regions that the next move repaints.
+void GraphWidget::showCursorMove() {
+    const QPoint from = pixelOf(shownCursor_);
+    shownCursor_ = cursor_;
+    update(cursorRegion(from) | cursorRegion(cursorPixel()));
+}
+
+QPoint GraphWidget::pixelOf(const QPointF &position) const {
+    return QPoint(qRound(xAxis->coordToPixel(position.x())),
+                  qRound(yAxis->coordToPixel(position.y())));
 }
 
 QPoint GraphWidget::cursorPixel() const {
-    return QPoint(qRound(xAxis->coordToPixel(cursor_.x())),
-                  qRound(yAxis->coordToPixel(cursor_.y())));
+    return pixelOf(cursor_);
 }
 
 // The pixels that a cross at pixel at covers; the whole widget while the plot area is not laid
@@ -274,7 +286,7 @@ void GraphWidget::drawCursor(QPainter *painter) const {
     painter->save();
     painter->setClipRegion(clip);
     painter->setRenderHint(QPainter::Antialiasing, false);
-    const QPoint at = cursorPixel();
+    const QPoint at = pixelOf(shownCursor_);
     painter->setPen(QPen(colour, 1));
     painter->drawLine(at.x(), area.top(), at.x(), area.bottom());
     painter->drawLine(area.left(), at.y(), area.right(), at.y());

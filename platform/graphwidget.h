@@ -74,6 +74,8 @@ class GraphWidget : public InstrumentPlot {
     bool inPlotArea(const QPoint &pixel);
     QPointF pixelToPlot(const QPointF &pixel) const;
     void updateShade();
+    void showCursorMove();
+    QPoint pixelOf(const QPointF &position) const;
     QPoint cursorPixel() const;
     QRegion cursorRegion(const QPoint &at) const;
     void drawFinishedPlot(QCPPainter *painter, const QRegion &region);
@@ -82,6 +84,7 @@ class GraphWidget : public InstrumentPlot {
     QVector<Plot> plots_;
     int nextHandle_ = 1;
     QPointF cursor_;
+    QPointF shownCursor_; // where the cross is painted
     QCPItemRect *shade_;
     QCPItemText *shadeCaption_;
     QCPItemTracer *exportCursor_[2] = {nullptr, nullptr}; // cross and square, during an export

@@ -241,6 +241,17 @@ TEST(GraphWidget, CursorCrossIsDrawnWhereTheCursorIsAndDimmedWhenClosed) {
     EXPECT_EQ(ColourAt(image, graph, 160, 30), cursorColour);
     EXPECT_EQ(ColourAt(image, graph, 110, 210), QColor(Qt::white)) << "the old line is gone";
 
+    // A move within a frame time of the last one shown is held, and shown at its end.
+    graph.setCursorPosition(QPointF(60, 100));
+    QCoreApplication::processEvents();
+    image = graph.grab().toImage();
+    EXPECT_EQ(ColourAt(image, graph, 160, 30), cursorColour) << "still the last cross shown";
+    EXPECT_EQ(graph.cursorPosition(), QPointF(60, 100));
+    QTRY_VERIFY_WITH_TIMEOUT(ColourAt(graph.grab().toImage(), graph, 60, 210) == cursorColour,
+                             5000);
+    EXPECT_EQ(ColourAt(graph.grab().toImage(), graph, 160, 30), QColor(Qt::white));
+
+    QTest::qWait(FRAME_MILLISECONDS + 10);
     graph.setViewShade(100);
     graph.setCursorPosition(QPointF(128, 200));
     image = Render(&graph);
@@ -264,6 +275,8 @@ TEST(GraphWidget, CursorMovesLeaveTheWindowAsAWholeRedrawWould) {
         graph.setCursorPosition(position);
         QCoreApplication::processEvents();
     }
+    ShowHeldChanges(); // the last move, held by the pacing
+    QCoreApplication::processEvents();
     QImage shown =
         graph.screen()->grabWindow(graph.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     QImage whole = graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
