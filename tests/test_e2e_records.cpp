@@ -1,5 +1,6 @@
 // The round trip of a recording: the real program records the emulator's frames, the emulator
 // replays the file, the program records the replay, and both files hold the same frames.
+#include "support/panel_fixture.h"
 #include "support/xsession.h"
 
 #include <gtest/gtest.h>
@@ -47,9 +48,8 @@ bool PollUntil(const std::function<bool()> &done, double seconds) {
 class RecordRoundTrip : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/nvmx-records-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch = pattern;
+        scratch = MakeScratchDirectory("nvmx-records-");
+        ASSERT_FALSE(scratch.empty());
         // The recording folder as the program remembers it.
         fs::create_directories(scratch / "config/Quarnet");
         std::ofstream(scratch / "config/Quarnet/nvmxv451.conf")

@@ -1,6 +1,7 @@
 // Saves under faults the program cannot prevent: killed at any moment, or onto a full file
 // system. The old file or the new one is always there whole, and nothing is left beside it.
 #include "platform/userint.h"
+#include "support/panel_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -60,9 +61,8 @@ std::vector<std::string> FilesIn(const std::string &directory) {
 class SaveUnderFaults : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/nvmx-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory = pattern;
+        directory = MakeScratchDirectory("nvmx-faults-");
+        ASSERT_FALSE(directory.empty());
         path = directory + "/init.dat";
     }
     void TearDown() override {

@@ -176,11 +176,15 @@ void PanelFixture::SetUp() {
     ClearPopups();
     SetSettingText("files/folder", ""); // no folder remembered from an earlier test
 
-    std::string pattern = (std::filesystem::temp_directory_path() / "nvmx-test-XXXXXX").string();
+    tempDir = MakeScratchDirectory("nvmx-test-");
+    ASSERT_FALSE(tempDir.empty());
+}
+
+std::string MakeScratchDirectory(const std::string &prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-    tempDir = buffer.data();
+    return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
 }
 
 // Sets or clears the immutable flag of a directory; false when the file system refuses.

@@ -21,6 +21,10 @@ struct RecordedFileSelect {
     std::string title;
 };
 
+// Makes a fresh directory under the system's temporary folder, named prefix plus a unique
+// suffix, and returns its path ("" when it cannot).
+std::string MakeScratchDirectory(const std::string &prefix);
+
 // Starts the engine once (offscreen under ctest). False when it cannot start.
 bool StartTestEngine();
 // The real panel file: $NVMX_SOURCE_DIR/resources/nvmxv451.uir.
