@@ -2,12 +2,12 @@
 
 #include "com232/link.h"
 #include "platform/rs232.h"
-#include "platform/ticker.h"
 #include "state/globals.h"
+#include "telemetry/telemetry.h"
 
 #include <cstdio>
 
-enum { WATCH_INTERVAL_MS = 1000, NOTE_LEN = 512 };
+enum { NOTE_LEN = 512 };
 
 // The COM number whose device went away, 0 while none is awaited.
 static int lostPort = 0;
@@ -17,6 +17,7 @@ static void ShowLineLost(void) {
     acquisitionActive = 0;
     lostPort = portNumber;
     ShowStatus("LINE LOST");
+    PublishStatus("LINE LOST");
     char device[MAX_PATHNAME_LEN] = "";
     ComPortDevice(portNumber, device, sizeof device);
     char note[NOTE_LEN];
@@ -26,7 +27,6 @@ static void ShowLineLost(void) {
     ShowPortNote(note);
 }
 
-// The same steps as a port change by the user.
 // The same steps as a port change by the user. A device that is back but cannot be opened yet
 // (its access rights are still being set up) is tried again at the next tick.
 static void Reconnect(void) {
@@ -47,10 +47,6 @@ void WatchLine(void) {
         RefreshComPortRings();
     if (lostPort != 0 && ComPortReturned(lostPort))
         Reconnect();
-}
-
-void StartLineWatch(void) {
-    StartTicker(WATCH_INTERVAL_MS, WatchLine);
 }
 
 void EndLineWatch(void) {

@@ -3,8 +3,8 @@
 // again as a port change does. The same tick keeps the COM-port list in step with the hardware.
 #pragma once
 
-// Starts the tick, about once a second, from the event loop.
-void StartLineWatch(void);
+// How often the program's tick runs WatchLine.
+enum { WATCH_INTERVAL_MS = 1000 };
 // One tick: notices a lost line, reopens a returned one, refreshes the port list while no
 // transfer runs.
 void WatchLine(void);

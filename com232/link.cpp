@@ -3,10 +3,12 @@
 
 #include "com232/link.h"
 
+#include "com232/exchanges.h"
 #include "com232/records.h"
 #include "platform/rs232.h"
 #include "platform/userint.h"
 #include "state/globals.h"
+#include "telemetry/telemetry.h"
 
 #include <cstdio>
 
@@ -19,6 +21,7 @@ enum { PORT_NOTE_LEN = 512 };
 static void ShowOpenFailure(int port, int code) {
     std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
     ShowStatus(statusText);
+    PublishStatus(statusText);
     char note[PORT_NOTE_LEN] = "";
     ComOpenFailure(port, note, sizeof note);
     ShowPortNote(note);
@@ -30,25 +33,31 @@ static void ShowOpenFailure(int port, int code) {
 void OpenPort(int port) {
     acquisitionActive = 0;
     portNumber = port;
-    int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
+    int code = OpenSensorPort(port);
     if (code < 0) {
         ShowOpenFailure(port, code);
         return;
     }
     ShowPortNote("");
+    CheckLine();
+}
+
+int OpenSensorPort(int port) {
+    int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
+    if (code < 0)
+        return code;
     SetComTime(port, REPLY_TIMEOUT);
     FlushInQ(port);
     FlushOutQ(port);
     SetCTSMode(port, 0);
-    CheckLine();
+    return 0;
 }
 
-// Sends 0x55 0x07; a present sensor answers with the single byte 0xAA.
+// A present sensor answers 0x55 0x07 with the single byte 0xAA.
 void CheckLine(void) {
-    sensorCommand = LineCheck;
-    int read = ReadReply(SendRequest(0, 1, 0));
-    if (read == 1 && receiveBuffer[0] == LineOkReply) {
+    if (ExchangeLineCheck() == EXCHANGE_OK) {
         ShowStatus("LINE OK");
+        PublishStatus("LINE OK");
         if (afterLineOk)
             afterLineOk();
     } else {
@@ -58,6 +67,7 @@ void CheckLine(void) {
 
 void ReportTimeout(void) {
     ShowStatus("TIMEOUT");
+    PublishStatus("TIMEOUT");
     MessagePopup("INFO", timeoutMessage);
 }
 

@@ -8,6 +8,9 @@ enum { WAIT_ABORTED = -1000 };
 // Makes port the portNumber and opens it at 9600 8N1; shows an open failure in the status
 // display, otherwise runs CheckLine (on portNumber, now port).
 void OpenPort(int port);
+// Opens port at 9600 8N1 with the reply time-out, empty queues and no handshake; the panel's
+// OpenPort and the headless commands open a sensor's port alike. Returns 0 or the open's code.
+int OpenSensorPort(int port);
 // One line check on portNumber: "LINE OK" and afterLineOk, or the time-out report.
 void CheckLine(void);
 // Status text "TIMEOUT" and the modal "INFO" pop-up.

@@ -1,6 +1,7 @@
 // The parameter set on the panel and in parameter files.
 #include "gui/parameters.h"
 
+#include "com232/parameterfile.h"
 #include "com232/records.h"
 #include "gui/layout.h"
 #include "platform/settings.h"
@@ -12,9 +13,7 @@
 char parameterFilePath[MAX_PATHNAME_LEN];
 char parameterSetFile[MAX_PATHNAME_LEN];
 
-enum { FILE_FIELD_WIDTH = 5, FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 640 };
-static const char fileNotSaved[] = "PARAMETER FILE NOT SAVED";
-static const char fileNotLoaded[] = "PARAMETER FILE NOT LOADED";
+enum { FILE_MESSAGE_LEN = MAX_PATHNAME_LEN + 640 };
 
 // The nine parameter controls in block order (OFFSET_POWER .. OFFSET_OUTMODE).
 static const int parameterControls[PARAMETER_COUNT] = {
@@ -88,29 +87,24 @@ static int SelectParameterFile(int buttonLabel, const char *what) {
 }
 
 void SaveParameterFile(void) {
-    if (!SelectParameterFile(VAL_SAVE_BUTTON, fileNotSaved))
+    if (!SelectParameterFile(VAL_SAVE_BUTTON, parameterFileNotSaved))
         return;
     ReadPanelParameters();
     PackParameters();
     // The engine writes beside the target and renames, so a failure leaves the old file whole.
-    if (ArrayToFile(parameterFilePath, ParameterBlock, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
-                    VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, FILE_FIELD_WIDTH,
-                    VAL_ASCII, VAL_TRUNCATE) < 0)
-        ReportFileProblem(fileNotSaved, LastArrayFileError());
+    if (WriteParameterFile(parameterFilePath, ParameterBlock) < 0)
+        ReportFileProblem(parameterFileNotSaved, LastArrayFileError());
 }
 
 void LoadParameterFile(void) {
-    if (!SelectParameterFile(VAL_LOAD_BUTTON, fileNotLoaded))
+    if (!SelectParameterFile(VAL_LOAD_BUTTON, parameterFileNotLoaded))
         return;
-    // Read into a scratch block first: a refused file must not touch the ParameterBlock, and
-    // showing the old block instead would throw away the user's unsaved edits on the panel.
-    unsigned char loaded[BLOCK_LENGTH];
-    if (FileToArray(parameterFilePath, loaded, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1,
-                    VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII) < 0) {
-        ReportFileProblem(fileNotLoaded, LastArrayFileError());
+    // A refused file leaves the ParameterBlock alone: showing the old block instead would throw
+    // away the user's unsaved edits on the panel.
+    if (ReadParameterFile(parameterFilePath, ParameterBlock) < 0) {
+        ReportFileProblem(parameterFileNotLoaded, LastArrayFileError());
         return;
     }
-    std::memcpy(ParameterBlock, loaded, BLOCK_LENGTH);
     std::memcpy(parameterSetFile, parameterFilePath, MAX_PATHNAME_LEN);
     UnpackParameters();
     ShowParameters();

@@ -1,6 +1,7 @@
 // The three transactions with the sensor.
 #include "gui/transactions.h"
 
+#include "com232/exchanges.h"
 #include "com232/link.h"
 #include "com232/records.h"
 #include "gui/layout.h"
@@ -9,29 +10,27 @@
 #include "gui/recording.h"
 #include "platform/rs232.h"
 #include "state/globals.h"
+#include "telemetry/telemetry.h"
 
 // 1 while the transfer loop of RunDataTransfer is on the stack.
 static int transferLoopRunning = 0;
 
 void SendParameters(void) {
     acquisitionActive = 0;
-    sensorCommand = ParameterTarget == RAM ? WriteRAM : WriteEEPROM;
     ReadPanelParameters();
     PackParameters();
-    BuildRequest(sensorCommand);
-    const int requestLength = HEADER_LENGTH + BLOCK_LENGTH;
-    if (ComWrt(portNumber, transmitBuffer, requestLength) != requestLength)
+    if (ExchangeWriteBlock(ParameterTarget == RAM ? WriteRAM : WriteEEPROM) != EXCHANGE_OK)
         ReportTimeout();
+    else
+        PublishParameters(ParameterBlock, ParameterTarget == RAM ? "RAM" : "EEPROM");
 }
 
 void GetParameters(void) {
     acquisitionActive = 0;
     // FILE has no read command of its own; the line check after a port change reaches this
     // with FILE selected, and the sensor's working parameters are the RAM ones.
-    sensorCommand = ParameterTarget == EEPROM ? ReadEEPROM : ReadRAM;
-    int waiting = SendRequest(1, BLOCK_LENGTH, 0);
-    if (ReadReply(waiting) == BLOCK_LENGTH) {
-        TakeParameters();
+    if (ExchangeReadBlock(ParameterTarget == EEPROM ? ReadEEPROM : ReadRAM) == EXCHANGE_OK) {
+        PublishParameters(ParameterBlock, ParameterTarget == EEPROM ? "EEPROM" : "RAM");
         parameterSetFile[0] = '\0';
         UnpackParameters();
         ShowParameters();
@@ -42,14 +41,13 @@ void GetParameters(void) {
 }
 
 int ReceiveFrame(void) {
-    int waiting = SendRequest(1, FRAME_LENGTH, 1);
-    if (waiting == WAIT_ABORTED)
+    int result = ExchangeFrame(1);
+    if (result == EXCHANGE_ABORTED)
         return FRAME_ABORTED;
-    if (ReadReply(waiting) != FRAME_LENGTH)
+    if (result != EXCHANGE_OK)
         return FRAME_MISSING;
-    TakeData();
-    StoreData();
     RecordMeasurement();
+    PublishFrame(currentMeasurement);
     DisplayMeasurement();
     UpdateGraph();
     return FRAME_SHOWN;

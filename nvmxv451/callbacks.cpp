@@ -12,6 +12,7 @@
 #include "gui/parametersheet.h"
 #include "gui/recording.h"
 #include "gui/teachtable.h"
+#include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
 #include "nvmxv451/helptexts.h"
 #include "platform/rs232.h"
@@ -59,6 +60,7 @@ static void ChangePort(void) {
     acquisitionActive = 0;
     CloseCom(portNumber);
     GetCtrlVal(MainPanel, PANEL_COMPORT, &portNumber);
+    FollowPortWithTelemetry();
     ShowStatus("Init COM-Port ...");
     OpenPort(portNumber);
 }

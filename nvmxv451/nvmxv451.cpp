@@ -7,6 +7,7 @@
 #include "gui/layout.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"
+#include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
@@ -15,6 +16,8 @@
 #include "platform/commandline.h"
 #include "platform/rs232.h"
 #include "platform/settings.h"
+#include "platform/telemetrysettings.h"
+#include "platform/ticker.h"
 #include "state/globals.h"
 
 #include <cstring>
@@ -66,12 +69,25 @@ int P(int panel, int event, void *callbackData, int eventData1, int eventData2) 
     return 0;
 }
 
+// The program's tick: the line and the broker, about once a second.
+static void WatchLineAndBroker(void) {
+    WatchLine();
+    ShowBrokerState();
+}
+
 int RunProgram(int argc, char **argv) {
     char portOption[MAX_PATHNAME_LEN] = "";
-    int ended = ParseCommandLine(argc, argv, portOption, sizeof portOption);
+    TelemetryConfig telemetry;
+    int telemetryGiven = 0;
+    InitSettings("Quarnet", "nvmxv451");
+    LoadTelemetrySettings(&telemetry);
+    int ended = ParseCommandLine(argc, argv, portOption, sizeof portOption, &telemetry,
+                                 &telemetryGiven);
     if (ended != COMMAND_LINE_RUN)
         return ended;
-    InitSettings("Quarnet", "nvmxv451");
+    // The broker given on the command line is the one of later runs too.
+    if (telemetryGiven)
+        SaveTelemetrySettings(&telemetry);
     if (InitEngine(argc, argv) < 0)
         return -1;
     SetCallbackTable(programCallbacks, CONTROL_CALLBACK_COUNT + 1);
@@ -87,10 +103,12 @@ int RunProgram(int argc, char **argv) {
     portNumber = ChooseStartPort(portOption);
     SetCtrlVal(MainPanel, PANEL_COMPORT, portNumber);
     RestoreWindowPosition();
+    StartPanelTelemetry(&telemetry);
     OpenPort(portNumber);
-    StartLineWatch();
+    StartTicker(WATCH_INTERVAL_MS, WatchLineAndBroker);
     DisplayPanel(MainPanel);
     RunUserInterface();
+    EndPanelTelemetry();
     RememberPort();
     RememberWindowPosition();
     CloseCom(portNumber);

@@ -4,7 +4,6 @@
 #include "platform/settings.h"
 #include "state/globals.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,16 +11,6 @@ static const char portKey[] = "port";
 static const char leftKey[] = "window/left";
 static const char topKey[] = "window/top";
 enum { IDENTITY_LEN = 512 };
-
-// n for "COMn" (any case) with n a valid number, else 0.
-static int ComNumberOf(const char *text) {
-    if (std::strlen(text) < 4 || std::toupper((unsigned char)text[0]) != 'C' ||
-        std::toupper((unsigned char)text[1]) != 'O' || std::toupper((unsigned char)text[2]) != 'M')
-        return 0;
-    char *end = nullptr;
-    long number = std::strtol(text + 3, &end, 10);
-    return *end == '\0' && number >= 1 && number <= COM_MAX_PORT ? int(number) : 0;
-}
 
 int ChooseStartPort(const char *portOption) {
     if (portOption && *portOption) {

@@ -1,6 +1,7 @@
 #include "platform/commandline.h"
 
 #include "platform/engine.h"
+#include "platform/telemetryoptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -11,12 +12,16 @@
 #error "NVMX_VERSION comes from the project's version in CMake"
 #endif
 
-int ParseCommandLine(int argc, char **argv, char *port, int size) {
+int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfig *telemetry,
+                     int *telemetryGiven) {
     QStringList arguments;
     for (int i = 0; i < argc; i++)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The PC panel of the colour sensor."));
+    parser.setApplicationDescription(
+        QStringLiteral("The PC panel of the colour sensor.\n\nHeadless commands for scripts and "
+                       "services: check, get, send, record (see '<executable_name> COMMAND "
+                       "--help')."));
     QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Shows this help and ends."));
     QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -28,6 +33,7 @@ int ParseCommandLine(int argc, char **argv, char *port, int size) {
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(portOption);
+    AddTelemetryOptions(parser);
     QString program = arguments.isEmpty() ? QStringLiteral("nvmxv451") : arguments.first();
 
     if (!parser.parse(arguments)) {
@@ -52,6 +58,14 @@ int ParseCommandLine(int argc, char **argv, char *port, int size) {
         std::printf("nvmxv451 %s\n", NVMX_VERSION);
         return 0;
     }
+    bool given = false;
+    QString why;
+    if (!ApplyTelemetryOptions(parser, telemetry, &given, &why)) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qUtf8Printable(program),
+                     qUtf8Printable(why), qUtf8Printable(program));
+        return 2;
+    }
+    *telemetryGiven = given ? 1 : 0;
     EngineCopyText(parser.value(portOption), port, size);
     return COMMAND_LINE_RUN;
 }

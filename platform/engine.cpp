@@ -234,7 +234,7 @@ void EngineFitToText(QWidget *widget) {
 }
 
 bool EngineRunning() {
-    return application != nullptr || QApplication::instance() != nullptr;
+    return application != nullptr || QCoreApplication::instance() != nullptr;
 }
 
 // ---- Engine and event loop ------------------------------------------------------------------
@@ -274,6 +274,15 @@ int InitEngine(int argc, char **argv) {
     // Closing a window never ends the program by itself: the panel callback decides.
     application->setQuitOnLastWindowClosed(false);
     application->installEventFilter(new AutoRepeatShortcutFilter(application));
+    return UIE_OK;
+}
+
+int InitHeadlessEngine(int argc, char **argv) {
+    Clock();
+    if (QCoreApplication::instance() != nullptr)
+        return UIE_OK;
+    savedArgc = argc;
+    new QCoreApplication(savedArgc, argv);
     return UIE_OK;
 }
 

@@ -202,6 +202,18 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numbe
     return UIE_OK;
 }
 
+int ArrayToText(const void *array, int dataType, int numberOfElements, int fieldWidth, char *text,
+                int size) {
+    if (array == nullptr || text == nullptr || !SupportedLayout(dataType, numberOfElements, 1))
+        return UIE_BAD_VALUE;
+    const QByteArray formatted =
+        FormatBytes(static_cast<const unsigned char *>(array), numberOfElements, fieldWidth);
+    if (formatted.size() >= size)
+        return UIE_BAD_VALUE;
+    std::memcpy(text, formatted.constData(), static_cast<size_t>(formatted.size()) + 1);
+    return static_cast<int>(formatted.size());
+}
+
 int FileToArray(const char *fileName, void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int fileType) {
     (void)arrayDataOrder;

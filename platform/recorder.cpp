@@ -140,6 +140,30 @@ bool CreateFile(const QString &folder) {
     return false;
 }
 
+// Resets the counters for a new file.
+void ResetRecording() {
+    StopRecording();
+    lastError[0] = '\0';
+    framesInFile = 0;
+    framesPending = 0;
+    committedSize = 0;
+}
+
+// The header line into the freshly created file, then the clock and the periodic write.
+bool BeginFile() {
+    const qint64 headerLength = (qint64)std::strlen(recordHeader);
+    if (file.write(recordHeader, headerLength) != headerLength) {
+        SetError(file.errorString());
+        file.close();
+        QFile::remove(filePath);
+        return false;
+    }
+    committedSize = headerLength;
+    sinceStart.start();
+    StartWriteTimer();
+    return true;
+}
+
 } // namespace
 
 int FormatRecordLine(char *line, int size, const char *localTime, double seconds,
@@ -162,11 +186,7 @@ void SetRecordFolder(const char *folder) {
 }
 
 int StartRecording(const char *folder, char *fileName, int size) {
-    StopRecording();
-    lastError[0] = '\0';
-    framesInFile = 0;
-    framesPending = 0;
-    committedSize = 0;
+    ResetRecording();
     const QString dir = QDir::fromNativeSeparators(QString::fromUtf8(folder));
     // The documents folder is the default even where the desktop has not made it yet.
     if (dir == DocumentsFolder())
@@ -175,20 +195,21 @@ int StartRecording(const char *folder, char *fileName, int size) {
         SetError(QStringLiteral("The folder does not exist"));
         return RECORD_FAILED;
     }
-    if (!CreateFile(dir))
+    if (!CreateFile(dir) || !BeginFile())
         return RECORD_FAILED;
-    const qint64 headerLength = (qint64)std::strlen(recordHeader);
-    if (file.write(recordHeader, headerLength) != headerLength) {
-        SetError(file.errorString());
-        file.close();
-        QFile::remove(filePath);
-        return RECORD_FAILED;
-    }
-    committedSize = headerLength;
-    sinceStart.start();
-    StartWriteTimer();
     EngineCopyText(QFileInfo(filePath).fileName(), fileName, size);
     return 0;
+}
+
+int StartRecordingFile(const char *path) {
+    ResetRecording();
+    file.setFileName(QDir::fromNativeSeparators(QString::fromUtf8(path)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        SetError(file.exists() ? QStringLiteral("The file exists already") : file.errorString());
+        return RECORD_FAILED;
+    }
+    filePath = file.fileName();
+    return BeginFile() ? 0 : RECORD_FAILED;
 }
 
 int RecordFrame(const unsigned char values[RECORD_VALUES], int port) {

@@ -4,7 +4,7 @@
 // A line per frame: local time (ISO 8601 with milliseconds and the offset from UTC), seconds
 // since the recording began, the seven frame bytes as the sensor sent them, and the COM port.
 // Lines collect in a fixed buffer and reach the file whole, at the latest half a second after
-// they were recorded, so a crash loses at most the last second and a frame costs no system call.
+// they were recorded, so a crash loses at most the last half second and a frame costs no system call.
 #pragma once
 
 enum {
@@ -34,6 +34,9 @@ void SetRecordFolder(const char *folder);
 // goes into fileName (size bytes). Returns 0, or RECORD_FAILED with LastRecordingError set.
 // A recording that is on is ended first.
 int StartRecording(const char *folder, char *fileName, int size);
+// Starts a new recording in the file at path, which must not exist yet (a recording is never
+// written over). Returns 0, or RECORD_FAILED with LastRecordingError set.
+int StartRecordingFile(const char *path);
 // Appends one frame. Returns 0, RECORD_NOT_RUNNING, or RECORD_FAILED when the file took no
 // more lines: the recording has then ended, and the lines before stay in the file whole.
 int RecordFrame(const unsigned char values[RECORD_VALUES], int port);

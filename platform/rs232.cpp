@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -717,6 +718,15 @@ int ComPortIdentity(int port, char *text, int size) {
     if (device.empty())
         return RS232_NO_PORT_FOUND;
     return CopyText(IdentityText(IdentityOf(device, !MappedDevice(port).empty())), text, size);
+}
+
+int ComNumberOf(const char *text) {
+    if (text == nullptr || std::strlen(text) < 4 || std::toupper((unsigned char)text[0]) != 'C' ||
+        std::toupper((unsigned char)text[1]) != 'O' || std::toupper((unsigned char)text[2]) != 'M')
+        return 0;
+    char *end = nullptr;
+    long number = std::strtol(text + 3, &end, 10);
+    return *end == '\0' && number >= 1 && number <= COM_MAX_PORT ? int(number) : 0;
 }
 
 int ComPortForDevice(const char *device) {

@@ -82,6 +82,8 @@ int ComPortIdentity(int port, char *text, int size);
 // The number of a device named by ComPortIdentity, when that device is present; else a
 // negative code.
 int ComPortForIdentity(const char *identity);
+// n for "COMn" (any case) with n a valid port number, else 0.
+int ComNumberOf(const char *text);
 // The number of the listed port with this device path (links followed); a device not listed is
 // mapped to the lowest unlisted number, so that an open tells why it fails.
 int ComPortForDevice(const char *device);

@@ -56,6 +56,9 @@ struct ControlName {
 
 // Starts the engine (the application object). Returns 0, or a negative code when it cannot start.
 int InitEngine(int argc, char **argv);
+// Starts the engine without a display, for the headless commands: serial ports, timer, array
+// files and ProcessSystemEvents work; panels and pop-ups do not.
+int InitHeadlessEngine(int argc, char **argv);
 // Tables used by every later LoadPanel. The arrays must outlive the panels.
 void SetCallbackTable(const CallbackName *table, int count);
 void SetControlTable(const ControlName *table, int count);
@@ -252,6 +255,10 @@ enum { VAL_TRUNCATE = 0 };
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
                 int fieldWidth, int fileType, int fileAction);
+// The text that ArrayToFile writes, into text (size bytes, terminated). Returns its length, or a
+// negative code when it does not fit.
+int ArrayToText(const void *array, int dataType, int numberOfElements, int fieldWidth, char *text,
+                int size);
 // Reads count unsigned bytes written as text, one or more per line, LF or CRLF line ends,
 // blanks around the numbers. Only the file up to the end of the count-th number is read; what
 // follows is never looked at. The array changes only when those count numbers are each in

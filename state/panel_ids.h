@@ -64,7 +64,8 @@
     X(PANEL_RECSTATUS) /* recording display: file name and frames written */         \
     X(PANEL_EXPORT) /* ButtonExport: colour graph or strip chart to PNG or PDF */    \
     X(PANEL_EXPORTZOOM) /* ButtonExportZoom: zoom graph to PNG or PDF */             \
-    X(PANEL_SHEET) /* ButtonSheet: the printable parameter sheet, Ctrl+P */
+    X(PANEL_SHEET) /* ButtonSheet: the printable parameter sheet, Ctrl+P */          \
+    X(PANEL_BROKER) /* the MQTT broker's state, beside the SENSOR LINK title */
 // clang-format on
 
 #define PANEL_CONTROL_ID(id) id,

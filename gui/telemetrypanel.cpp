@@ -1,0 +1,76 @@
+// The panel side of live telemetry.
+#include "gui/telemetrypanel.h"
+
+#include "state/globals.h"
+
+#include <cstdio>
+
+enum { SENSOR_NAME_LEN = 16, BROKER_TEXT_LEN = TELEMETRY_TEXT_LEN * 2 };
+enum { CONNECTED_COLOUR = 0x008000, WAITING_COLOUR = 0x606060, FAILED_COLOUR = 0xC00000 };
+
+static TelemetryConfig panelConfig;
+static int telemetryPort = 0; // the port whose name the client carries; 0 while off
+
+static void StartForPort(void) {
+    char sensor[SENSOR_NAME_LEN];
+    std::snprintf(sensor, sizeof sensor, "COM%d", portNumber);
+    telemetryPort = 0;
+    if (!panelConfig.host[0])
+        return;
+    if (StartTelemetry(&panelConfig, sensor) == 0) {
+        telemetryPort = portNumber;
+        return;
+    }
+    char message[BROKER_TEXT_LEN];
+    std::snprintf(message, sizeof message, " ATTENTION! \n \n NO MQTT TELEMETRY \n %s",
+                  LastTelemetryError());
+    MessagePopup("INFO", message);
+}
+
+void StartPanelTelemetry(const TelemetryConfig *config) {
+    panelConfig = *config;
+    StartForPort();
+    ShowBrokerState();
+}
+
+void FollowPortWithTelemetry(void) {
+    if (telemetryPort == 0 || telemetryPort == portNumber)
+        return;
+    StopTelemetry();
+    StartForPort();
+}
+
+// A short word beside the frame's title; the tooltip has the whole line.
+static const char *BrokerWord(int state, int *colour) {
+    switch (state) {
+    case TELEMETRY_CONNECTED:
+        *colour = CONNECTED_COLOUR;
+        return "MQTT connected";
+    case TELEMETRY_CONNECTING:
+        *colour = WAITING_COLOUR;
+        return "MQTT connecting";
+    case TELEMETRY_RETRYING:
+        *colour = FAILED_COLOUR;
+        return "MQTT broker down";
+    case TELEMETRY_REFUSED:
+        *colour = FAILED_COLOUR;
+        return "MQTT refused";
+    default:
+        *colour = WAITING_COLOUR;
+        return "";
+    }
+}
+
+void ShowBrokerState(void) {
+    char line[BROKER_TEXT_LEN] = "";
+    int colour = WAITING_COLOUR;
+    const char *word = BrokerWord(GetTelemetryState(line, sizeof line), &colour);
+    SetCtrlAttribute(MainPanel, PANEL_BROKER, ATTR_TEXT_COLOR, colour);
+    SetCtrlAttribute(MainPanel, PANEL_BROKER, ATTR_TOOLTIP_TEXT, line);
+    SetCtrlVal(MainPanel, PANEL_BROKER, word);
+}
+
+void EndPanelTelemetry(void) {
+    StopTelemetry();
+    telemetryPort = 0;
+}

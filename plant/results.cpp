@@ -1,0 +1,75 @@
+// Results of the headless commands and their report lines.
+#include "plant/results.h"
+
+#include <cstdarg>
+#include <cstring>
+
+static void CopyText(char *target, int size, const char *text) {
+    std::snprintf(target, (size_t)size, "%s", text ? text : "");
+}
+
+void BeginResult(PortResult *result, const char *port, const char *device) {
+    std::memset(result, 0, sizeof *result);
+    CopyText(result->port, sizeof result->port, port);
+    CopyText(result->device, sizeof result->device, device);
+}
+
+void SetResult(PortResult *result, int exitCode, const char *status, const char *format, ...) {
+    result->exitCode = exitCode;
+    CopyText(result->status, sizeof result->status, status);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(result->message, sizeof result->message, format, arguments);
+    va_end(arguments);
+}
+
+void PrintResultLine(FILE *stream, const PortResult *result) {
+    std::fprintf(stream, "%s", result->port);
+    if (result->device[0])
+        std::fprintf(stream, " (%s)", result->device);
+    std::fprintf(stream, ": %s", result->status);
+    if (result->message[0])
+        std::fprintf(stream, ": %s", result->message);
+    std::fputc('\n', stream);
+}
+
+// A JSON string: quotes, backslashes and control characters escaped.
+static void PrintJsonString(FILE *stream, const char *text) {
+    std::fputc('"', stream);
+    for (const unsigned char *c = (const unsigned char *)text; *c; c++) {
+        if (*c == '"' || *c == '\\')
+            std::fprintf(stream, "\\%c", *c);
+        else if (*c < 0x20)
+            std::fprintf(stream, "\\u%04x", *c);
+        else
+            std::fputc(*c, stream);
+    }
+    std::fputc('"', stream);
+}
+
+static void PrintJsonField(FILE *stream, const char *name, const char *text) {
+    std::fprintf(stream, ",\"%s\":", name);
+    PrintJsonString(stream, text);
+}
+
+void PrintResultJson(FILE *stream, const char *command, const PortResult *result) {
+    std::fputs("{\"command\":", stream);
+    PrintJsonString(stream, command);
+    PrintJsonField(stream, "port", result->port);
+    PrintJsonField(stream, "device", result->device);
+    std::fprintf(stream, ",\"ok\":%s,\"exit\":%d", result->exitCode == 0 ? "true" : "false",
+                 result->exitCode);
+    PrintJsonField(stream, "status", result->status);
+    PrintJsonField(stream, "message", result->message);
+    if (result->file[0])
+        PrintJsonField(stream, "file", result->file);
+    if (std::strcmp(command, "record") == 0)
+        std::fprintf(stream, ",\"frames\":%ld,\"seconds\":%.3f", result->frames, result->seconds);
+    if (result->hasBlock) {
+        std::fputs(",\"block\":[", stream);
+        for (int i = 0; i < BLOCK_LENGTH; i++)
+            std::fprintf(stream, "%s%u", i ? "," : "", result->block[i]);
+        std::fputc(']', stream);
+    }
+    std::fputs("}\n", stream);
+}

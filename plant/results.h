@@ -1,0 +1,36 @@
+// What one port's command came to, and the lines that report it: for people, or one JSON
+// object per line for scripts.
+#pragma once
+
+#include "com232/frames.h"
+#include "platform/userint.h"
+
+#include <cstdio>
+
+enum { RESULT_TEXT_LEN = 512, PORT_LABEL_LEN = 16 };
+
+// A fixed record, so that a child process hands it to its parent through a pipe as it stands.
+struct PortResult {
+    int exitCode;                    // PLANT_EXIT_...
+    char port[PORT_LABEL_LEN];       // "COM3"
+    char device[MAX_PATHNAME_LEN];   // "/dev/ttyUSB0", "" when unknown
+    char status[RESULT_TEXT_LEN];    // "LINE OK", "TIMEOUT", "Cannot open port", ...
+    char message[RESULT_TEXT_LEN];   // what was done, or why it failed
+    char file[MAX_PATHNAME_LEN];     // the file written, "" when none
+    long frames;                     // record: frames in the file
+    double seconds;                  // record: how long it ran
+    int hasBlock;                    // get: block holds what the sensor sent
+    unsigned char block[BLOCK_LENGTH];
+};
+
+// Starts a result for a port: exit code 0, texts empty.
+void BeginResult(PortResult *result, const char *port, const char *device);
+// Sets the exit code, the status and a message made like printf.
+void SetResult(PortResult *result, int exitCode, const char *status, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// One line for people: "COM3 (/dev/ttyUSB0): LINE OK".
+void PrintResultLine(FILE *stream, const PortResult *result);
+// One JSON object on one line: command, port, device, ok, exit, status, message, and file,
+// frames, seconds, block where they apply.
+void PrintResultJson(FILE *stream, const char *command, const PortResult *result);

@@ -1,0 +1,9 @@
+// The broker that telemetry goes to, as the program remembers it between runs. Free of Qt.
+#pragma once
+
+#include "telemetry/telemetry.h"
+
+// Fills config from the remembered settings over DefaultTelemetryConfig (no host: off).
+void LoadTelemetrySettings(TelemetryConfig *config);
+// Remembers config for later runs (the password too, in the user's settings file).
+void SaveTelemetrySettings(const TelemetryConfig *config);

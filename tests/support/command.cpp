@@ -1,0 +1,117 @@
+#include "support/command.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void ApplyEnvironment(const std::vector<std::string> &environment) {
+    for (const std::string &entry : environment) {
+        size_t equals = entry.find('=');
+        std::string name = entry.substr(0, equals);
+        std::string value = equals == std::string::npos ? "" : entry.substr(equals + 1);
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
+// A new empty file of the test's own, for one of the child's output streams.
+std::string TemporaryPath() {
+    char pattern[] = "/tmp/nvmx-command-XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd >= 0)
+        close(fd);
+    return pattern;
+}
+
+} // namespace
+
+CommandRun::~CommandRun() {
+    if (pid_ > 0)
+        finish(0);
+}
+
+bool CommandRun::start(const std::vector<std::string> &argv,
+                       const std::vector<std::string> &environment) {
+    outPath_ = TemporaryPath();
+    errPath_ = TemporaryPath();
+    pid_ = fork();
+    if (pid_ == 0) {
+        int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        int none = open("/dev/null", O_RDONLY);
+        dup2(none, STDIN_FILENO);
+        ApplyEnvironment(environment);
+        std::vector<char *> args;
+        for (const std::string &arg : argv)
+            args.push_back(const_cast<char *>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    return pid_ > 0;
+}
+
+void CommandRun::signal(int number) const {
+    if (pid_ > 0)
+        kill(pid_, number);
+}
+
+CommandOutput CommandRun::finish(double seconds) {
+    CommandOutput output;
+    if (pid_ <= 0)
+        return output;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(pid_, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (ended == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    } else if (WIFEXITED(status)) {
+        output.exitCode = WEXITSTATUS(status);
+    }
+    pid_ = -1;
+    output.out = ReadFile(outPath_);
+    output.err = ReadFile(errPath_);
+    std::remove(outPath_.c_str());
+    std::remove(errPath_.c_str());
+    return output;
+}
+
+CommandOutput RunCommand(const std::vector<std::string> &argv,
+                         const std::vector<std::string> &environment, double seconds) {
+    CommandRun run;
+    if (!run.start(argv, environment))
+        return {};
+    return run.finish(seconds);
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}

@@ -1,0 +1,37 @@
+// A program run to its end (or stopped) from a test, with its standard output and standard
+// error kept whole. POSIX.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandOutput {
+    int exitCode = -1; // 0..255; -1 after a time-out or a signal
+    std::string out;
+    std::string err;
+};
+
+class CommandRun {
+  public:
+    CommandRun() = default;
+    CommandRun(const CommandRun &) = delete;
+    CommandRun &operator=(const CommandRun &) = delete;
+    ~CommandRun();
+
+    // Starts argv; environment entries "NAME=value" are added, "NAME=" removes NAME.
+    bool start(const std::vector<std::string> &argv, const std::vector<std::string> &environment);
+    void signal(int number) const;
+    // Waits at most seconds for the end (then kills it) and collects its output.
+    CommandOutput finish(double seconds);
+    int pid() const { return pid_; }
+
+  private:
+    int pid_ = -1;
+    std::string outPath_, errPath_;
+};
+
+// Runs argv to its end, at most seconds.
+CommandOutput RunCommand(const std::vector<std::string> &argv,
+                         const std::vector<std::string> &environment, double seconds);
+// The lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string &text);
