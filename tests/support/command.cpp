@@ -60,6 +60,10 @@ bool CommandRun::start(const std::vector<std::string> &argv,
         dup2(err, STDERR_FILENO);
         int none = open("/dev/null", O_RDONLY);
         dup2(none, STDIN_FILENO);
+        // The test's own descriptors (a peer's pseudo-terminal master) stay with the test: held
+        // open here, a pulled line would never hang up.
+        for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
+            close(fd);
         ApplyEnvironment(environment);
         std::vector<char *> args;
         for (const std::string &arg : argv)
@@ -74,6 +78,22 @@ bool CommandRun::start(const std::vector<std::string> &argv,
 void CommandRun::signal(int number) const {
     if (pid_ > 0)
         kill(pid_, number);
+}
+
+std::string CommandRun::outputSoFar() const {
+    return ReadFile(outPath_);
+}
+
+std::string CommandRun::waitForFirstLine(double seconds) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        const std::string out = outputSoFar();
+        const size_t end = out.find('\n');
+        if (end != std::string::npos)
+            return out.substr(0, end);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return "";
 }
 
 CommandOutput CommandRun::finish(double seconds) {

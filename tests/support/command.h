@@ -21,6 +21,10 @@ class CommandRun {
     // Starts argv; environment entries "NAME=value" are added, "NAME=" removes NAME.
     bool start(const std::vector<std::string> &argv, const std::vector<std::string> &environment);
     void signal(int number) const;
+    // What the program has written to its standard output so far.
+    std::string outputSoFar() const;
+    // Polls until the first line of standard output is complete (at most seconds); "" if not.
+    std::string waitForFirstLine(double seconds) const;
     // Waits at most seconds for the end (then kills it) and collects its output.
     CommandOutput finish(double seconds);
     int pid() const { return pid_; }

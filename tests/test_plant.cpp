@@ -1,0 +1,249 @@
+// The headless commands (check, get, send, record) over pseudo-terminals, against the sensor
+// emulator and scripted peers: results, exit codes and the files they leave.
+#include "support/command.h"
+#include "support/panel_fixture.h"
+#include "support/pty_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const double timeout = 60.0; // a loaded two-core machine
+
+std::string Bin(const char *name) {
+    const char *dir = std::getenv("NVMX_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+std::string ReadText(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const fs::path &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string BlockText(const Bytes &block) {
+    std::string text;
+    char line[16];
+    for (unsigned char byte : block) {
+        std::snprintf(line, sizeof line, "%5u\n", byte);
+        text += line;
+    }
+    return text;
+}
+
+class Plant : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        scratch = MakeScratchDirectory("nvmx-plant");
+        ASSERT_FALSE(scratch.empty());
+    }
+    void TearDown() override {
+        emulators.clear();
+        fs::remove_all(scratch);
+    }
+
+    // Starts a sensor emulator with options; returns its device path.
+    std::string emulator(const std::vector<std::string> &options = {}) {
+        std::vector<std::string> argv = {Bin("sensor-emulator")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        emulators.push_back(std::make_unique<CommandRun>());
+        EXPECT_TRUE(emulators.back()->start(argv, {}));
+        std::string device = emulators.back()->waitForFirstLine(timeout);
+        EXPECT_FALSE(device.empty()) << "the emulator did not start";
+        return device;
+    }
+
+    // No mapped ports, no broker, settings of the test's own.
+    std::vector<std::string> environment() const {
+        return {"NVMX_COM1=", "DISPLAY=", "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + scratch.string(),
+                "HOME=" + scratch.string()};
+    }
+
+    CommandOutput run(const std::vector<std::string> &args) {
+        std::vector<std::string> argv = {Bin("nvmxv451")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunCommand(argv, environment(), timeout);
+    }
+
+    fs::path scratch;
+    std::vector<std::unique_ptr<CommandRun>> emulators;
+};
+
+TEST_F(Plant, CheckGetSendAndVerifyAgainstTheEmulator) {
+    const std::string device = emulator({"--eeprom-file", (scratch / "eeprom.dat").string()});
+
+    CommandOutput check = run({"check", "--port", device});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.out.find("LINE OK"), std::string::npos) << check.out;
+
+    const fs::path ram = scratch / "ram.dat";
+    CommandOutput get = run({"get", "--port", device, "--from", "ram", "-o", ram.string()});
+    ASSERT_EQ(get.exitCode, 0) << get.err;
+    std::string text = ReadText(ram);
+    ASSERT_EQ(Lines(text).size(), 84u) << text;
+
+    // One changed teach cell, sent to the EEPROM with a backup of what it held.
+    std::vector<std::string> lines = Lines(text);
+    lines[20] = lines[20] == "    7" ? "    8" : "    7";
+    std::string changed;
+    for (const std::string &line : lines)
+        changed += line + "\n";
+    const fs::path set = scratch / "set.dat", backup = scratch / "backup.dat";
+    WriteText(set, changed);
+    const std::string eepromBefore = run({"get", "-p", device, "--from", "eeprom"}).out;
+    CommandOutput send = run({"send", "--port", device, "--to", "eeprom", set.string(), "--verify",
+                              "--backup", backup.string(), "--json"});
+    EXPECT_EQ(send.exitCode, 0) << send.out << send.err;
+    EXPECT_NE(send.out.find("\"ok\":true"), std::string::npos) << send.out;
+    EXPECT_NE(send.out.find("verified"), std::string::npos) << send.out;
+    EXPECT_EQ(ReadText(backup), eepromBefore) << "the backup holds the EEPROM before the send";
+
+    // get without -o prints the file's very form on standard output.
+    CommandOutput printed = run({"get", "-p", device, "--from", "eeprom"});
+    EXPECT_EQ(printed.exitCode, 0) << printed.err;
+    EXPECT_EQ(printed.out, changed);
+}
+
+TEST_F(Plant, SeveralPortsRunAtOnceAndReportEachInOrder) {
+    const std::string first = emulator(), second = emulator();
+    PtyPeer silent;
+    ASSERT_TRUE(silent.start(SilentPeer()));
+
+    CommandOutput check =
+        run({"check", "-p", first, "-p", silent.slavePath(), "-p", second, "--json"});
+    EXPECT_EQ(check.exitCode, 1) << "the silent sensor fails the run";
+    std::vector<std::string> lines = Lines(check.out);
+    ASSERT_EQ(lines.size(), 3u) << check.out;
+    EXPECT_NE(lines[0].find("\"device\":\"" + first + "\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"ok\":true"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("\"status\":\"TIMEOUT\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("\"exit\":1"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("\"ok\":true"), std::string::npos) << lines[2];
+
+    // Each port's file carries its port in the name.
+    CommandOutput get = run({"get", "-p", first, "-p", second, "--from", "ram", "-o",
+                             (scratch / "line.dat").string()});
+    EXPECT_EQ(get.exitCode, 0) << get.err;
+    int files = 0;
+    for (const auto &entry : fs::directory_iterator(scratch))
+        if (entry.path().filename().string().rfind("line-COM", 0) == 0)
+            files += Lines(ReadText(entry.path())).size() == 84u ? 1 : 0;
+    EXPECT_EQ(files, 2);
+
+    EXPECT_EQ(run({"check", "-p", first, "-p", first}).exitCode, 2) << "a port given twice";
+    EXPECT_EQ(run({"get", "-p", first, "-p", second, "--from", "ram"}).exitCode, 2)
+        << "two blocks cannot both go to standard output";
+}
+
+TEST_F(Plant, FailuresAreClearAndLeaveNothingHalfDone) {
+    // A bad file is refused before the port is even opened.
+    PtyPeer peer;
+    ASSERT_TRUE(peer.start(AnswerLikeASensor()));
+    const fs::path bad = scratch / "bad.dat";
+    WriteText(bad, BlockText(Bytes(83, 1)));
+    CommandOutput refused = run({"send", "-p", peer.slavePath(), "--to", "ram", bad.string()});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("PARAMETER FILE NOT LOADED"), std::string::npos) << refused.err;
+    EXPECT_TRUE(peer.received().empty()) << "nothing reached the line";
+
+    // A short block: the reply's length is named, and no file is written.
+    const std::string shortBlock = emulator({"--param-short"});
+    const fs::path out = scratch / "short.dat";
+    CommandOutput get = run({"get", "-p", shortBlock, "--from", "ram", "-o", out.string()});
+    EXPECT_EQ(get.exitCode, 1);
+    EXPECT_NE(get.err.find("83 bytes came back, 84 expected"), std::string::npos) << get.err;
+    EXPECT_FALSE(fs::exists(out));
+
+    // The read-back differs in MAXCOL-No.: the first differing parameter is named.
+    Bytes sent(84, 2), held = sent;
+    held[7] = 9;
+    peer.setScript(AnswerLikeASensor(held));
+    const fs::path set = scratch / "set.dat";
+    WriteText(set, BlockText(sent));
+    CommandOutput verify =
+        run({"send", "-p", peer.slavePath(), "--to", "ram", set.string(), "--verify"});
+    EXPECT_EQ(verify.exitCode, 6);
+    EXPECT_NE(verify.err.find("byte 7 (MAXCOL-No.): sent 2"), std::string::npos) << verify.err;
+
+    // The cable is pulled while the backup is read: line lost, nothing sent, no backup file.
+    PtyPeer pulled;
+    PeerReply late{Bytes(84, 1), 5.0};
+    ASSERT_TRUE(pulled.start([late](const PeerRequest &request) {
+        if (request.bytes == Bytes{0x55, 0x07})
+            return PeerReply{{0xAA}};
+        return request.bytes == Bytes{0x55, 0x03} ? late : PeerReply{};
+    }));
+    const fs::path backup = scratch / "backup.dat";
+    CommandRun send;
+    ASSERT_TRUE(send.start({Bin("nvmxv451"), "send", "-p", pulled.slavePath(), "--to", "ram",
+                            set.string(), "--backup", backup.string()},
+                           environment()));
+    ASSERT_TRUE(pulled.waitForRequests(2, timeout));
+    pulled.stop();
+    CommandOutput lost = send.finish(timeout);
+    EXPECT_EQ(lost.exitCode, 5) << lost.err;
+    EXPECT_NE(lost.err.find("LINE LOST"), std::string::npos) << lost.err;
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+// The frames of a CSV recording, after checking that every line is whole.
+size_t WholeFrames(const fs::path &path) {
+    const std::string text = ReadText(path);
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "the last line is whole";
+    std::vector<std::string> lines = Lines(text);
+    EXPECT_EQ(lines.at(0), "time,seconds,RED,GREEN,BLUE,X,Y,INT,C-No,port");
+    for (size_t i = 1; i < lines.size(); i++)
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','), 9) << lines[i];
+    return lines.size() - 1;
+}
+
+TEST_F(Plant, RecordingEndsWithItsFileWhole) {
+    const std::string device = emulator();
+    const fs::path interrupted = scratch / "interrupted.csv";
+    CommandRun record;
+    ASSERT_TRUE(record.start({Bin("nvmxv451"), "record", "-p", device, "--out",
+                              interrupted.string(), "--json"},
+                             environment()));
+    // Interrupted once frames have reached the file.
+    for (double waited = 0; waited < timeout && Lines(ReadText(interrupted)).size() < 3;
+         waited += 0.05)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    record.signal(SIGINT);
+    CommandOutput ended = record.finish(timeout);
+    EXPECT_EQ(ended.exitCode, 0) << ended.err;
+    const size_t frames = WholeFrames(interrupted);
+    EXPECT_GT(frames, 1u);
+    EXPECT_NE(ended.out.find("\"frames\":" + std::to_string(frames) + ","), std::string::npos)
+        << ended.out << " vs " << frames;
+
+    // A file that exists is never written over.
+    EXPECT_EQ(run({"record", "-p", device, "--out", interrupted.string()}).exitCode, 3);
+    EXPECT_EQ(WholeFrames(interrupted), frames);
+
+    // The line goes away after 40 frames: exit 5, and the file keeps exactly those.
+    const std::string hangsUp = emulator({"--hangup-after", "40"});
+    const fs::path lost = scratch / "lost.csv";
+    CommandOutput cut = run({"record", "-p", hangsUp, "--out", lost.string()});
+    EXPECT_EQ(cut.exitCode, 5) << cut.err;
+    EXPECT_EQ(WholeFrames(lost), 40u);
+}
+
+} // namespace
