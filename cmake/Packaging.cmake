@@ -63,6 +63,9 @@ if(UNIX AND NOT APPLE)
   install(FILES ${nvmxv451.1_installed} ${nvmxv451-sensor-emulator.1_installed}
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${packaging}/copyright ${changelog_installed} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # An example for unattended recording, for the administrator to copy and set up.
+  install(FILES ${packaging}/nvmxv451-record@.service
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 # ---- The Debian package -----------------------------------------------------------------------
@@ -81,6 +84,10 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "or the selected signal in a strip chart, and edits the sensor's parameters"
   "and its colour teach table of 15 taught colours, which it sends to the"
   "sensor's RAM or EEPROM, reads back, or keeps in parameter files."
+  "."
+  "Headless commands (nvmxv451 check, get, send, record) check lines, read"
+  "and roll out parameter sets and record on many sensors at once from a"
+  "script or a service, with live telemetry to an MQTT broker."
   "."
   "A sensor emulator on a pseudo-terminal (nvmxv451-sensor-emulator) comes"
   "with it, for running the panel without the hardware.")

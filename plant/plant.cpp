@@ -88,6 +88,12 @@ static bool PlanPort(int index, char *why, int size) {
 
 static bool PlanPorts(void) {
     char why[RESULT_TEXT_LEN];
+    char folder[MAX_PATHNAME_LEN];
+    if (!AbsolutePath(options.folder, folder, sizeof folder)) {
+        std::fprintf(stderr, "nvmxv451 record: the folder's name is too long\n");
+        return false;
+    }
+    std::memcpy(options.folder, folder, sizeof folder);
     for (int i = 0; i < options.portCount; i++) {
         if (!PlanPort(i, why, sizeof why)) {
             std::fprintf(stderr, "nvmxv451 %s: %s\n", commandNames[options.command], why);

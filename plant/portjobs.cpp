@@ -173,17 +173,25 @@ static void RunSend(const PlantOptions *options, const PortPlan *plan, const uns
               MemoryName(options->memory));
 }
 
-static bool StartRecord(const PortPlan *plan, PortResult *result) {
+// The file of --out, else a new file named by the date and time in --folder or the panel's
+// recording folder; with several ports the port's name follows the time.
+static bool StartRecord(const PlantOptions *options, const PortPlan *plan, PortResult *result) {
     char folder[MAX_PATHNAME_LEN] = "";
     char name[RECORD_TEXT_LEN] = "";
+    char tag[PORT_LABEL_LEN + 1] = "";
     int code = 0;
     if (plan->output[0]) {
         code = StartRecordingFile(plan->output);
         std::snprintf(result->file, sizeof result->file, "%s", plan->output);
     } else {
-        code = GetRecordFolder(folder, sizeof folder);
+        if (options->folder[0])
+            std::snprintf(folder, sizeof folder, "%s", options->folder);
+        else
+            code = GetRecordFolder(folder, sizeof folder);
+        if (options->portCount > 1)
+            std::snprintf(tag, sizeof tag, "-%s", plan->label);
         if (code == 0)
-            code = StartRecording(folder, name, sizeof name);
+            code = StartTaggedRecording(folder, tag, name, sizeof name);
         std::snprintf(result->file, sizeof result->file, "%s/%s", folder, name);
     }
     if (code == 0)
@@ -228,7 +236,7 @@ static void RecordFrames(const PlantOptions *options, const PortPlan *plan, Port
 }
 
 static void RunRecord(const PlantOptions *options, const PortPlan *plan, PortResult *result) {
-    if (!StartRecord(plan, result))
+    if (!StartRecord(options, plan, result))
         return;
     std::fprintf(stderr, "%s: recording to %s\n", plan->label, result->file);
     RecordFrames(options, plan, result);

@@ -106,9 +106,13 @@ void AddCommandOptions(QCommandLineParser &parser, int command) {
                           QStringLiteral("N")});
         parser.addOption({QStringLiteral("out"),
                           QStringLiteral("Records to FILE.csv, which must not exist (several "
-                                         "ports: FILE-COM3.csv); default: a new file named by "
-                                         "the date and time in the panel's recording folder."),
+                                         "ports: FILE-COM3.csv)."),
                           QStringLiteral("FILE")});
+        parser.addOption({QStringLiteral("folder"),
+                          QStringLiteral("Records to a new file named by the date and time (and "
+                                         "the port, with several) in DIR; default: the panel's "
+                                         "recording folder."),
+                          QStringLiteral("DIR")});
     }
     AddTelemetryOptions(parser);
 }
@@ -163,8 +167,13 @@ bool TakeCommandOptions(const QCommandLineParser &parser, int command, PlantOpti
             return false;
     }
     if (command == PLANT_RECORD) {
-        if (!CopyOption(parser.value(QStringLiteral("out")), options->output, "--out", why))
+        if (!CopyOption(parser.value(QStringLiteral("out")), options->output, "--out", why) ||
+            !CopyOption(parser.value(QStringLiteral("folder")), options->folder, "--folder", why))
             return false;
+        if (options->output[0] && options->folder[0]) {
+            *why = QStringLiteral("--out and --folder exclude each other");
+            return false;
+        }
         if (parser.isSet(QStringLiteral("seconds"))) {
             bool ok = false;
             options->seconds = parser.value(QStringLiteral("seconds")).toDouble(&ok);

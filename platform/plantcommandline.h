@@ -31,6 +31,7 @@ struct PlantOptions {
     char file[MAX_PATHNAME_LEN];                  // send: the parameter file
     char output[MAX_PATHNAME_LEN];                // get -o, record --out; "" when not given
     char backup[MAX_PATHNAME_LEN];                // send --backup
+    char folder[MAX_PATHNAME_LEN];                // record --folder; "" when not given
     int verify;                                   // send --verify
     int json;                                     // one JSON line per port on standard output
     double seconds;                               // record --seconds; 0: until interrupted

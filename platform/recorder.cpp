@@ -119,11 +119,11 @@ void StartWriteTimer() {
     writeTimer->start();
 }
 
-// A new file in folder named by the local date and time; a second recording within the same
-// second gets a number behind the time. Never overwrites a file.
-bool CreateFile(const QString &folder) {
+// A new file in folder named by the local date and time and the tag; a second recording within
+// the same second gets a number behind them. Never overwrites a file.
+bool CreateFile(const QString &folder, const QString &tag) {
     const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + tag;
     const QDir dir(folder);
     for (int attempt = 1; attempt < 100; ++attempt) {
         const QString name = attempt == 1 ? QStringLiteral("%1.csv").arg(stamp)
@@ -186,6 +186,10 @@ void SetRecordFolder(const char *folder) {
 }
 
 int StartRecording(const char *folder, char *fileName, int size) {
+    return StartTaggedRecording(folder, "", fileName, size);
+}
+
+int StartTaggedRecording(const char *folder, const char *tag, char *fileName, int size) {
     ResetRecording();
     const QString dir = QDir::fromNativeSeparators(QString::fromUtf8(folder));
     // The documents folder is the default even where the desktop has not made it yet.
@@ -195,7 +199,7 @@ int StartRecording(const char *folder, char *fileName, int size) {
         SetError(QStringLiteral("The folder does not exist"));
         return RECORD_FAILED;
     }
-    if (!CreateFile(dir) || !BeginFile())
+    if (!CreateFile(dir, QString::fromUtf8(tag)) || !BeginFile())
         return RECORD_FAILED;
     EngineCopyText(QFileInfo(filePath).fileName(), fileName, size);
     return 0;

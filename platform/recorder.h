@@ -34,6 +34,8 @@ void SetRecordFolder(const char *folder);
 // goes into fileName (size bytes). Returns 0, or RECORD_FAILED with LastRecordingError set.
 // A recording that is on is ended first.
 int StartRecording(const char *folder, char *fileName, int size);
+// As StartRecording, with tag behind the date and time in the name ("-COM3").
+int StartTaggedRecording(const char *folder, const char *tag, char *fileName, int size);
 // Starts a new recording in the file at path, which must not exist yet (a recording is never
 // written over). Returns 0, or RECORD_FAILED with LastRecordingError set.
 int StartRecordingFile(const char *path);

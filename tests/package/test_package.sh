@@ -37,7 +37,8 @@ for file in usr/bin/nvmxv451 usr/bin/nvmxv451-sensor-emulator \
     usr/share/icons/hicolor/48x48/apps/nvmxv451.png \
     usr/share/icons/hicolor/256x256/apps/nvmxv451.png \
     usr/share/man/man1/nvmxv451.1.gz usr/share/man/man1/nvmxv451-sensor-emulator.1.gz \
-    usr/share/doc/nvmxv451/copyright usr/share/doc/nvmxv451/changelog.gz; do
+    usr/share/doc/nvmxv451/copyright usr/share/doc/nvmxv451/changelog.gz \
+    usr/share/doc/nvmxv451/examples/nvmxv451-record@.service; do
     [ -f "$root/$file" ] || fail "$file is not in the package"
 done
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
@@ -48,6 +49,10 @@ version="$(dpkg-deb -f "$deb" Version)"
 printed="$("$root/usr/bin/nvmxv451" --version)"
 echo "$printed"
 [ "$printed" = "nvmxv451 $version" ] || fail "--version printed '$printed', the package is $version"
+
+echo "== headless commands need no display"
+(unset DISPLAY; "$root/usr/bin/nvmxv451" check --help | grep -q "Exit codes") ||
+    fail "nvmxv451 check --help"
 
 echo "== the unpacked program against the unpacked emulator"
 before="$(ls -A "$root/usr/bin")"
