@@ -2,7 +2,7 @@
 // field five characters wide. The panel and the headless commands keep sets in the same form.
 #pragma once
 
-extern const char parameterFileNotSaved[]; // "PARAMETER FILE NOT SAVED"
+extern const char parameterFileNotSaved[];  // "PARAMETER FILE NOT SAVED"
 extern const char parameterFileNotLoaded[]; // "PARAMETER FILE NOT LOADED"
 
 // Writes block to path beside the target and renames it, so a failure leaves an old file

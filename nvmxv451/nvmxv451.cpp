@@ -81,8 +81,8 @@ int RunProgram(int argc, char **argv) {
     int telemetryGiven = 0;
     InitSettings("Quarnet", "nvmxv451");
     LoadTelemetrySettings(&telemetry);
-    int ended = ParseCommandLine(argc, argv, portOption, sizeof portOption, &telemetry,
-                                 &telemetryGiven);
+    int ended =
+        ParseCommandLine(argc, argv, portOption, sizeof portOption, &telemetry, &telemetryGiven);
     if (ended != COMMAND_LINE_RUN)
         return ended;
     // The broker given on the command line is the one of later runs too.

@@ -50,8 +50,8 @@ static void SetExchangeFailure(PortResult *result, int port, const char *what, i
         SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "no answer to %s within %.1f s", what,
                   REPLY_TIMEOUT);
     } else {
-        SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "%s: %d bytes came back, %d expected",
-                  what, ExchangeReplyLength(), expected);
+        SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "%s: %d bytes came back, %d expected", what,
+                  ExchangeReplyLength(), expected);
     }
     PublishStatus(result->status);
 }

@@ -2,8 +2,8 @@
 // checked, then the command's exchanges. Runs in the process of its port.
 #pragma once
 
-#include "platform/plantcommandline.h"
 #include "plant/results.h"
+#include "platform/plantcommandline.h"
 
 // What a port's job needs beyond the shared options.
 struct PortPlan {

@@ -11,15 +11,15 @@ enum { RESULT_TEXT_LEN = 512, PORT_LABEL_LEN = 16 };
 
 // A fixed record, so that a child process hands it to its parent through a pipe as it stands.
 struct PortResult {
-    int exitCode;                    // PLANT_EXIT_...
-    char port[PORT_LABEL_LEN];       // "COM3"
-    char device[MAX_PATHNAME_LEN];   // "/dev/ttyUSB0", "" when unknown
-    char status[RESULT_TEXT_LEN];    // "LINE OK", "TIMEOUT", "Cannot open port", ...
-    char message[RESULT_TEXT_LEN];   // what was done, or why it failed
-    char file[MAX_PATHNAME_LEN];     // the file written, "" when none
-    long frames;                     // record: frames in the file
-    double seconds;                  // record: how long it ran
-    int hasBlock;                    // get: block holds what the sensor sent
+    int exitCode;                  // PLANT_EXIT_...
+    char port[PORT_LABEL_LEN];     // "COM3"
+    char device[MAX_PATHNAME_LEN]; // "/dev/ttyUSB0", "" when unknown
+    char status[RESULT_TEXT_LEN];  // "LINE OK", "TIMEOUT", "Cannot open port", ...
+    char message[RESULT_TEXT_LEN]; // what was done, or why it failed
+    char file[MAX_PATHNAME_LEN];   // the file written, "" when none
+    long frames;                   // record: frames in the file
+    double seconds;                // record: how long it ran
+    int hasBlock;                  // get: block holds what the sensor sent
     unsigned char block[BLOCK_LENGTH];
 };
 

@@ -54,8 +54,8 @@ const CommandText *FindCommand(const char *word) {
 }
 
 int Usage(const QString &program, const QString &why) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qUtf8Printable(program),
-                 qUtf8Printable(why), qUtf8Printable(program));
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qUtf8Printable(program), qUtf8Printable(why),
+                 qUtf8Printable(program));
     return PLANT_EXIT_USAGE;
 }
 
@@ -83,8 +83,8 @@ void AddCommandOptions(QCommandLineParser &parser, int command) {
                       QStringLiteral("PORT")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("One JSON line per port.")});
     if (command == PLANT_GET) {
-        parser.addOption({QStringLiteral("from"), QStringLiteral("ram or eeprom."),
-                          QStringLiteral("MEMORY")});
+        parser.addOption(
+            {QStringLiteral("from"), QStringLiteral("ram or eeprom."), QStringLiteral("MEMORY")});
         parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
                           QStringLiteral("Writes the block to FILE.dat (several ports: the port "
                                          "is added to the name, FILE-COM3.dat)."),
@@ -92,8 +92,8 @@ void AddCommandOptions(QCommandLineParser &parser, int command) {
     } else if (command == PLANT_SEND) {
         parser.addPositionalArgument(QStringLiteral("FILE.dat"),
                                      QStringLiteral("The parameter file to send."));
-        parser.addOption({QStringLiteral("to"), QStringLiteral("ram or eeprom."),
-                          QStringLiteral("MEMORY")});
+        parser.addOption(
+            {QStringLiteral("to"), QStringLiteral("ram or eeprom."), QStringLiteral("MEMORY")});
         parser.addOption({QStringLiteral("verify"),
                           QStringLiteral("Reads the block back and compares it byte for byte.")});
         parser.addOption({QStringLiteral("backup"),
@@ -142,8 +142,9 @@ bool TakeCommandOptions(const QCommandLineParser &parser, int command, PlantOpti
     options->json = parser.isSet(QStringLiteral("json"));
     const QStringList positional = parser.positionalArguments();
     if (command == PLANT_SEND ? positional.size() != 1 : !positional.isEmpty()) {
-        *why = command == PLANT_SEND ? QStringLiteral("send wants one parameter file")
-                                     : QStringLiteral("unexpected argument '%1'").arg(positional.first());
+        *why = command == PLANT_SEND
+                   ? QStringLiteral("send wants one parameter file")
+                   : QStringLiteral("unexpected argument '%1'").arg(positional.first());
         return false;
     }
     if (command == PLANT_GET || command == PLANT_SEND) {
@@ -153,8 +154,8 @@ bool TakeCommandOptions(const QCommandLineParser &parser, int command, PlantOpti
             return false;
         }
     }
-    if (command == PLANT_GET && !CopyOption(parser.value(QStringLiteral("output")),
-                                            options->output, "-o", why))
+    if (command == PLANT_GET &&
+        !CopyOption(parser.value(QStringLiteral("output")), options->output, "-o", why))
         return false;
     if (command == PLANT_GET && ports.size() > 1 && options->output[0] == '\0' && !options->json) {
         *why = QStringLiteral("several ports want -o FILE.dat (or --json)");

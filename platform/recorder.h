@@ -4,7 +4,8 @@
 // A line per frame: local time (ISO 8601 with milliseconds and the offset from UTC), seconds
 // since the recording began, the seven frame bytes as the sensor sent them, and the COM port.
 // Lines collect in a fixed buffer and reach the file whole, at the latest half a second after
-// they were recorded, so a crash loses at most the last half second and a frame costs no system call.
+// they were recorded, so a crash loses at most the last half second and a frame costs no system
+// call.
 #pragma once
 
 enum {

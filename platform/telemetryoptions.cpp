@@ -27,7 +27,7 @@ struct TextField {
     char (TelemetryConfig::*field)[TELEMETRY_TEXT_LEN];
 };
 const TextField textFields[] = {
-    {HOST, &TelemetryConfig::host},         {CLIENT_ID, &TelemetryConfig::clientId},
+    {HOST, &TelemetryConfig::host},          {CLIENT_ID, &TelemetryConfig::clientId},
     {PREFIX, &TelemetryConfig::topicPrefix}, {USER, &TelemetryConfig::username},
     {CA_FILE, &TelemetryConfig::caFile},
 };
@@ -44,7 +44,8 @@ QString Name(const char *option) {
 bool ReadPassword(const QString &path, char *password, QString *error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());
+        *error =
+            QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());
         return false;
     }
     const QByteArray line = file.readLine().trimmed();
@@ -102,15 +103,14 @@ void AddTelemetryOptions(QCommandLineParser &parser) {
          QStringLiteral("FILE")},
         {Name(CA_FILE), QStringLiteral("Connects with TLS and checks the broker against FILE."),
          QStringLiteral("FILE")},
-        {Name(RATE),
-         QStringLiteral("Frames per second at most (default 10; 0 sends every frame)."),
+        {Name(RATE), QStringLiteral("Frames per second at most (default 10; 0 sends every frame)."),
          QStringLiteral("N")},
         {Name(NO_MQTT), QStringLiteral("No telemetry in this run, whatever is remembered.")},
     });
 }
 
-bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *config,
-                           bool *given, QString *error) {
+bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *config, bool *given,
+                           QString *error) {
     *given = false;
     for (const TextField &text : textFields) {
         if (!parser.isSet(Name(text.option)))

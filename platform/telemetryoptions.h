@@ -13,5 +13,5 @@ void AddTelemetryOptions(QCommandLineParser &parser);
 // Puts the options that were given over config. Returns true, or false with the reason in
 // error (a number out of range, a password file that cannot be read). given says whether any
 // broker option was on the command line.
-bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *config,
-                           bool *given, QString *error);
+bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *config, bool *given,
+                           QString *error);

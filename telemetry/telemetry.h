@@ -19,8 +19,8 @@
 
 enum {
     TELEMETRY_TEXT_LEN = 256,
-    TELEMETRY_VALUES = 7,       // RED, GREEN, BLUE, X, Y, INT, C-No
-    TELEMETRY_BLOCK = 84,       // the parameter block
+    TELEMETRY_VALUES = 7, // RED, GREEN, BLUE, X, Y, INT, C-No
+    TELEMETRY_BLOCK = 84, // the parameter block
     TELEMETRY_DEFAULT_PORT = 1883,
     TELEMETRY_DEFAULT_TLS_PORT = 8883,
 };
@@ -33,10 +33,10 @@ struct TelemetryConfig {
     char topicPrefix[TELEMETRY_TEXT_LEN]; // "": "nvmxv451/<host name>"
     char username[TELEMETRY_TEXT_LEN];    // "": no user name
     char password[TELEMETRY_TEXT_LEN];
-    char caFile[TELEMETRY_TEXT_LEN];      // "": plain TCP; else TLS, broker checked against it
-    double maxRate;                       // frames per second at most; 0: every frame
-    double reconnectMin;                  // seconds before the first reconnect (back-off doubles)
-    double reconnectMax;                  // longest pause between two attempts
+    char caFile[TELEMETRY_TEXT_LEN]; // "": plain TCP; else TLS, broker checked against it
+    double maxRate;                  // frames per second at most; 0: every frame
+    double reconnectMin;             // seconds before the first reconnect (back-off doubles)
+    double reconnectMax;             // longest pause between two attempts
 };
 
 // The state of the connection, for the panel and the reports.
@@ -44,8 +44,8 @@ enum TelemetryStateCode {
     TELEMETRY_OFF = 0,        // not configured, or stopped
     TELEMETRY_CONNECTING = 1, // first attempt on its way
     TELEMETRY_CONNECTED = 2,
-    TELEMETRY_RETRYING = 3,   // the broker is down or went away; the next attempt is due later
-    TELEMETRY_REFUSED = 4,    // the broker refused us (user name, password, client id); retrying
+    TELEMETRY_RETRYING = 3, // the broker is down or went away; the next attempt is due later
+    TELEMETRY_REFUSED = 4,  // the broker refused us (user name, password, client id); retrying
 };
 
 // Defaults: no host, port 0, rate 10 per second, reconnect after 1 s, at most every 30 s.

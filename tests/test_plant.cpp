@@ -138,8 +138,8 @@ TEST_F(Plant, SeveralPortsRunAtOnceAndReportEachInOrder) {
     EXPECT_NE(lines[2].find("\"ok\":true"), std::string::npos) << lines[2];
 
     // Each port's file carries its port in the name.
-    CommandOutput get = run({"get", "-p", first, "-p", second, "--from", "ram", "-o",
-                             (scratch / "line.dat").string()});
+    CommandOutput get = run(
+        {"get", "-p", first, "-p", second, "--from", "ram", "-o", (scratch / "line.dat").string()});
     EXPECT_EQ(get.exitCode, 0) << get.err;
     int files = 0;
     for (const auto &entry : fs::directory_iterator(scratch))
@@ -219,9 +219,9 @@ TEST_F(Plant, RecordingEndsWithItsFileWhole) {
     const std::string device = emulator();
     const fs::path interrupted = scratch / "interrupted.csv";
     CommandRun record;
-    ASSERT_TRUE(record.start({Bin("nvmxv451"), "record", "-p", device, "--out",
-                              interrupted.string(), "--json"},
-                             environment()));
+    ASSERT_TRUE(record.start(
+        {Bin("nvmxv451"), "record", "-p", device, "--out", interrupted.string(), "--json"},
+        environment()));
     // Interrupted once frames have reached the file.
     for (double waited = 0; waited < timeout && Lines(ReadText(interrupted)).size() < 3;
          waited += 0.05)

@@ -1,0 +1,161 @@
+// Live telemetry of the program against a real broker: the panel's transfer over a
+// pseudo-terminal, and the headless record command against the emulator.
+#include "com232/link.h"
+#include "gui/telemetrypanel.h"
+#include "gui/transactions.h"
+#include "platform/rs232.h"
+#include "state/globals.h"
+#include "support/broker.h"
+#include "support/command.h"
+#include "support/panel_fixture.h"
+#include "support/pty_peer.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+const double timeout = 20.0; // a loaded two-core machine
+
+const char prefix[] = "plant/line7";
+
+TelemetryConfig BrokerConfig(int port) {
+    TelemetryConfig config;
+    DefaultTelemetryConfig(&config);
+    std::snprintf(config.host, sizeof config.host, "127.0.0.1");
+    std::snprintf(config.topicPrefix, sizeof config.topicPrefix, "%s", prefix);
+    config.port = port;
+    config.reconnectMin = 0.2;
+    config.reconnectMax = 1.0;
+    return config;
+}
+
+std::string Topic(const char *sensor, const char *leaf) {
+    return std::string(prefix) + "/" + sensor + "/" + leaf;
+}
+
+std::string BrokerShown() {
+    char text[256] = "";
+    GetCtrlVal(MainPanel, PANEL_BROKER, text, sizeof text);
+    return text;
+}
+
+// Frames requested by the peer while a transfer runs for seconds.
+size_t TransferFor(double seconds, const PtyPeer &peer) {
+    const size_t before = peer.requests().size();
+    QTimer::singleShot(int(seconds * 1000), [] { acquisitionActive = 0; });
+    RunDataTransfer();
+    return peer.requests().size() - before;
+}
+
+class PanelTelemetry : public PanelFixture {
+  protected:
+    void SetUp() override {
+        PanelFixture::SetUp();
+        ASSERT_TRUE(broker.start()) << broker.error();
+        ASSERT_TRUE(subscriber.start(broker.port(), std::string(prefix) + "/#"));
+        ASSERT_TRUE(peer.start(AnswerLikeASensor()));
+        peer.mapTo(1);
+        portNumber = 1;
+    }
+    void TearDown() override {
+        EndPanelTelemetry();
+        CloseCom(portNumber);
+        peer.stop();
+        subscriber.stop();
+        broker.stop();
+        PanelFixture::TearDown();
+    }
+    TestBroker broker;
+    TestSubscriber subscriber;
+    PtyPeer peer;
+};
+
+TEST_F(PanelTelemetry, FramesReachTheBrokerAndADownBrokerNeverSlowsTheTransfer) {
+    TelemetryConfig config = BrokerConfig(broker.port());
+    StartPanelTelemetry(&config);
+    OpenPort(1);
+    ReceivedMessage message;
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM1", "status"), "LINE OK"), timeout));
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM1", "parameters")), timeout, &message));
+    // A dashboard that starts later is handed the set the broker kept.
+    TestSubscriber later;
+    ASSERT_TRUE(later.start(broker.port(), Topic("COM1", "parameters")));
+    ASSERT_TRUE(later.waitFor(Message(Topic("COM1", "parameters")), timeout, &message));
+    EXPECT_TRUE(message.retained);
+    EXPECT_NE(message.payload.find("\"source\":\"RAM\""), std::string::npos) << message.payload;
+
+    const size_t framesUp = TransferFor(1.5, peer);
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM1", "frame")), timeout, &message));
+    EXPECT_NE(message.payload.find("\"port\":\"COM1\""), std::string::npos) << message.payload;
+    EXPECT_NE(message.payload.find("\"RED\":100"), std::string::npos) << message.payload;
+    EXPECT_TRUE(ProcessEventsUntil(
+        [] {
+            ShowBrokerState();
+            return BrokerShown() == "MQTT connected";
+        },
+        timeout));
+
+    broker.stop();
+    EXPECT_TRUE(ProcessEventsUntil(
+        [] {
+            ShowBrokerState();
+            return BrokerShown() == "MQTT broker down";
+        },
+        timeout));
+    const size_t framesDown = TransferFor(1.5, peer);
+    std::printf("frames in 1.5 s: %zu with the broker up, %zu with it down\n", framesUp,
+                framesDown);
+    // Loose: a frame loop that waited on the network would fall to a few frames a second.
+    EXPECT_GT(framesDown, framesUp / 3);
+}
+
+class RecordTelemetry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        scratch = MakeScratchDirectory("nvmx-record-telemetry");
+        ASSERT_TRUE(broker.start()) << broker.error();
+        ASSERT_TRUE(subscriber.start(broker.port(), std::string(prefix) + "/#"));
+    }
+    void TearDown() override {
+        subscriber.stop();
+        broker.stop();
+        std::filesystem::remove_all(scratch);
+    }
+    std::string scratch;
+    TestBroker broker;
+    TestSubscriber subscriber;
+};
+
+TEST_F(RecordTelemetry, RecordPublishesItsFramesAndTheWillSaysOfflineWhenItIsKilled) {
+    const std::string bin = std::getenv("NVMX_BIN_DIR") ? std::getenv("NVMX_BIN_DIR") : ".";
+    CommandRun emulator;
+    ASSERT_TRUE(emulator.start({bin + "/sensor-emulator", "--pace"}, {}));
+    const std::string device = emulator.waitForFirstLine(timeout);
+    ASSERT_FALSE(device.empty());
+
+    CommandRun record;
+    ASSERT_TRUE(record.start({bin + "/nvmxv451", "record", "-p", "COM3", "--out",
+                              scratch + "/line.csv", "--mqtt-host", "127.0.0.1", "--mqtt-port",
+                              std::to_string(broker.port()), "--mqtt-prefix", prefix},
+                             {"NVMX_COM3=" + device, "XDG_CONFIG_HOME=" + scratch,
+                              "HOME=" + scratch, "DISPLAY=", "QT_QPA_PLATFORM="}));
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM3", "status"), "LINE OK"), timeout));
+    ReceivedMessage frame;
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM3", "frame")), timeout, &frame));
+    EXPECT_NE(frame.payload.find("\"port\":\"COM3\""), std::string::npos) << frame.payload;
+    EXPECT_NE(frame.payload.find("\"C-No\":"), std::string::npos) << frame.payload;
+
+    record.signal(SIGKILL);
+    record.finish(timeout);
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM3", "status"), "offline"), timeout))
+        << "the broker's last will";
+}
+
+} // namespace
