@@ -1,77 +1,20 @@
 // What telemetry costs a frame loop: PublishFrame called back to back with telemetry off, with
 // a broker up (paced 10 a second, and every frame), and with the broker down (a closed port).
-// Prints the time per call and the frames actually sent. Starts /usr/sbin/mosquitto on a free
-// loopback port unless --port names a broker that runs on 127.0.0.1.
+// Prints the time per call and the frames actually sent. Starts the tests' broker (mosquitto on
+// a free loopback port) unless --port names a broker that runs on 127.0.0.1.
 //   build/bin/telemetry-cost [--port N] [calls]
+#include "support/broker.h"
 #include "telemetry/telemetry.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((uint16_t)port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A loopback port that nothing listens on: bound to port 0, released.
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (bind(fd, (const sockaddr *)&address, sizeof address) == 0 &&
-        getsockname(fd, (sockaddr *)&address, &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-bool Accepts(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = Loopback(port);
-    const bool accepted = connect(fd, (const sockaddr *)&address, sizeof address) == 0;
-    close(fd);
-    return accepted;
-}
-
-// The broker in its local-only mode: loopback, anonymous clients.
-pid_t StartBroker(int port) {
-    const std::string text = std::to_string(port);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int quiet = open("/dev/null", O_WRONLY);
-        dup2(quiet, STDOUT_FILENO);
-        dup2(quiet, STDERR_FILENO);
-        execl("/usr/sbin/mosquitto", "mosquitto", "-p", text.c_str(), (char *)nullptr);
-        _exit(127);
-    }
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (pid > 0 && Clock::now() < deadline) {
-        if (Accepts(port))
-            return pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-}
 
 bool WaitConnected() {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
@@ -124,23 +67,18 @@ int main(int argc, char **argv) {
         else
             calls = std::atol(argv[i]);
     }
-    pid_t broker = -1;
+    TestBroker broker;
     if (port == 0) {
-        port = FreePort();
-        broker = StartBroker(port);
-        if (broker < 0) {
-            std::fprintf(stderr, "telemetry-cost: the broker does not start\n");
+        if (!broker.start()) {
+            std::fprintf(stderr, "telemetry-cost: %s\n", broker.error().c_str());
             return 1;
         }
+        port = broker.port();
     }
     std::printf("%ld PublishFrame calls back to back\n", calls);
     Measure("telemetry off", 0, 10, calls);
     Measure("broker up, at most 10 a second", port, 10, calls);
     Measure("broker up, every frame (rate 0)", port, 0, calls);
-    Measure("broker down (a closed port)", FreePort(), 10, calls);
-    if (broker > 0) {
-        kill(broker, SIGTERM);
-        waitpid(broker, nullptr, 0);
-    }
+    Measure("broker down (a closed port)", FreeLoopbackPort(), 10, calls);
     return 0;
 }

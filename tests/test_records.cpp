@@ -6,6 +6,7 @@
 #include "platform/recorder.h"
 #include "platform/rs232.h"
 #include "state/globals.h"
+#include "support/command.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
 
@@ -37,14 +38,6 @@ std::string ReadFile(const std::string &path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 std::string CtrlText(int control) {

@@ -20,18 +20,6 @@ std::string ReadFile(const std::string &path) {
     return text.str();
 }
 
-void ApplyEnvironment(const std::vector<std::string> &environment) {
-    for (const std::string &entry : environment) {
-        size_t equals = entry.find('=');
-        std::string name = entry.substr(0, equals);
-        std::string value = equals == std::string::npos ? "" : entry.substr(equals + 1);
-        if (value.empty())
-            unsetenv(name.c_str());
-        else
-            setenv(name.c_str(), value.c_str(), 1);
-    }
-}
-
 // A new empty file of the test's own, for one of the child's output streams.
 std::string TemporaryPath() {
     char pattern[] = "/tmp/nvmx-command-XXXXXX";
@@ -126,6 +114,18 @@ CommandOutput RunCommand(const std::vector<std::string> &argv,
     if (!run.start(argv, environment))
         return {};
     return run.finish(seconds);
+}
+
+void ApplyEnvironment(const std::vector<std::string> &environment) {
+    for (const std::string &entry : environment) {
+        size_t equals = entry.find('=');
+        std::string name = entry.substr(0, equals);
+        std::string value = equals == std::string::npos ? "" : entry.substr(equals + 1);
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
 }
 
 std::vector<std::string> Lines(const std::string &text) {

@@ -37,5 +37,7 @@ class CommandRun {
 // Runs argv to its end, at most seconds.
 CommandOutput RunCommand(const std::vector<std::string> &argv,
                          const std::vector<std::string> &environment, double seconds);
+// Puts environment entries into this process's environment: "NAME=value" sets, "NAME=" removes.
+void ApplyEnvironment(const std::vector<std::string> &environment);
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string &text);

@@ -1,5 +1,7 @@
 #include "support/xsession.h"
 
+#include "support/command.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -202,14 +204,7 @@ bool ChildProcess::startWithOutput(const std::vector<std::string> &argv,
         // held there would keep the line up after the test's peer closed it.
         for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
             close(fd);
-        for (const std::string &entry : environment) {
-            size_t equals = entry.find('=');
-            std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);
-            if (value.empty())
-                unsetenv(name.c_str());
-            else
-                setenv(name.c_str(), value.c_str(), 1);
-        }
+        ApplyEnvironment(environment);
         std::vector<char *> args;
         for (const std::string &arg : argv)
             args.push_back(const_cast<char *>(arg.c_str()));
