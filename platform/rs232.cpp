@@ -63,6 +63,10 @@ struct PortSlot {
     PortIdentity identity; // of the device last opened on this number
     bool lost = false;     // that device went away while open; the engine closed it
     std::string failure;   // why the last open failed, for people; "" after a good open
+    // The count the last GetInQLen reported: a poll blocks only while nothing beyond it waits.
+    // Back to 0 whenever the queue is emptied, or a stale count would let a poll sleep while
+    // bytes wait.
+    qint64 reportedCount = 0;
 };
 
 PortSlot portTable[COM_MAX_PORT + 1];
@@ -260,9 +264,6 @@ bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount
     TakeInput(serial, idleMilliseconds);
     return blocked.nsecsElapsed() >= SILENCE_NANOSECONDS;
 }
-
-// The count each port's last GetInQLen reported.
-qint64 reportedCount[COM_MAX_PORT + 1];
 
 // The system hung the line up: the far end of a pseudo-terminal closed, or a USB adapter went
 // away. Qt SerialPort does not report this by itself.
@@ -487,6 +488,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : DEFAULT_QUEUE_SIZE);
     slot.serial = std::move(serial);
     slot.timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
+    slot.reportedCount = 0;
     slot.identity = IdentityOf(device, givenPath);
     slot.failure.clear();
     CloseAllPortsWithApplication();
@@ -499,6 +501,7 @@ int CloseCom(int port) {
     bool wasOpen = OpenSerial(port) != nullptr;
     portTable[port].serial.reset();
     portTable[port].lost = false;
+    portTable[port].reportedCount = 0;
     return wasOpen ? 0 : RS232_PORT_NOT_OPEN;
 }
 
@@ -528,6 +531,7 @@ int FlushInQ(int port) {
         return NotOpenCode(port);
     ClearReadBuffer(*serial);
     DiscardSystemQueue(*serial, true);
+    portTable[port].reportedCount = 0;
     // Clearing makes a new error text; a port without an error keeps its own.
     if (serial->error() != QSerialPort::NoError)
         serial->clearError();
@@ -613,10 +617,10 @@ int GetInQLen(int port) {
         QThread::msleep(IDLE_POLL_MILLISECONDS);
         return NotOpenCode(port);
     }
-    if (PullFromSystem(*serial, IDLE_POLL_MILLISECONDS, reportedCount[port]))
+    if (PullFromSystem(*serial, IDLE_POLL_MILLISECONDS, portTable[port].reportedCount))
         DrawInLineSilence();
     qint64 waiting = serial->bytesAvailable();
-    reportedCount[port] = waiting;
+    portTable[port].reportedCount = waiting;
     if (waiting == 0 && LineLost(*serial)) {
         MarkLost(port);
         return RS232_IO_ERROR;
@@ -635,7 +639,11 @@ int ComRd(int port, unsigned char *buffer, int count) {
     if (take == 0)
         return 0;
     qint64 moved = serial->read(reinterpret_cast<char *>(buffer), take);
-    return moved < 0 ? RS232_IO_ERROR : int(moved);
+    if (moved < 0)
+        return RS232_IO_ERROR;
+    PortSlot &slot = portTable[port];
+    slot.reportedCount = std::max<qint64>(0, slot.reportedCount - moved);
+    return int(moved);
 }
 
 int ComPortCount(void) {
