@@ -233,6 +233,10 @@ void EngineFitToText(QWidget *widget) {
         widget->adjustSize();
 }
 
+QString EngineDocumentsFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 bool EngineRunning() {
     return application != nullptr || QCoreApplication::instance() != nullptr;
 }
@@ -342,7 +346,7 @@ int GetUserFilesDir(const char *preferred, char *directory) {
     // (root) may write there; its data directory beside it tells it apart from a build tree.
     bool installed = QDir(folder.absoluteFilePath()).exists(QStringLiteral(NVMX_RELATIVE_DATA_DIR));
     if (path.isEmpty() || !folder.isDir() || !folder.isWritable() || installed) {
-        path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        path = EngineDocumentsFolder();
         // A fresh account may have no documents folder yet: its home then.
         if (path.isEmpty() || !QFileInfo(path).isDir())
             path = QDir::homePath();

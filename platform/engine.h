@@ -76,6 +76,8 @@ QColor ColourOf(int value);
 // A QColor as a colour value 0xRRGGBB.
 int ValueOf(const QColor &colour);
 
+// The user's documents folder as the desktop names it; it may not exist yet.
+QString EngineDocumentsFolder();
 // A file name as the engine opens it: relative names are taken from the program's directory.
 QString EngineFilePath(const char *fileName);
 // A data file of the program (panel file, pictures) as the engine reads it: a relative name is

@@ -2,6 +2,7 @@
 #include "platform/recorder.h"
 
 #include "platform/engine.h"
+#include "platform/settings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -9,8 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <cerrno>
@@ -48,10 +47,6 @@ QTimer *writeTimer = nullptr;
 qint64 cachedSecond = -1;
 char secondText[SECOND_TEXT_LEN]; // 2026-12-07T22:10:05
 char offsetText[OFFSET_TEXT_LEN]; // +01:00
-
-QString DocumentsFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-}
 
 void SetError(const QString &what) {
     EngineCopyText(what, lastError, sizeof lastError);
@@ -175,14 +170,15 @@ int FormatRecordLine(char *line, int size, const char *localTime, double seconds
 }
 
 int GetRecordFolder(char *folder, int size) {
-    QString chosen = QSettings().value(FOLDER_KEY).toString();
-    if (chosen.isEmpty())
-        chosen = DocumentsFolder();
-    return EngineCopyText(QDir::toNativeSeparators(chosen), folder, size) == 0 ? 0 : RECORD_FAILED;
+    if (GetSettingText(FOLDER_KEY, folder, size) == 0 && folder[0] != '\0')
+        return 0;
+    return EngineCopyText(QDir::toNativeSeparators(EngineDocumentsFolder()), folder, size) == 0
+               ? 0
+               : RECORD_FAILED;
 }
 
 void SetRecordFolder(const char *folder) {
-    QSettings().setValue(FOLDER_KEY, QString::fromUtf8(folder));
+    SetSettingText(FOLDER_KEY, folder);
 }
 
 int StartRecording(const char *folder, char *fileName, int size) {
@@ -193,7 +189,7 @@ int StartTaggedRecording(const char *folder, const char *tag, char *fileName, in
     ResetRecording();
     const QString dir = QDir::fromNativeSeparators(QString::fromUtf8(folder));
     // The documents folder is the default even where the desktop has not made it yet.
-    if (dir == DocumentsFolder())
+    if (dir == EngineDocumentsFolder())
         QDir().mkpath(dir);
     if (!QFileInfo(dir).isDir()) {
         SetError(QStringLiteral("The folder does not exist"));

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 
 void InitSettings(const char *organisation, const char *application) {
     QCoreApplication::setOrganizationName(QString::fromUtf8(organisation));
@@ -48,13 +47,6 @@ int DirectoryWritable(const char *path) {
 
 int DirectoryExists(const char *path) {
     return path && *path && QFileInfo(QString::fromUtf8(path)).isDir() ? 1 : 0;
-}
-
-int GetDocumentsDir(char *directory) {
-    QString path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (path.isEmpty())
-        path = QDir::homePath();
-    return EngineCopyText(QDir::toNativeSeparators(path), directory, MAX_PATHNAME_LEN);
 }
 
 int GetDirectoryOf(const char *filePath, char *directory) {

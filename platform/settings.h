@@ -16,7 +16,5 @@ int HasSetting(const char *key);
 int DirectoryWritable(const char *path);
 // 1 when path is an existing directory.
 int DirectoryExists(const char *path);
-// The user's documents folder (MAX_PATHNAME_LEN characters).
-int GetDocumentsDir(char *directory);
 // The directory part of a file path (MAX_PATHNAME_LEN characters).
 int GetDirectoryOf(const char *filePath, char *directory);
