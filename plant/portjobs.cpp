@@ -192,7 +192,10 @@ static bool StartRecord(const PlantOptions *options, const PortPlan *plan, PortR
             std::snprintf(tag, sizeof tag, "-%s", plan->label);
         if (code == 0)
             code = StartTaggedRecording(folder, tag, name, sizeof name);
-        std::snprintf(result->file, sizeof result->file, "%s/%s", folder, name);
+        // A path longer than the report holds is cut there; the file itself is whole.
+        if (std::snprintf(result->file, sizeof result->file, "%s/%s", folder, name) >=
+            (int)sizeof result->file)
+            result->file[sizeof result->file - 1] = '\0';
     }
     if (code == 0)
         return true;
