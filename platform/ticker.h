@@ -4,9 +4,8 @@
 
 typedef void (*TickFunction)(void);
 
-// Calls tick every intervalMilliseconds while the event loop (or a ProcessSystemEvents, or a
-// modal pop-up) runs, but not while a modal pop-up is open. A tick that is still running is
-// not entered again. Replaces an earlier
-// ticker.
+// Calls tick every intervalMilliseconds while the event loop or a ProcessSystemEvents runs. A
+// tick that falls due while a modal pop-up is open is skipped, and a tick that is still running
+// is not entered again. Replaces an earlier ticker.
 void StartTicker(int intervalMilliseconds, TickFunction tick);
 void StopTicker(void);
