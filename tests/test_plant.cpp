@@ -27,17 +27,6 @@ std::string Bin(const char *name) {
     return std::string(dir ? dir : ".") + "/" + name;
 }
 
-std::string ReadText(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const fs::path &path, const std::string &text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::string BlockText(const Bytes &block) {
     std::string text;
     char line[16];

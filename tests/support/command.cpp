@@ -13,13 +13,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A new empty file of the test's own, for one of the child's output streams.
 std::string TemporaryPath() {
     char pattern[] = "/tmp/nvmx-command-XXXXXX";
@@ -48,17 +41,7 @@ bool CommandRun::start(const std::vector<std::string> &argv,
         dup2(err, STDERR_FILENO);
         int none = open("/dev/null", O_RDONLY);
         dup2(none, STDIN_FILENO);
-        // The test's own descriptors (a peer's pseudo-terminal master) stay with the test: held
-        // open here, a pulled line would never hang up.
-        for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
-            close(fd);
-        ApplyEnvironment(environment);
-        std::vector<char *> args;
-        for (const std::string &arg : argv)
-            args.push_back(const_cast<char *>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        ExecInChild(argv, environment);
     }
     return pid_ > 0;
 }
@@ -69,7 +52,7 @@ void CommandRun::signal(int number) const {
 }
 
 std::string CommandRun::outputSoFar() const {
-    return ReadFile(outPath_);
+    return ReadText(outPath_);
 }
 
 std::string CommandRun::waitForFirstLine(double seconds) const {
@@ -101,8 +84,8 @@ CommandOutput CommandRun::finish(double seconds) {
         output.exitCode = WEXITSTATUS(status);
     }
     pid_ = -1;
-    output.out = ReadFile(outPath_);
-    output.err = ReadFile(errPath_);
+    output.out = ReadText(outPath_);
+    output.err = ReadText(errPath_);
     std::remove(outPath_.c_str());
     std::remove(errPath_.c_str());
     return output;
@@ -116,7 +99,8 @@ CommandOutput RunCommand(const std::vector<std::string> &argv,
     return run.finish(seconds);
 }
 
-void ApplyEnvironment(const std::vector<std::string> &environment) {
+// Puts environment entries into this process's environment.
+static void ApplyEnvironment(const std::vector<std::string> &environment) {
     for (const std::string &entry : environment) {
         size_t equals = entry.find('=');
         std::string name = entry.substr(0, equals);
@@ -126,6 +110,30 @@ void ApplyEnvironment(const std::vector<std::string> &environment) {
         else
             setenv(name.c_str(), value.c_str(), 1);
     }
+}
+
+void ExecInChild(const std::vector<std::string> &argv,
+                 const std::vector<std::string> &environment) {
+    for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
+        close(fd);
+    ApplyEnvironment(environment);
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+std::string ReadText(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 std::vector<std::string> Lines(const std::string &text) {

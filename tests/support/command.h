@@ -37,7 +37,13 @@ class CommandRun {
 // Runs argv to its end, at most seconds.
 CommandOutput RunCommand(const std::vector<std::string> &argv,
                          const std::vector<std::string> &environment, double seconds);
-// Puts environment entries into this process's environment: "NAME=value" sets, "NAME=" removes.
-void ApplyEnvironment(const std::vector<std::string> &environment);
+// In a freshly forked child: drops the test's own descriptors (a pseudo-terminal master held
+// there would keep a pulled line up), applies environment ("NAME=value" sets, "NAME=" removes)
+// and runs argv; exits 127 when it cannot.
+[[noreturn]] void ExecInChild(const std::vector<std::string> &argv,
+                              const std::vector<std::string> &environment);
+// A whole file as text ("" when it cannot be read), and a text written as a whole file.
+std::string ReadText(const std::string &path);
+void WriteText(const std::string &path, const std::string &text);
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string &text);

@@ -200,17 +200,7 @@ bool ChildProcess::startWithOutput(const std::vector<std::string> &argv,
     if (pid_ == 0) {
         if (outputFd >= 0)
             dup2(outputFd, STDOUT_FILENO);
-        // The child must not hold the test's own descriptors: a pseudo-terminal's master end
-        // held there would keep the line up after the test's peer closed it.
-        for (int fd = STDERR_FILENO + 1; fd < 1024; fd++)
-            close(fd);
-        ApplyEnvironment(environment);
-        std::vector<char *> args;
-        for (const std::string &arg : argv)
-            args.push_back(const_cast<char *>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        ExecInChild(argv, environment);
     }
     return pid_ > 0;
 }
