@@ -2,8 +2,8 @@
 // (one replot, and a replot after every plot), and the strip chart's append and replot of a
 // 700-value window. Offscreen; figures only, no verdict.
 //   QT_QPA_PLATFORM=offscreen build/bin/plot-redraw
-#include "platform/graphwidget.h"
-#include "platform/stripchartwidget.h"
+#include "platform/widgets/graphwidget.h"
+#include "platform/widgets/stripchartwidget.h"
 #include "tests/support/samples.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 // pending lines written whenever the buffer fills, the file closed at the end. Prints the time
 // per frame, to hold against the cycle of an unpaced transfer (about 100 microseconds).
 //   build/bin/record-cost [frames]
-#include "platform/recorder.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
+#include "platform/output/recorder.h"
 
 #include <cstdio>
 #include <cstdlib>

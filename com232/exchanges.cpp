@@ -3,7 +3,7 @@
 
 #include "com232/link.h"
 #include "com232/records.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 
 #include <cstdio>

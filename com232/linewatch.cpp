@@ -1,7 +1,7 @@
 #include "com232/linewatch.h"
 
 #include "com232/link.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
 

@@ -5,8 +5,8 @@
 
 #include "com232/exchanges.h"
 #include "com232/records.h"
-#include "platform/rs232.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
 

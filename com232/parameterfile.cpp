@@ -2,7 +2,7 @@
 #include "com232/parameterfile.h"
 
 #include "com232/frames.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 #include <cstring>
 

@@ -10,8 +10,8 @@
 #include "com232/link.h"
 #include "com232/records.h"
 #include "gui/transactions.h"
-#include "platform/rs232.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 
 #include <cstdint>

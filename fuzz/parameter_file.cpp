@@ -3,7 +3,7 @@
 // report and leaves the block as it was; a taken block saves and loads back unchanged.
 #include "com232/records.h"
 #include "gui/parameters.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,8 +2,8 @@
 #include "gui/graphexport.h"
 
 #include "gui/livedisplay.h"
-#include "platform/exporter.h"
-#include "platform/recorder.h"
+#include "platform/output/exporter.h"
+#include "platform/output/recorder.h"
 #include "state/globals.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 #include "gui/livedisplay.h"
 
 #include "com232/records.h"
-#include "platform/analysis.h"
+#include "platform/engine/analysis.h"
 #include "state/globals.h"
 
 double signalHistory[HISTORY_LENGTH];

@@ -4,7 +4,7 @@
 #include "com232/parameterfile.h"
 #include "com232/records.h"
 #include "gui/layout.h"
-#include "platform/settings.h"
+#include "platform/system/settings.h"
 #include "state/globals.h"
 
 #include <cstdio>

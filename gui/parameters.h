@@ -4,7 +4,7 @@
 #pragma once
 
 #include "com232/records.h" // ParameterSet, ParameterBlock
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 // Path chosen in the last file pop-up (save or load).
 extern char parameterFilePath[MAX_PATHNAME_LEN];

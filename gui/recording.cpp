@@ -2,7 +2,7 @@
 #include "gui/recording.h"
 
 #include "com232/records.h"
-#include "platform/recorder.h"
+#include "platform/output/recorder.h"
 #include "state/globals.h"
 
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "gui/livedisplay.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
 

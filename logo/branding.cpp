@@ -2,7 +2,7 @@
 // the logo picture.
 #include "logo/branding.h"
 
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 #include "state/globals.h"
 
 const char productTitle[] = "Nevalometrix V4.51";

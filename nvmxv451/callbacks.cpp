@@ -15,7 +15,7 @@
 #include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
 #include "nvmxv451/helptexts.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 
 #define UNUSED_CALLBACK_ARGUMENTS                                                                  \

@@ -1,7 +1,7 @@
 // The panel callback and the control callbacks of MainPanel, bound by name to the panel file.
 #pragma once
 
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 #define CONTROL_CALLBACK(name)                                                                     \
     int name(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)

@@ -13,11 +13,11 @@
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/helptexts.h"
 #include "nvmxv451/preferences.h"
-#include "platform/commandline.h"
-#include "platform/rs232.h"
-#include "platform/settings.h"
-#include "platform/telemetrysettings.h"
-#include "platform/ticker.h"
+#include "platform/engine/ticker.h"
+#include "platform/serial/rs232.h"
+#include "platform/system/commandline.h"
+#include "platform/system/settings.h"
+#include "platform/system/telemetrysettings.h"
 #include "state/globals.h"
 
 #include <cstring>

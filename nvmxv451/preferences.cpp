@@ -1,7 +1,7 @@
 #include "nvmxv451/preferences.h"
 
-#include "platform/rs232.h"
-#include "platform/settings.h"
+#include "platform/serial/rs232.h"
+#include "platform/system/settings.h"
 #include "state/globals.h"
 
 #include <cstdlib>

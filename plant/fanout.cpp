@@ -1,8 +1,8 @@
 // One child process per port, each handing its result back through a pipe.
 #include "plant/fanout.h"
 
-#include "platform/plantcommandline.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
+#include "platform/system/plantcommandline.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,9 +4,9 @@
 #include "com232/parameterfile.h"
 #include "plant/fanout.h"
 #include "plant/portjobs.h"
-#include "platform/plantcommandline.h"
-#include "platform/rs232.h"
-#include "platform/settings.h"
+#include "platform/serial/rs232.h"
+#include "platform/system/plantcommandline.h"
+#include "platform/system/settings.h"
 
 #include <csignal>
 #include <cstdio>

@@ -5,8 +5,8 @@
 #include "com232/link.h"
 #include "com232/parameterfile.h"
 #include "com232/records.h"
-#include "platform/recorder.h"
-#include "platform/rs232.h"
+#include "platform/output/recorder.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "plant/results.h"
-#include "platform/plantcommandline.h"
+#include "platform/system/plantcommandline.h"
 
 // What a port's job needs beyond the shared options.
 struct PortPlan {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "com232/frames.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // the engine refuses a panel file that lacks one of them.
 #pragma once
 
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 // The controls of MainPanel, in id order from 1: the one list from which the ids, their count
 // and the control table follow.

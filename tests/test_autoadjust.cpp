@@ -3,8 +3,8 @@
 #include "com232/records.h"
 #include "gui/autoadjust.h"
 #include "gui/teachtable.h"
-#include "platform/engine_access.h"
-#include "platform/graphwidget.h"
+#include "platform/engine/engine_access.h"
+#include "platform/widgets/graphwidget.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 

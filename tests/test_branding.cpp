@@ -1,8 +1,8 @@
 // The branding header on the real panel: four white header lines in the dialog font, the header
 // frame's colour, and the logo in its place, also when the logo file cannot be found.
 #include "logo/branding.h"
-#include "platform/engine_access.h"
-#include "platform/userint.h"
+#include "platform/engine/engine_access.h"
+#include "platform/engine/userint.h"
 #include "state/globals.h"
 #include "state/panel_ids.h"
 #include "support/panel_fixture.h"

@@ -1,7 +1,7 @@
 // Loading panel files and turning the user's actions into events.
-#include "platform/engine_access.h"
-#include "platform/engineredraw.h"
-#include "platform/stripchartwidget.h"
+#include "platform/engine/engine_access.h"
+#include "platform/widgets/redraw.h"
+#include "platform/widgets/stripchartwidget.h"
 #include "support/engine_fixture.h"
 
 #include <QAbstractItemView>

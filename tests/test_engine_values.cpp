@@ -1,9 +1,9 @@
 // Control values and attributes, tables, graphs and strip charts, pop-ups, the project
 // directory, the timer and Shift.
-#include "platform/analysis.h"
-#include "platform/engine_access.h"
-#include "platform/graphwidget.h"
-#include "platform/stripchartwidget.h"
+#include "platform/engine/analysis.h"
+#include "platform/engine/engine_access.h"
+#include "platform/widgets/graphwidget.h"
+#include "platform/widgets/stripchartwidget.h"
 #include "support/engine_fixture.h"
 
 #include <QApplication>

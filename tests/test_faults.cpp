@@ -1,6 +1,6 @@
 // Saves under faults the program cannot prevent: killed at any moment, or onto a full file
 // system. The old file or the new one is always there whole, and nothing is left beside it.
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 #include "support/panel_fixture.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "com232/linewatch.h"
 #include "com232/link.h"
 #include "com232/records.h"
-#include "platform/rs232.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "support/pty_peer.h"
 

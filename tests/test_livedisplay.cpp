@@ -2,8 +2,8 @@
 #include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
-#include "platform/engine.h"
-#include "platform/stripchartwidget.h"
+#include "platform/engine/engine.h"
+#include "platform/widgets/stripchartwidget.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 

@@ -2,8 +2,8 @@
 // starts in the states the program expects, keeps every value in a byte, and lays out the two
 // alternating groups without covering the controls that are always shown.
 #include "nvmxv451/callbacks.h"
-#include "platform/engine_access.h"
-#include "platform/userint.h"
+#include "platform/engine/engine_access.h"
+#include "platform/engine/userint.h"
 #include "state/globals.h"
 #include "state/panel_ids.h"
 #include "support/panel_fixture.h"

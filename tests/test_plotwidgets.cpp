@@ -1,9 +1,9 @@
 // The panel's plot and display widgets: arcs and lines of the colour graphs, the cross cursor,
 // the view shade, the strip chart's interleaved traces, and the colour bars.
-#include "platform/colourbar.h"
-#include "platform/engineredraw.h"
-#include "platform/graphwidget.h"
-#include "platform/stripchartwidget.h"
+#include "platform/widgets/colourbar.h"
+#include "platform/widgets/graphwidget.h"
+#include "platform/widgets/redraw.h"
+#include "platform/widgets/stripchartwidget.h"
 #include "support/samples.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Serial-port services: numbering, open failures, closed ports and the input queue, over a
 // pseudo-terminal whose master side a scripted peer holds.
 
-#include "platform/rs232.h"
-#include "platform/rs232_ports.h"
-#include "platform/rs232_reason.h"
+#include "platform/serial/rs232.h"
+#include "platform/serial/rs232_ports.h"
+#include "platform/serial/rs232_reason.h"
 #include "support/pty_peer.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "com232/link.h"
 #include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "support/broker.h"
 #include "support/command.h"

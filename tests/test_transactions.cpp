@@ -4,7 +4,7 @@
 #include "gui/livedisplay.h"
 #include "gui/transactions.h"
 #include "nvmxv451/callbacks.h"
-#include "platform/rs232.h"
+#include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"

@@ -1,6 +1,6 @@
 #include "support/engine_fixture.h"
 
-#include "platform/engine_access.h"
+#include "platform/engine/engine_access.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

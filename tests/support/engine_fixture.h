@@ -2,7 +2,7 @@
 // control tables, and a record of every event the test callbacks receive.
 #pragma once
 
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 
 #include <functional>
 #include <string>

@@ -1,11 +1,11 @@
 #include "support/panel_fixture.h"
 
-#include "platform/settings.h"
+#include "platform/system/settings.h"
 
 #include "gui/transactions.h"
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/nvmxv451.h"
-#include "platform/userint.h"
+#include "platform/engine/userint.h"
 #include "state/globals.h"
 
 #include <fcntl.h>

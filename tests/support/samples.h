@@ -1,7 +1,7 @@
 // Sample data that tests and benchmarks share.
 #pragma once
 
-#include "platform/graphwidget.h"
+#include "platform/widgets/graphwidget.h"
 
 #include <cmath>
 #include <vector>
