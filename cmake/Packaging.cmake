@@ -17,7 +17,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(NVMX_DATA_DIR ${CMAKE_INSTALL_DATADIR}/nvmxv451)
 file(RELATIVE_PATH nvmx_relative_data_dir ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/nvmxv451)
-target_compile_definitions(platform PRIVATE NVMX_RELATIVE_DATA_DIR="${nvmx_relative_data_dir}")
+target_compile_definitions(platform_engine PRIVATE NVMX_RELATIVE_DATA_DIR="${nvmx_relative_data_dir}")
 
 # ---- The program and its data -----------------------------------------------------------------
 

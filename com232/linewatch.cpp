@@ -2,6 +2,7 @@
 
 #include "com232/link.h"
 #include "platform/serial/rs232.h"
+#include "platform/widgets/portrings.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
 

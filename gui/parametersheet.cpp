@@ -1,6 +1,8 @@
 // The parameter sheet from the panel.
 #include "gui/parametersheet.h"
 
+#include "nvmxv451_version.h"
+
 #include "gui/colourgraph.h"
 #include "gui/parameters.h"
 #include "state/globals.h"
@@ -8,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-static const char programName[] = "Nevalometrix V4.51";
+static const char programName[] = NVMX_PRODUCT_TITLE;
 
 // The nine parameter controls in block order and the label that names each on the panel.
 static const int sheetControls[SHEET_PARAMETERS][2] = {

@@ -2,10 +2,12 @@
 // the logo picture.
 #include "logo/branding.h"
 
+#include "nvmxv451_version.h"
+
 #include "platform/engine/userint.h"
 #include "state/globals.h"
 
-const char productTitle[] = "Nevalometrix V4.51";
+const char productTitle[] = NVMX_PRODUCT_TITLE;
 
 // A variable rather than a constant so that a test can point it at a file that is missing.
 const char *logoFileName = "logoQN.bmp";

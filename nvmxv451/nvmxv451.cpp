@@ -1,5 +1,7 @@
 #include "nvmxv451/nvmxv451.h"
 
+#include "nvmxv451_version.h"
+
 #include "com232/frames.h"
 #include "com232/linewatch.h"
 #include "com232/link.h"
@@ -79,7 +81,7 @@ int RunProgram(int argc, char **argv) {
     char portOption[MAX_PATHNAME_LEN] = "";
     TelemetryConfig telemetry;
     int telemetryGiven = 0;
-    InitSettings("Quarnet", "nvmxv451");
+    InitSettings("Quarnet", NVMX_PROGRAM);
     LoadTelemetrySettings(&telemetry);
     int ended =
         ParseCommandLine(argc, argv, portOption, sizeof portOption, &telemetry, &telemetryGiven);

@@ -1,6 +1,8 @@
 // One child process per port, each handing its result back through a pipe.
 #include "plant/fanout.h"
 
+#include "nvmxv451_version.h"
+
 #include "platform/engine/userint.h"
 #include "platform/system/plantcommandline.h"
 
@@ -69,7 +71,7 @@ static size_t ReadWhole(int fd, void *data, size_t size) {
 }
 
 [[noreturn]] static void RunChild(int index, PortJob job, int resultFd) {
-    static char program[] = "nvmxv451";
+    static char program[] = NVMX_PROGRAM;
     static char *arguments[] = {program, nullptr};
     HandleStopSignals(StopOnSignal);
     InitHeadlessEngine(1, arguments);

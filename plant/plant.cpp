@@ -1,6 +1,8 @@
 // The headless commands: options, the ports' plans, the jobs, the report.
 #include "plant/plant.h"
 
+#include "nvmxv451_version.h"
+
 #include "com232/parameterfile.h"
 #include "plant/fanout.h"
 #include "plant/portjobs.h"
@@ -163,7 +165,7 @@ static int Report(void) {
 }
 
 int RunPlantCommand(int argc, char **argv) {
-    InitSettings("Quarnet", "nvmxv451");
+    InitSettings("Quarnet", NVMX_PROGRAM);
     int code = ParsePlantCommandLine(argc, argv, &options);
     if (code != PLANT_RUN)
         return code;

@@ -2,6 +2,8 @@
 // loop with its deferred quit, the project directory, the program's data files and the timer.
 #include "platform/engine/engine.h"
 
+#include "platform/core/textcopy.h"
+#include "platform/serial/linesilence.h"
 #include "platform/widgets/redraw.h"
 
 #include <QApplication>
@@ -215,17 +217,9 @@ QString EngineDataFilePath(const char *fileName) {
 }
 
 int EngineCopyText(const QString &text, char *buffer, int size) {
-    if (buffer == nullptr || size <= 0)
-        return UIE_BAD_VALUE;
     QByteArray bytes = text.toUtf8();
-    int length = qMin<int>(bytes.size(), size - 1);
-    // Never leave half of a multi-byte character at the end.
-    if (length < bytes.size())
-        while (length > 0 && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80)
-            length--;
-    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(length));
-    buffer[length] = '\0';
-    return UIE_OK;
+    return CopyUtf8Text(bytes.constData(), size_t(bytes.size()), buffer, size) ? UIE_OK
+                                                                               : UIE_BAD_VALUE;
 }
 
 void EngineFitToText(QWidget *widget) {
@@ -268,6 +262,7 @@ class AutoRepeatShortcutFilter : public QObject {
 
 int InitEngine(int argc, char **argv) {
     Clock();
+    SetLineSilenceHook(DrawInLineSilence);
     if (QApplication::instance() != nullptr)
         return UIE_OK;
     if (!DisplayAvailable())

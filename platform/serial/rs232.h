@@ -55,9 +55,6 @@ int ComPortDescription(int port, char *description, int size);
 // 1 when the system's list of ports has changed since the last call (the first call counts as a
 // change).
 int ComPortListChanged(void);
-// Refills the COM-port rings of the loaded panels from the port discovery; a ring whose list is
-// open is left alone.
-void RefreshComPortRings(void);
 
 // ---- A line that goes away and comes back ------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "platform/system/commandline.h"
 
+#include "nvmxv451_version.h"
 #include "platform/engine/engine.h"
 #include "platform/system/telemetryoptions.h"
 
@@ -7,10 +8,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-
-#ifndef NVMX_VERSION
-#error "NVMX_VERSION comes from the project's version in CMake"
-#endif
 
 int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfig *telemetry,
                      int *telemetryGiven) {
@@ -34,7 +31,7 @@ int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfi
     parser.addOption(version);
     parser.addOption(portOption);
     AddTelemetryOptions(parser);
-    QString program = arguments.isEmpty() ? QStringLiteral("nvmxv451") : arguments.first();
+    QString program = arguments.isEmpty() ? QStringLiteral(NVMX_PROGRAM) : arguments.first();
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qUtf8Printable(program),
@@ -55,7 +52,7 @@ int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfi
         return 0;
     }
     if (parser.isSet(version)) {
-        std::printf("nvmxv451 %s\n", NVMX_VERSION);
+        std::printf("%s %s\n", NVMX_PROGRAM, NVMX_VERSION);
         return 0;
     }
     bool given = false;

@@ -1,6 +1,8 @@
 // The headless commands' command lines over QCommandLineParser.
 #include "platform/system/plantcommandline.h"
 
+#include "nvmxv451_version.h"
+
 #include "platform/engine/engine.h"
 #include "platform/system/telemetryoptions.h"
 #include "platform/system/telemetrysettings.h"
@@ -198,7 +200,7 @@ int ParsePlantCommandLine(int argc, char **argv, PlantOptions *options) {
     std::memset(options, 0, sizeof *options);
     const CommandText *command = argc > 1 ? FindCommand(argv[1]) : nullptr;
     const QString program =
-        QStringLiteral("%1 %2").arg(QString::fromLocal8Bit(argc > 0 ? argv[0] : "nvmxv451"),
+        QStringLiteral("%1 %2").arg(QString::fromLocal8Bit(argc > 0 ? argv[0] : NVMX_PROGRAM),
                                     QString::fromLatin1(command ? command->name : ""));
     if (command == nullptr)
         return Usage(program, QStringLiteral("no such command"));

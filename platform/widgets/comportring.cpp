@@ -1,4 +1,5 @@
 #include "platform/widgets/comportring.h"
+#include "platform/widgets/portrings.h"
 
 #include "platform/serial/rs232.h"
 

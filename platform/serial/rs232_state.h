@@ -1,0 +1,79 @@
+// Inside of the serial services: the one table of ports and what the services share between
+// their files. Qt-side; only platform/serial/ includes it.
+#pragma once
+
+#include "platform/serial/rs232.h"
+#include "platform/serial/rs232_ports.h"
+
+#include <QSerialPort>
+#include <QString>
+
+class QSerialPortInfo;
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// What makes a device the same device when it comes back: the path it was opened by, and for a
+// discovered USB port its maker's ids and serial number, since such a port may come back under
+// another path.
+struct PortIdentity {
+    std::string path;
+    bool byPath = true; // a mapped or given path, or a port without USB identity
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    std::string serialNumber;
+};
+
+// Time-out of a freshly opened port, until SetComTime sets another.
+constexpr double DEFAULT_TIMEOUT_SECONDS = 5.0;
+
+struct PortSlot {
+    std::unique_ptr<QSerialPort> serial;
+    double timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
+    PortIdentity identity; // of the device last opened on this number
+    bool lost = false;     // that device went away while open; the engine closed it
+    std::string failure;   // why the last open failed, for people; "" after a good open
+    // The count the last GetInQLen reported: a poll blocks only while nothing beyond it waits.
+    // Back to 0 whenever the queue is emptied, or a stale count would let a poll sleep while
+    // bytes wait.
+    qint64 reportedCount = 0;
+};
+
+// Everything the serial services keep between calls.
+struct SerialState {
+    PortSlot ports[COM_MAX_PORT + 1];
+    // The list that ComPortCount took last; ComPortNumber answers from it.
+    std::vector<NumberedPort> lastInventory;
+    // The numbering of the last inventory: ports keep their numbers from one inventory to the
+    // next.
+    std::vector<NumberedPort> lastNumbering;
+    // Devices the program mapped to numbers (ComPortForDevice); they go before NVMX_COM<n>.
+    std::string programMapped[COM_MAX_PORT + 1];
+};
+
+SerialState &Serial();
+
+inline bool IsValidPortNumber(int port) {
+    return port >= 1 && port <= COM_MAX_PORT;
+}
+
+// The open port of a COM number, or null.
+QSerialPort *OpenSerial(int port);
+// The port reports an error or a hang-up that means its device is gone.
+bool LineLost(const QSerialPort &serial);
+// Closes a port whose device went away and keeps what identifies it.
+void MarkLost(int port);
+// What identifies device, opened by a given path (givenPath) or as the number's discovered port.
+PortIdentity IdentityOf(const std::string &device, bool givenPath);
+
+// The device that the program or NVMX_COM<number> maps to a number, or "".
+std::string MappedDevice(int number);
+// MappedDevice of every number, index 0 unused.
+std::vector<std::string> MappedDevices();
+// How a port of the system's list is described to people.
+std::string DescriptionOf(const QSerialPortInfo &info);
+// A device path with its links followed; the path itself when it leads nowhere.
+QString CanonicalPath(const std::string &path);
+// Bounded copy of text into a caller's buffer of size bytes; 0 or RS232_ERROR.
+int CopyText(const std::string &text, char *buffer, int size);

@@ -1,0 +1,40 @@
+// What the serial services ask of the operating system, one file per system: rs232_posix.cpp
+// and rs232_windows.cpp. Qt SerialPort does the rest on every system.
+#pragma once
+
+#include "platform/serial/rs232_ports.h"
+#include "platform/serial/rs232_reason.h"
+
+#include <QSerialPort>
+
+#include <string>
+#include <vector>
+
+// The ports the system lists, numbered, mappings included.
+std::vector<NumberedPort> TakeInventory();
+// The device behind a COM number, or "".
+std::string DeviceForNumber(int port);
+// 1 when the system's list of ports may have changed since the last call; a cheap look that
+// spares asking for the whole list. The first call answers 1.
+bool PortListMayHaveChanged();
+
+// Moves what the system holds for the port into its read buffer, waiting up to the given time
+// for a first byte.
+void TakeInput(QSerialPort &serial, int milliseconds);
+// The system hung the line up: the far end of a pseudo-terminal closed, or a USB adapter went
+// away. Qt SerialPort does not report this by itself.
+bool HungUp(const QSerialPort &serial);
+// Drops what the system still holds for the port, in one direction.
+void DiscardSystemQueue(QSerialPort &serial, bool input);
+// Empties the port's read buffer.
+void ClearReadBuffer(QSerialPort &serial);
+// Hands count bytes to the line, waiting up to limit milliseconds while the system's queue is
+// full. Returns the count written, or -1 once the system refuses the port (the line is gone).
+int WriteToLine(QSerialPort &serial, const unsigned char *buffer, int count, qint64 limit);
+
+// The device is there to be opened.
+bool DevicePresent(const std::string &path);
+// What the system says about a device that would not open, for DescribeOpenFailure.
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial);
+// Keeps every other program out of an open port; false when one already holds it.
+bool LockExclusively(QSerialPort &serial);
