@@ -63,6 +63,10 @@ class GraphWidget : public InstrumentPlot {
     void lendMovingParts(bool lent) override;
 
   private:
+    // The cross: 1-pixel lines over the plot area and a square of 9 pixels, 2 wide, at the point.
+    static constexpr int CURSOR_MARKER_SIZE = 9;
+    static constexpr int CURSOR_MARKER_PEN = 2;
+
     struct Plot {
         PlotRecord record;
         QCPCurve *curve;
