@@ -1,6 +1,7 @@
 // The real program in a real X window (a private Xvfb), COM1 mapped to a pseudo-terminal whose
 // far end is a scripted sensor: start-up, the line check, the time-out pop-up and shutdown.
 #include "support/pty_peer.h"
+#include "support/sensor_bytes.h"
 #include "support/xsession.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,8 @@ namespace {
 const char panelTitle[] = "Nevalometrix V4.51";
 const double startTimeout = 20.0; // a loaded two-core machine starts Qt slowly
 
-Bytes SensorBlock() {
-    Bytes block(84, 1);
-    block[0] = 55; // POWER slider 200
-    block[3] = 1;  // TRIGGER CONT
-    block[5] = 10; // INTLIM
-    block[7] = 3;  // MAXCOL-No.
-    block[8] = 2;  // OUTMODE BINARY
-    return block;
-}
+// POWER slider 200, TRIGGER CONT, INTLIM 10, MAXCOL-No. 3, OUTMODE BINARY, every other byte 1.
+const Bytes sensorBlock = SensorBlock({55, 1, 1, 1, 1, 10, 1, 3, 2});
 
 // A sensor that answers the line check with lineReply and the RAM read with a block.
 PeerScript Sensor(Bytes lineReply) {
@@ -31,7 +25,7 @@ PeerScript Sensor(Bytes lineReply) {
         if (request.bytes[1] == 7)
             reply.bytes = lineReply;
         else if (request.bytes[1] == 3)
-            reply.bytes = SensorBlock();
+            reply.bytes = sensorBlock;
         return reply;
     };
 }

@@ -1,6 +1,7 @@
 // The real program in a real X window against a scripted sensor, driven by the keys a user
 // presses: Send, Get, Go and Stop, teaching, the automatic adjustment and the table reset.
 #include "support/pty_peer.h"
+#include "support/sensor_bytes.h"
 #include "support/xsession.h"
 
 #include <gtest/gtest.h>
@@ -12,22 +13,9 @@ namespace {
 
 const char panelTitle[] = "Nevalometrix V4.51";
 const double timeout = 20.0;
-const Bytes frame = {100, 80, 60, 120, 90, 200, 255}; // RED GREEN BLUE X Y INT C-No
-
-// A block in which the evaluation mode forces nothing: EVALMODE 0, AVERAGE 0, HOLD 0.
-Bytes SensorBlock() {
-    Bytes block(84, 1);
-    block[0] = 55; // POWER slider 200
-    block[1] = 0;  // PMOD STAT
-    block[2] = 0;  // AVERAGE
-    block[3] = 1;  // TRIGGER CONT
-    block[4] = 0;  // EVALMODE
-    block[5] = 10; // INTLIM
-    block[6] = 0;  // HOLD
-    block[7] = 3;  // MAXCOL-No.
-    block[8] = 2;  // OUTMODE BINARY
-    return block;
-}
+// A block in which the evaluation mode forces nothing (EVALMODE 0, AVERAGE 0, HOLD 0): POWER
+// slider 200, PMOD STAT, TRIGGER CONT, INTLIM 10, MAXCOL-No. 3, OUTMODE BINARY, table cells 1.
+const Bytes sensorBlock = SensorBlock({55, 0, 0, 1, 0, 10, 0, 3, 2});
 
 Bytes WriteRequest(const Bytes &block) {
     Bytes request(2 + block.size());
@@ -41,7 +29,7 @@ class RunningProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(x.start());
-        ASSERT_TRUE(peer.start(AnswerLikeASensor(SensorBlock(), frame)));
+        ASSERT_TRUE(peer.start(AnswerLikeASensor(sensorBlock, sampleFrame)));
         ASSERT_TRUE(program.start(
             {BinDir() + "/nvmxv451"},
             {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "NVMX_COM1=" + peer.slavePath()}));
@@ -102,7 +90,7 @@ class RunningProgram : public ::testing::Test {
 
 TEST_F(RunningProgram, SendGetGoAndStopFromTheirKeys) {
     // F9: the block read at start-up goes back to the wire unchanged, POWER inversion included.
-    EXPECT_EQ(requestAfter("F9").bytes, WriteRequest(SensorBlock()));
+    EXPECT_EQ(requestAfter("F9").bytes, WriteRequest(sensorBlock));
 
     // F10 waits 0.1 s before it reads again.
     double pressed = peer.now();
@@ -121,8 +109,9 @@ TEST_F(RunningProgram, TeachAdjustAndResetReachTheWire) {
     // Teach-table view (Alt+P), TEACH DATA TO (Alt+C) into row 0, then Send.
     pressMnemonic("alt+p");
     pressMnemonic("alt+c");
-    Bytes taught = SensorBlock();
-    const Bytes row0 = {frame[3], frame[4], 10, frame[5], 10}; // X, Y, CTO 10, INT, ITO 10
+    Bytes taught = sensorBlock;
+    const Bytes row0 = {sampleFrame[3], sampleFrame[4], 10, sampleFrame[5],
+                        10}; // X, Y, CTO 10, INT, ITO 10
     std::copy(row0.begin(), row0.end(), taught.begin() + 9);
     EXPECT_EQ(requestAfter("F9").bytes, WriteRequest(taught));
 

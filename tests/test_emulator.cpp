@@ -1,5 +1,7 @@
 // The sensor emulator as the program sees it: spawned as a child, spoken to over its
 // pseudo-terminal with raw termios.
+#include "support/sensor_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +24,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
@@ -194,13 +195,6 @@ const Bytes lineOk{0xAA};
 // Block offset of teach row (0..14), column (1..5).
 int CellAt(int row, int column) {
     return 9 + 5 * row + (column - 1);
-}
-
-// A block with the given parameter bytes and an empty table.
-Bytes Block(std::array<unsigned char, 9> parameters) {
-    Bytes block(BLOCK, 0);
-    std::copy(parameters.begin(), parameters.end(), block.begin());
-    return block;
 }
 
 void SetRow(Bytes &block, int row, std::array<unsigned char, 5> cells) {
@@ -377,7 +371,7 @@ TEST(Emulator, ColourNumberOfAFixedColour) {
     Bytes frame = emulator.askExactly(5, FRAME);
     EXPECT_EQ(frame, (Bytes{100, 50, 30, 141, 70, 56, frame[6]}));
 
-    Bytes block = Block({55, 0, 0, 1, 0, 10, 0, 3, 2});
+    Bytes block = SensorBlock({55, 0, 0, 1, 0, 10, 0, 3, 2}, 0);
     SetRow(block, 0, {141, 70, 5, 100, 10}); // in the circle, out of the band
     SetRow(block, 1, {144, 74, 5, 60, 4});   // on the rim, at the band's edge
     SetRow(block, 3, {141, 70, 9, 56, 9});
@@ -396,7 +390,7 @@ TEST(Emulator, ColourNumberOfAFixedColour) {
     block[EVALMODE] = 1;
     EXPECT_EQ(colourNumber(block), 0) << "EVALMODE 1 evaluates the position only";
 
-    Bytes contrast = Block({55, 0, 0, 1, 4, 10, 0, 1, 2}); // CONTRAST G, GREEN 50
+    Bytes contrast = SensorBlock({55, 0, 0, 1, 4, 10, 0, 1, 2}, 0); // CONTRAST G, GREEN 50
     SetRow(contrast, 0, {60, 50, 1, 1, 1});
     EXPECT_EQ(colourNumber(contrast), 0);
     SetRow(contrast, 0, {49, 40, 1, 1, 1});

@@ -5,6 +5,7 @@
 #include "platform/widgets/graphwidget.h"
 #include "platform/widgets/stripchartwidget.h"
 #include "support/engine_fixture.h"
+#include "support/popup_recorder.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -303,36 +304,25 @@ TEST_F(EngineValuesTest, GraphsAndStripCharts) {
     EXPECT_EQ(SetTraceAttribute(panel, TEST_CHART, 4, ATTR_TRACE_VISIBLE, 1), UIE_BAD_VALUE);
 }
 
-std::string hookTitle, hookText;
-
-void RecordMessage(const char *title, const char *message) {
-    hookTitle = title;
-    hookText = message;
-}
-
-std::string chosenPath;
-
-int ChooseFile(const char *, const char *defaultFileName, const char *, const char *,
-               const char **path) {
-    chosenPath = std::string("/chosen/") + defaultFileName;
-    *path = chosenPath.c_str();
-    return VAL_NEW_FILE_SELECTED;
-}
-
 TEST(EnginePopups, HooksAndRealPopups) {
     StartEngineFixture();
     const char *timeout = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
-    SetMessagePopupHook(RecordMessage);
+    RecordPopups();
     MessagePopup("INFO", timeout);
-    EXPECT_EQ(hookTitle, "INFO");
-    EXPECT_EQ(hookText, timeout);
-    SetFileSelectHook(ChooseFile);
+    ASSERT_EQ(Popups().size(), 1u);
+    EXPECT_EQ(Popups()[0].title, "INFO");
+    EXPECT_EQ(Popups()[0].text, timeout);
+    AnswerFileSelect("/chosen/init.dat", VAL_NEW_FILE_SELECTED);
     char path[MAX_PATHNAME_LEN];
     EXPECT_EQ(FileSelectPopup("/tmp", "init.dat", "*.dat", "init", VAL_OK_BUTTON, 0, 1, 1, 1, path),
               VAL_NEW_FILE_SELECTED);
     EXPECT_STREQ(path, "/chosen/init.dat");
-    SetMessagePopupHook(nullptr);
-    SetFileSelectHook(nullptr);
+    ASSERT_EQ(FileSelects().size(), 1u);
+    EXPECT_EQ(FileSelects()[0].directory, "/tmp");
+    EXPECT_EQ(FileSelects()[0].fileName, "init.dat");
+    EXPECT_EQ(FileSelects()[0].typeList, "*.dat");
+    EXPECT_EQ(FileSelects()[0].title, "init");
+    StopRecordingPopups();
 
     // The real message box shows the text exactly, blanks and line breaks included.
     QString shownTitle, shownText;

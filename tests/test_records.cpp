@@ -9,6 +9,7 @@
 #include "support/command.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
+#include "support/sensor_bytes.h"
 
 #include <QImage>
 #include <QTimer>
@@ -27,11 +28,8 @@
 
 namespace {
 
-Bytes FrameBytes(int n) {
-    return {(unsigned char)n,       (unsigned char)(n + 1), (unsigned char)(n + 2),
-            (unsigned char)(n + 3), (unsigned char)(n + 4), (unsigned char)(n + 5),
-            (unsigned char)(n % 15)};
-}
+// INT five above RED, so a record that swapped the two columns would show.
+const int intensityOffset = 5;
 
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -73,7 +71,7 @@ class Records : public PanelFixture {
         peer.setScript([frames = std::make_shared<std::atomic<int>>(0)](
                            const PeerRequest &request) -> PeerReply {
             if (request.bytes[1] == ReadData)
-                return {FrameBytes(++*frames)};
+                return {FrameBytes(++*frames, intensityOffset)};
             return {};
         });
         ASSERT_GE(OpenComConfig(1, "", 9600, 0, 8, 1, 1024, 1024), 0);
@@ -149,7 +147,7 @@ TEST_F(Records, EveryFrameAcrossStopAndGoGoesToTheFileWhole) {
     for (size_t i = 1; i < lines.size(); i++) {
         std::smatch fields;
         ASSERT_TRUE(std::regex_match(lines[i], fields, line)) << lines[i];
-        Bytes frame = FrameBytes((int)i);
+        Bytes frame = FrameBytes((int)i, intensityOffset);
         for (int k = 0; k < FRAME_LENGTH; k++)
             EXPECT_EQ(std::stoi(fields[3 + k]), frame[k]) << lines[i];
         EXPECT_GE(std::stod(fields[2]), previousSeconds);

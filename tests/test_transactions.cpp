@@ -8,6 +8,7 @@
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 #include "support/pty_peer.h"
+#include "support/sensor_bytes.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -20,32 +21,12 @@ namespace {
 
 const char *const TIMEOUT_TEXT = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
 
-// A block that every control can show as it is and that no evaluation mode changes.
-Bytes SensorBlock(int seed) {
-    Bytes block(BLOCK_LENGTH);
-    for (int i = 0; i < BLOCK_LENGTH; i++)
-        block[i] = (unsigned char)(seed + i * 5);
-    block[OFFSET_POWER] = 55;
-    block[OFFSET_PMOD] = 1;
-    block[OFFSET_TRIGGER] = 0;
-    block[OFFSET_EVALMODE] = 1;
-    block[OFFSET_MAXCOLNO] = 12;
-    block[OFFSET_OUTMODE] = 2;
-    return block;
-}
-
 Bytes Request(unsigned char command, const Bytes &block = {}) {
     Bytes bytes(2 + block.size());
     bytes[0] = 0x55;
     bytes[1] = command;
     std::copy(block.begin(), block.end(), bytes.begin() + 2);
     return bytes;
-}
-
-Bytes FrameBytes(int n) {
-    return {(unsigned char)n,       (unsigned char)(n + 1), (unsigned char)(n + 2),
-            (unsigned char)(n + 3), (unsigned char)(n + 4), (unsigned char)n,
-            (unsigned char)(n % 15)};
 }
 
 std::string Status() {
@@ -130,7 +111,7 @@ class Transactions : public PanelFixture {
 };
 
 TEST_F(Transactions, LineCheckReadsTheRamBlockAndSendGivesItBackUnchanged) {
-    Bytes ram = SensorBlock(3);
+    Bytes ram = SeededSensorBlock(3);
     Answer(ram, {}, nullptr);
     OpenPort(1);
     ASSERT_TRUE(peer.waitForRequests(2, 5));
@@ -154,8 +135,8 @@ TEST_F(Transactions, LineCheckReadsTheRamBlockAndSendGivesItBackUnchanged) {
 }
 
 TEST_F(Transactions, EepromAndFileTargetsUseTheirCommands) {
-    Bytes ram = SensorBlock(3);
-    Bytes eeprom = SensorBlock(100);
+    Bytes ram = SeededSensorBlock(3);
+    Bytes eeprom = SeededSensorBlock(100);
     Answer(ram, eeprom, nullptr);
     OpenLine();
 
@@ -179,14 +160,14 @@ TEST_F(Transactions, EepromAndFileTargetsUseTheirCommands) {
 
 TEST_F(Transactions, WrongParameterRepliesChangeNothing) {
     OpenLine();
-    Bytes good = SensorBlock(3);
+    Bytes good = SeededSensorBlock(3);
     Answer(good, {}, nullptr);
     GetParameters();
     SetCtrlVal(MainPanel, PANEL_INTLIM, 1); // an edit the failed reads must keep
     PanelValues before = CapturePanelValues();
 
     Bytes shortBlock(good.begin(), good.end() - 1);
-    Bytes longBlock = SensorBlock(9);
+    Bytes longBlock = SeededSensorBlock(9);
     longBlock.push_back(0);
     for (const Bytes &reply : {Bytes{}, shortBlock, longBlock}) {
         SCOPED_TRACE(reply.size());

@@ -20,27 +20,6 @@
 #include <cstring>
 #include <filesystem>
 
-namespace {
-
-std::vector<RecordedPopup> popups;
-std::vector<RecordedFileSelect> fileSelects;
-std::string fileAnswerPath;
-int fileAnswerCode = 0;
-
-void RecordMessage(const char *title, const char *message) {
-    popups.push_back({title ? title : "", message ? message : ""});
-}
-
-int AnswerFile(const char *directory, const char *fileName, const char *typeList, const char *title,
-               const char **chosenPath) {
-    fileSelects.push_back({directory ? directory : "", fileName ? fileName : "",
-                           typeList ? typeList : "", title ? title : ""});
-    *chosenPath = fileAnswerPath.c_str();
-    return fileAnswerCode;
-}
-
-} // namespace
-
 bool StartTestEngine() {
     static char name[] = "nvmxv451-test";
     static char *argv[] = {name, nullptr};
@@ -60,44 +39,6 @@ int LoadRealPanel() {
     SetControlTable(panelControls, PANEL_CONTROL_COUNT);
     MainPanel = LoadPanel(0, PanelFilePath().c_str(), 1);
     return MainPanel;
-}
-
-void RecordPopups() {
-    ClearPopups();
-    fileSelects.clear();
-    AnswerFileSelect("", VAL_NO_FILE_SELECTED);
-    SetMessagePopupHook(RecordMessage);
-    SetFileSelectHook(AnswerFile);
-}
-
-void StopRecordingPopups() {
-    SetMessagePopupHook(nullptr);
-    SetFileSelectHook(nullptr);
-}
-
-const std::vector<RecordedPopup> &Popups() {
-    return popups;
-}
-
-std::vector<RecordedPopup> PopupsTitled(const std::string &title) {
-    std::vector<RecordedPopup> found;
-    for (const RecordedPopup &popup : popups)
-        if (popup.title == title)
-            found.push_back(popup);
-    return found;
-}
-
-void ClearPopups() {
-    popups.clear();
-}
-
-void AnswerFileSelect(const std::string &path, int code) {
-    fileAnswerPath = path;
-    fileAnswerCode = code;
-}
-
-const std::vector<RecordedFileSelect> &FileSelects() {
-    return fileSelects;
 }
 
 const int parameterControlIds[9] = {

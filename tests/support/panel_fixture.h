@@ -3,23 +3,13 @@
 // the file pop-up answered by the test.
 #pragma once
 
+#include "support/popup_recorder.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-struct RecordedPopup {
-    std::string title;
-    std::string text;
-};
-
-struct RecordedFileSelect {
-    std::string directory;
-    std::string fileName;
-    std::string typeList;
-    std::string title;
-};
 
 // Makes a fresh directory under the system's temporary folder, named prefix plus a unique
 // suffix, and returns its path ("" when it cannot).
@@ -32,16 +22,6 @@ std::string PanelFilePath();
 // Discards the panel loaded before, loads the real one with the program's callback and control
 // tables and makes it MainPanel. Returns the handle (negative on failure).
 int LoadRealPanel();
-
-// Installs the pop-up hooks and clears every record; StopRecordingPopups removes the hooks.
-void RecordPopups();
-void StopRecordingPopups();
-const std::vector<RecordedPopup> &Popups();
-std::vector<RecordedPopup> PopupsTitled(const std::string &title);
-void ClearPopups();
-// Every later file pop-up hands back path and returns code (after RecordPopups: cancel, 0).
-void AnswerFileSelect(const std::string &path, int code);
-const std::vector<RecordedFileSelect> &FileSelects();
 
 // The nine parameter controls (in block order: POWER, PMOD, AVERAGE, TRIGGER, EVALMODE,
 // INTLIM, HOLD, MAXCOL-No., OUTMODE) and the 15 x 5 teach cells as the panel shows them.

@@ -7,6 +7,8 @@
 // skipped.
 #pragma once
 
+#include "support/sensor_bytes.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -14,8 +16,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-using Bytes = std::vector<unsigned char>;
 
 // What the peer sends back for one request.
 struct PeerReply {
@@ -97,5 +97,5 @@ PeerScript SilentPeer();
 // Answers every request with the given command byte by reply; other requests get nothing.
 PeerScript AnswerCommand(unsigned char command, PeerReply reply);
 // A present sensor: the line check, the parameter read (block) and data requests (frame).
-PeerScript AnswerLikeASensor(Bytes block = Bytes(84, 1),
-                             Bytes frame = {100, 80, 60, 120, 90, 200, 255});
+PeerScript AnswerLikeASensor(Bytes block = Bytes(SENSOR_BLOCK_LENGTH, 1),
+                             Bytes frame = sampleFrame);
