@@ -1,6 +1,8 @@
 // Replay of a recording.
 #include "emulator/replay.h"
 
+#include "recordfile/csv.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,8 +12,7 @@
 
 enum { MIN_FIELDS = 2 + FRAME_LENGTH, FIELD_TEXT_LEN = 32 };
 
-static const char *const valueNames[FRAME_LENGTH] = {"RED", "GREEN", "BLUE", "X",
-                                                     "Y",   "INT",   "C-No"};
+static_assert((int)RECORD_CSV_VALUES == (int)FRAME_LENGTH, "a record carries a frame whole");
 
 namespace {
 
@@ -94,7 +95,8 @@ int ParseFrameLine(const char *line, size_t length, long lineNumber, ReplayFrame
     for (int i = 0; i < FRAME_LENGTH; ++i) {
         if (!ParseByte(fields[2 + i], &frame->values[i])) {
             char reason[64];
-            std::snprintf(reason, sizeof reason, "%s is not a number in 0..255", valueNames[i]);
+            std::snprintf(reason, sizeof reason, "%s is not a number in 0..255",
+                          RECORD_CSV_VALUE_NAMES[i]);
             return Fail(error, lineNumber, reason, &fields[2 + i]);
         }
     }
@@ -102,7 +104,8 @@ int ParseFrameLine(const char *line, size_t length, long lineNumber, ReplayFrame
 }
 
 bool IsHeader(const char *line, size_t length) {
-    return length >= 5 && std::memcmp(line, "time,", 5) == 0;
+    const size_t start = sizeof RECORD_CSV_HEADER_START - 1;
+    return length >= start && std::memcmp(line, RECORD_CSV_HEADER_START, start) == 0;
 }
 
 // The player's state: the loaded frames and where the next one comes from.

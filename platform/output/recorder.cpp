@@ -16,8 +16,6 @@
 #include <cstdio>
 #include <cstring>
 
-const char *const recordHeader = "time,seconds,RED,GREEN,BLUE,X,Y,INT,C-No,port\n";
-
 namespace {
 
 enum {
@@ -146,8 +144,8 @@ void ResetRecording() {
 
 // The header line into the freshly created file, then the clock and the periodic write.
 bool BeginFile() {
-    const qint64 headerLength = (qint64)std::strlen(recordHeader);
-    if (file.write(recordHeader, headerLength) != headerLength) {
+    const qint64 headerLength = (qint64)std::strlen(RECORD_CSV_HEADER);
+    if (file.write(RECORD_CSV_HEADER, headerLength) != headerLength) {
         SetError(file.errorString());
         file.close();
         QFile::remove(filePath);
