@@ -50,6 +50,16 @@ template <typename T> T *EngineFindControlAs(int panel, int control, int *error)
         *error = UIE_BAD_CONTROL;
     return typed;
 }
+// Runs act on the control when it is (derived from) T and returns what act returns; else returns
+// the lookup's error (as EngineFindControlAs sets it) without running act. The engine's calls
+// open with it, so that each states its lookup once: act receives the T * and returns a result.
+template <typename T, typename Act> int WithControl(int panel, int control, Act act) {
+    int error = UIE_OK;
+    T *typed = EngineFindControlAs<T>(panel, control, &error);
+    if (typed == nullptr)
+        return error;
+    return act(typed);
+}
 
 // Calls a control callback for a user action, unless the program itself is changing a control.
 void EngineRaiseControlEvent(int panel, int control, int event, int eventData1, int eventData2);

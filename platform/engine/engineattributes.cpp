@@ -364,37 +364,29 @@ int GetPanelAttribute(int panel, int attribute, int *value) {
 }
 
 int SetCtrlAttribute(int panel, int control, int attribute, int value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    EngineProgramChange change(widget);
-    return SetIntAttribute(widget, attribute, value);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        EngineProgramChange change(widget);
+        return SetIntAttribute(widget, attribute, value);
+    });
 }
 
 int SetCtrlAttribute(int panel, int control, int attribute, const char *value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    if (value == nullptr)
-        return UIE_BAD_VALUE;
-    EngineProgramChange change(widget);
-    return SetTextAttribute(widget, attribute, value);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        if (value == nullptr)
+            return UIE_BAD_VALUE;
+        EngineProgramChange change(widget);
+        return SetTextAttribute(widget, attribute, value);
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    return GetIntAttribute(widget, attribute, value);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        return GetIntAttribute(widget, attribute, value);
+    });
 }
 
 int GetCtrlAttribute(int panel, int control, int attribute, char *text, int size) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    return GetTextAttribute(widget, attribute, text, size);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        return GetTextAttribute(widget, attribute, text, size);
+    });
 }

@@ -25,19 +25,18 @@ int NewCtrl(int panel, int style, const char *label, int top, int left) {
 }
 
 int DisplayImageFile(int panel, int control, const char *fileName) {
-    int error = UIE_OK;
-    QLabel *picture = EngineFindControlAs<QLabel>(panel, control, &error);
-    if (picture == nullptr)
-        return error;
-    if (fileName == nullptr)
-        return UIE_BAD_VALUE;
-    QPixmap image;
-    bool loaded = image.load(EngineDataFilePath(fileName));
-    EngineProgramChange change(picture);
-    // A picture that cannot be read leaves the control empty.
-    picture->setPixmap(loaded ? image : QPixmap());
-    if (!loaded)
-        return QFile::exists(EngineDataFilePath(fileName)) ? UIE_BAD_FORMAT : UIE_FILE_NOT_FOUND;
-    picture->resize(image.size());
-    return UIE_OK;
+    return WithControl<QLabel>(panel, control, [&](QLabel *picture) -> int {
+        if (fileName == nullptr)
+            return UIE_BAD_VALUE;
+        QPixmap image;
+        bool loaded = image.load(EngineDataFilePath(fileName));
+        EngineProgramChange change(picture);
+        // A picture that cannot be read leaves the control empty.
+        picture->setPixmap(loaded ? image : QPixmap());
+        if (!loaded)
+            return QFile::exists(EngineDataFilePath(fileName)) ? UIE_BAD_FORMAT
+                                                               : UIE_FILE_NOT_FOUND;
+        picture->resize(image.size());
+        return UIE_OK;
+    });
 }

@@ -32,22 +32,14 @@ QVector<double> ToDoubles(const void *array, int dataType, int count) {
     return values;
 }
 
-GraphWidget *FindGraph(int panel, int control, int *error) {
-    return EngineFindControlAs<GraphWidget>(panel, control, error);
-}
-
-StripChartWidget *FindChart(int panel, int control, int *error) {
-    return EngineFindControlAs<StripChartWidget>(panel, control, error);
-}
-
-// The graph whose cursor is asked for; a graph has one cursor, number 1.
-GraphWidget *FindGraphCursor(int panel, int control, int cursor, int *error) {
-    GraphWidget *graph = FindGraph(panel, control, error);
-    if (graph != nullptr && cursor != 1) {
-        *error = UIE_BAD_VALUE;
-        return nullptr;
-    }
-    return graph;
+// Runs act on the graph whose cursor is asked for, as WithControl does; a graph has one cursor,
+// number 1: another cursor is UIE_BAD_VALUE.
+template <typename Act> int WithGraphCursor(int panel, int control, int cursor, Act act) {
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        if (cursor != 1)
+            return UIE_BAD_VALUE;
+        return act(graph);
+    });
 }
 
 } // namespace
@@ -59,133 +51,111 @@ int PlotXY(int panel, int control, const void *xArray, const void *yArray, int n
     (void)pointStyle;
     (void)lineStyle;
     (void)pointFrequency;
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
-    if (graph == nullptr)
-        return error;
-    if (xArray == nullptr || yArray == nullptr || numberOfPoints < 1 || !KnownDataType(xDataType) ||
-        !KnownDataType(yDataType))
-        return UIE_BAD_VALUE;
-    int handle = graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
-                                 ToDoubles(yArray, yDataType, numberOfPoints), ColourOf(colour));
-    return handle;
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        if (xArray == nullptr || yArray == nullptr || numberOfPoints < 1 ||
+            !KnownDataType(xDataType) || !KnownDataType(yDataType))
+            return UIE_BAD_VALUE;
+        return graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
+                               ToDoubles(yArray, yDataType, numberOfPoints), ColourOf(colour));
+    });
 }
 
 int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, int beginAngle,
             int arcAngle, int colour, int fillColour) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
-    if (graph == nullptr)
-        return error;
-    int handle = graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColourOf(colour),
-                                ColourOf(fillColour));
-    return handle;
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        return graph->plotArc(x1, y1, x2, y2, beginAngle, arcAngle, ColourOf(colour),
+                              ColourOf(fillColour));
+    });
 }
 
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
-    if (graph == nullptr)
-        return error;
-    if (!graph->deletePlot(plotHandle))
-        return UIE_BAD_VALUE;
-    if (refresh == VAL_IMMEDIATE_DRAW)
-        graph->replot();
-    return UIE_OK;
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        if (!graph->deletePlot(plotHandle))
+            return UIE_BAD_VALUE;
+        if (refresh == VAL_IMMEDIATE_DRAW)
+            graph->replot();
+        return UIE_OK;
+    });
 }
 
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
-    if (graph == nullptr)
-        return error;
-    if ((axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS) || mode != VAL_MANUAL || !(min < max))
-        return UIE_BAD_VALUE;
-    graph->setAxisRange(axis, min, max);
-    return UIE_OK;
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        if ((axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS) || mode != VAL_MANUAL || !(min < max))
+            return UIE_BAD_VALUE;
+        graph->setAxisRange(axis, min, max);
+        return UIE_OK;
+    });
 }
 
 int GetAxisScalingMode(int panel, int control, int axis, int *mode, double *min, double *max) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraph(panel, control, &error);
-    if (graph == nullptr)
-        return error;
-    if (axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS)
-        return UIE_BAD_VALUE;
-    *mode = VAL_MANUAL;
-    graph->axisRange(axis, min, max);
-    return UIE_OK;
+    return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
+        if (axis != VAL_XAXIS && axis != VAL_LEFT_YAXIS)
+            return UIE_BAD_VALUE;
+        *mode = VAL_MANUAL;
+        graph->axisRange(axis, min, max);
+        return UIE_OK;
+    });
 }
 
 int GetGraphCursor(int panel, int control, int cursor, double *x, double *y) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraphCursor(panel, control, cursor, &error);
-    if (graph == nullptr)
-        return error;
-    QPointF position = graph->cursorPosition();
-    *x = position.x();
-    *y = position.y();
-    return UIE_OK;
+    return WithGraphCursor(panel, control, cursor, [&](GraphWidget *graph) -> int {
+        QPointF position = graph->cursorPosition();
+        *x = position.x();
+        *y = position.y();
+        return UIE_OK;
+    });
 }
 
 int SetGraphCursor(int panel, int control, int cursor, double x, double y) {
-    int error = UIE_OK;
-    GraphWidget *graph = FindGraphCursor(panel, control, cursor, &error);
-    if (graph == nullptr)
-        return error;
-    EngineProgramChange change(graph);
-    graph->setCursorPosition(QPointF(x, y));
-    return UIE_OK;
+    return WithGraphCursor(panel, control, cursor, [&](GraphWidget *graph) -> int {
+        EngineProgramChange change(graph);
+        graph->setCursorPosition(QPointF(x, y));
+        return UIE_OK;
+    });
 }
 
 int PlotStripChart(int panel, int control, const void *values, int numberOfPoints,
                    int startingIndex, int skipCount, int dataType) {
-    int error = UIE_OK;
-    StripChartWidget *chart = FindChart(panel, control, &error);
-    if (chart == nullptr)
-        return error;
-    if (values == nullptr || numberOfPoints < 0 || startingIndex < 0 || skipCount < 0 ||
-        !KnownDataType(dataType))
-        return UIE_BAD_VALUE;
-    // The values taken, in order: the chart then deals them out to its traces. One buffer for
-    // every call (the engine runs on one thread): it only grows, so a frame allocates nothing.
-    static QVector<double> taken;
-    taken.clear();
-    taken.reserve(std::max(0, numberOfPoints - startingIndex) / (skipCount + 1) + 1);
-    for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
-        taken.append(Element(values, dataType, i));
-    chart->appendInterleaved(taken.constData(), static_cast<int>(taken.size()), 0, 0);
-    return UIE_OK;
+    return WithControl<StripChartWidget>(panel, control, [&](StripChartWidget *chart) -> int {
+        if (values == nullptr || numberOfPoints < 0 || startingIndex < 0 || skipCount < 0 ||
+            !KnownDataType(dataType))
+            return UIE_BAD_VALUE;
+        // The values taken, in order: the chart then deals them out to its traces. One buffer for
+        // every call (the engine runs on one thread): it only grows, so a frame allocates nothing.
+        static QVector<double> taken;
+        taken.clear();
+        taken.reserve(std::max(0, numberOfPoints - startingIndex) / (skipCount + 1) + 1);
+        for (int i = startingIndex; i < numberOfPoints; i += skipCount + 1)
+            taken.append(Element(values, dataType, i));
+        chart->appendInterleaved(taken.constData(), static_cast<int>(taken.size()), 0, 0);
+        return UIE_OK;
+    });
 }
 
 int SetTraceAttribute(int panel, int control, int trace, int attribute, int value) {
-    int error = UIE_OK;
-    StripChartWidget *chart = FindChart(panel, control, &error);
-    if (chart == nullptr)
-        return error;
-    if (trace < 1 || trace > chart->traceCount())
-        return UIE_BAD_VALUE;
-    if (attribute == ATTR_TRACE_VISIBLE)
-        chart->setTraceVisible(trace, value != 0);
-    else if (attribute == ATTR_TRACE_THICKNESS && value >= 1)
-        chart->setTraceThickness(trace, value);
-    else
-        return attribute == ATTR_TRACE_THICKNESS ? UIE_BAD_VALUE : UIE_BAD_ATTRIBUTE;
-    return UIE_OK;
+    return WithControl<StripChartWidget>(panel, control, [&](StripChartWidget *chart) -> int {
+        if (trace < 1 || trace > chart->traceCount())
+            return UIE_BAD_VALUE;
+        if (attribute == ATTR_TRACE_VISIBLE)
+            chart->setTraceVisible(trace, value != 0);
+        else if (attribute == ATTR_TRACE_THICKNESS && value >= 1)
+            chart->setTraceThickness(trace, value);
+        else
+            return attribute == ATTR_TRACE_THICKNESS ? UIE_BAD_VALUE : UIE_BAD_ATTRIBUTE;
+        return UIE_OK;
+    });
 }
 
 int GetTraceAttribute(int panel, int control, int trace, int attribute, int *value) {
-    int error = UIE_OK;
-    StripChartWidget *chart = FindChart(panel, control, &error);
-    if (chart == nullptr)
-        return error;
-    if (trace < 1 || trace > chart->traceCount())
-        return UIE_BAD_VALUE;
-    if (attribute == ATTR_TRACE_VISIBLE)
-        *value = chart->traceVisible(trace) ? 1 : 0;
-    else if (attribute == ATTR_TRACE_THICKNESS)
-        *value = chart->traceThickness(trace);
-    else
-        return UIE_BAD_ATTRIBUTE;
-    return UIE_OK;
+    return WithControl<StripChartWidget>(panel, control, [&](StripChartWidget *chart) -> int {
+        if (trace < 1 || trace > chart->traceCount())
+            return UIE_BAD_VALUE;
+        if (attribute == ATTR_TRACE_VISIBLE)
+            *value = chart->traceVisible(trace) ? 1 : 0;
+        else if (attribute == ATTR_TRACE_THICKNESS)
+            *value = chart->traceThickness(trace);
+        else
+            return UIE_BAD_ATTRIBUTE;
+        return UIE_OK;
+    });
 }

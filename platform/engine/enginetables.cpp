@@ -66,28 +66,30 @@ class CellEditor : public QStyledItemDelegate {
     int maximum_;
 };
 
-QTableWidget *FindTable(int panel, int control, int *error) {
-    return EngineFindControlAs<QTableWidget>(panel, control, error);
+// Runs act on the table of a header attribute call, as WithControl does; else UIE_BAD_ATTRIBUTE
+// when attribute is not the one the header has, UIE_BAD_VALUE when the 1-based index lies outside
+// the table's rows or columns.
+template <typename Act>
+int WithTableHeader(int panel, int control, Qt::Orientation orientation, int index, int attribute,
+                    Act act) {
+    return WithControl<QTableWidget>(panel, control, [&](QTableWidget *table) -> int {
+        const bool columns = orientation == Qt::Horizontal;
+        if (attribute != (columns ? ATTR_LABEL_TEXT : ATTR_LABEL_COLOR))
+            return UIE_BAD_ATTRIBUTE;
+        if (index < 1 || index > (columns ? table->columnCount() : table->rowCount()))
+            return UIE_BAD_VALUE;
+        return act(table);
+    });
 }
 
-// The opening of every header attribute call: the table, or nullptr with *error set
-// (UIE_BAD_ATTRIBUTE when attribute is not the one the header has, UIE_BAD_VALUE when the
-// 1-based index lies outside the table's rows or columns).
-QTableWidget *FindTableHeader(int panel, int control, Qt::Orientation orientation, int index,
-                              int attribute, int *error) {
-    QTableWidget *table = FindTable(panel, control, error);
-    if (table == nullptr)
-        return nullptr;
-    const bool columns = orientation == Qt::Horizontal;
-    if (attribute != (columns ? ATTR_LABEL_TEXT : ATTR_LABEL_COLOR)) {
-        *error = UIE_BAD_ATTRIBUTE;
-        return nullptr;
-    }
-    if (index < 1 || index > (columns ? table->columnCount() : table->rowCount())) {
-        *error = UIE_BAD_VALUE;
-        return nullptr;
-    }
-    return table;
+// WithTableHeader for the header of a column, and of a row.
+template <typename Act>
+int WithColumnHeader(int panel, int control, int column, int attribute, Act act) {
+    return WithTableHeader(panel, control, Qt::Horizontal, column, attribute, act);
+}
+
+template <typename Act> int WithRowHeader(int panel, int control, int row, int attribute, Act act) {
+    return WithTableHeader(panel, control, Qt::Vertical, row, attribute, act);
 }
 
 // The item of a 1-based cell, created when the cell is still empty; nullptr outside the table.
@@ -134,31 +136,29 @@ Point MakePoint(int x, int y) {
 }
 
 int GetTableCellVal(int panel, int control, Point cell, int *value) {
-    int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
-    if (table == nullptr)
-        return error;
-    if (cell.x < 1 || cell.y < 1 || cell.x > table->columnCount() || cell.y > table->rowCount())
-        return UIE_BAD_VALUE;
-    QTableWidgetItem *item = CellItem(table, cell, false);
-    const QVariant data = item == nullptr ? QVariant() : item->data(Qt::EditRole);
-    // A cell the program set holds a number: read without a text on the way, as the live
-    // display does for every frame.
-    if (data.typeId() == QMetaType::Int) {
-        *value = data.toInt();
+    return WithControl<QTableWidget>(panel, control, [&](QTableWidget *table) -> int {
+        if (cell.x < 1 || cell.y < 1 || cell.x > table->columnCount() || cell.y > table->rowCount())
+            return UIE_BAD_VALUE;
+        QTableWidgetItem *item = CellItem(table, cell, false);
+        const QVariant data = item == nullptr ? QVariant() : item->data(Qt::EditRole);
+        // A cell the program set holds a number: read without a text on the way, as the live
+        // display does for every frame.
+        if (data.typeId() == QMetaType::Int) {
+            *value = data.toInt();
+            return UIE_OK;
+        }
+        // An empty cell holds 0.
+        if (item == nullptr || data.toString().trimmed().isEmpty()) {
+            *value = 0;
+            return UIE_OK;
+        }
+        bool ok = false;
+        int number = data.toString().trimmed().toInt(&ok);
+        if (!ok)
+            return UIE_BAD_VALUE;
+        *value = number;
         return UIE_OK;
-    }
-    // An empty cell holds 0.
-    if (item == nullptr || data.toString().trimmed().isEmpty()) {
-        *value = 0;
-        return UIE_OK;
-    }
-    bool ok = false;
-    int number = data.toString().trimmed().toInt(&ok);
-    if (!ok)
-        return UIE_BAD_VALUE;
-    *value = number;
-    return UIE_OK;
+    });
 }
 
 int GetTableCellVal(int panel, int control, Point cell, unsigned char *value) {
@@ -170,61 +170,50 @@ int GetTableCellVal(int panel, int control, Point cell, unsigned char *value) {
 }
 
 int SetTableCellVal(int panel, int control, Point cell, int value) {
-    int error = UIE_OK;
-    QTableWidget *table = FindTable(panel, control, &error);
-    if (table == nullptr)
-        return error;
-    EngineProgramChange change(table);
-    QTableWidgetItem *item = CellItem(table, cell, true);
-    if (item == nullptr)
-        return UIE_BAD_VALUE;
-    item->setData(Qt::EditRole, value);
-    return UIE_OK;
+    return WithControl<QTableWidget>(panel, control, [&](QTableWidget *table) -> int {
+        EngineProgramChange change(table);
+        QTableWidgetItem *item = CellItem(table, cell, true);
+        if (item == nullptr)
+            return UIE_BAD_VALUE;
+        item->setData(Qt::EditRole, value);
+        return UIE_OK;
+    });
 }
 
 int SetTableColumnAttribute(int panel, int control, int column, int attribute, const char *value) {
-    int error = UIE_OK;
-    QTableWidget *table =
-        FindTableHeader(panel, control, Qt::Horizontal, column, attribute, &error);
-    if (table == nullptr)
-        return error;
-    if (value == nullptr)
-        return UIE_BAD_VALUE;
-    EngineProgramChange change(table);
-    ColumnHeader(table, column - 1)->setText(QString::fromUtf8(value));
-    return UIE_OK;
+    return WithColumnHeader(panel, control, column, attribute, [&](QTableWidget *table) -> int {
+        if (value == nullptr)
+            return UIE_BAD_VALUE;
+        EngineProgramChange change(table);
+        ColumnHeader(table, column - 1)->setText(QString::fromUtf8(value));
+        return UIE_OK;
+    });
 }
 
 int GetTableColumnAttribute(int panel, int control, int column, int attribute, char *text,
                             int size) {
-    int error = UIE_OK;
-    QTableWidget *table =
-        FindTableHeader(panel, control, Qt::Horizontal, column, attribute, &error);
-    if (table == nullptr)
-        return error;
-    QTableWidgetItem *header = table->horizontalHeaderItem(column - 1);
-    return EngineCopyText(header == nullptr ? QString::number(column) : header->text(), text, size);
+    return WithColumnHeader(panel, control, column, attribute, [&](QTableWidget *table) -> int {
+        QTableWidgetItem *header = table->horizontalHeaderItem(column - 1);
+        return EngineCopyText(header == nullptr ? QString::number(column) : header->text(), text,
+                              size);
+    });
 }
 
 int SetTableRowAttribute(int panel, int control, int row, int attribute, int value) {
-    int error = UIE_OK;
-    QTableWidget *table = FindTableHeader(panel, control, Qt::Vertical, row, attribute, &error);
-    if (table == nullptr)
-        return error;
-    EngineProgramChange change(table);
-    RowHeader(table, row - 1)->setForeground(ColourOf(value & 0xFFFFFF));
-    return UIE_OK;
+    return WithRowHeader(panel, control, row, attribute, [&](QTableWidget *table) -> int {
+        EngineProgramChange change(table);
+        RowHeader(table, row - 1)->setForeground(ColourOf(value & 0xFFFFFF));
+        return UIE_OK;
+    });
 }
 
 int GetTableRowAttribute(int panel, int control, int row, int attribute, int *value) {
-    int error = UIE_OK;
-    QTableWidget *table = FindTableHeader(panel, control, Qt::Vertical, row, attribute, &error);
-    if (table == nullptr)
-        return error;
-    QTableWidgetItem *header = table->verticalHeaderItem(row - 1);
-    QColor colour = header == nullptr
-                        ? table->verticalHeader()->palette().color(QPalette::ButtonText)
-                        : header->foreground().color();
-    *value = ValueOf(colour);
-    return UIE_OK;
+    return WithRowHeader(panel, control, row, attribute, [&](QTableWidget *table) -> int {
+        QTableWidgetItem *header = table->verticalHeaderItem(row - 1);
+        QColor colour = header == nullptr
+                            ? table->verticalHeader()->palette().color(QPalette::ButtonText)
+                            : header->foreground().color();
+        *value = ValueOf(colour);
+        return UIE_OK;
+    });
 }

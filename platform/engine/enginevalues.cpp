@@ -140,11 +140,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
 }
 
 int GetNumber(int panel, int control, double *value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    return ReadNumber(widget, value);
+    return WithControl<QWidget>(panel, control,
+                                [&](QWidget *widget) -> int { return ReadNumber(widget, value); });
 }
 
 } // namespace
@@ -174,61 +171,54 @@ int GetCtrlVal(int panel, int control, double *value) {
 }
 
 int GetCtrlVal(int panel, int control, char *text, int size) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    if (auto *label = qobject_cast<QLabel *>(widget)) {
-        ShowHeldChange(label);
-        return EngineCopyText(label->text(), text, size);
-    }
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        return EngineCopyText(edit->text(), text, size);
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return EngineCopyText(combo->currentText(), text, size);
-    double number = 0;
-    int result = ReadNumber(widget, &number);
-    if (result < 0)
-        return result;
-    return EngineCopyText(QString::number(number, 'g', 15), text, size);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            ShowHeldChange(label);
+            return EngineCopyText(label->text(), text, size);
+        }
+        if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            return EngineCopyText(edit->text(), text, size);
+        if (auto *combo = qobject_cast<QComboBox *>(widget))
+            return EngineCopyText(combo->currentText(), text, size);
+        double number = 0;
+        int result = ReadNumber(widget, &number);
+        if (result < 0)
+            return result;
+        return EngineCopyText(QString::number(number, 'g', 15), text, size);
+    });
 }
 
 int SetCtrlVal(int panel, int control, int value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    // A display's number is the value that changes with every frame: it is paced.
-    if (auto *label = qobject_cast<QLabel *>(widget)) {
-        PaceChange(label, ShowLabelText, NumberText(value));
-        return UIE_OK;
-    }
-    return WriteValue(widget, value, NumberText(value));
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        // A display's number is the value that changes with every frame: it is paced.
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            PaceChange(label, ShowLabelText, NumberText(value));
+            return UIE_OK;
+        }
+        return WriteValue(widget, value, NumberText(value));
+    });
 }
 
 int SetCtrlVal(int panel, int control, double value) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    if (!std::isfinite(value))
-        return UIE_BAD_VALUE;
-    return WriteValue(widget, value, QString::number(value, 'g', 15));
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        if (!std::isfinite(value))
+            return UIE_BAD_VALUE;
+        return WriteValue(widget, value, QString::number(value, 'g', 15));
+    });
 }
 
 int SetCtrlVal(int panel, int control, const char *text) {
-    int error = UIE_OK;
-    QWidget *widget = EngineFindControl(panel, control, &error);
-    if (widget == nullptr)
-        return error;
-    if (text == nullptr)
-        return UIE_BAD_VALUE;
-    QString value = QString::fromUtf8(text);
-    if (qobject_cast<QLabel *>(widget) != nullptr || qobject_cast<QLineEdit *>(widget) != nullptr)
-        return WriteValue(widget, 0, value);
-    // A numeric control takes the number the text holds.
-    double number = 0;
-    if (!ParseNumber(value, &number))
-        return UIE_BAD_VALUE;
-    return WriteValue(widget, number, value);
+    return WithControl<QWidget>(panel, control, [&](QWidget *widget) -> int {
+        if (text == nullptr)
+            return UIE_BAD_VALUE;
+        QString value = QString::fromUtf8(text);
+        if (qobject_cast<QLabel *>(widget) != nullptr ||
+            qobject_cast<QLineEdit *>(widget) != nullptr)
+            return WriteValue(widget, 0, value);
+        // A numeric control takes the number the text holds.
+        double number = 0;
+        if (!ParseNumber(value, &number))
+            return UIE_BAD_VALUE;
+        return WriteValue(widget, number, value);
+    });
 }
