@@ -213,6 +213,23 @@ TEST_F(SerialPort, BytesArrivingLaterAddToWhatWaits) {
     EXPECT_EQ(3, PollUntil(kPeerPort, 3));
 }
 
+// The event loop lets Qt SerialPort read the line into a buffer of its own; what it took there
+// still reaches the engine's queue, in the order the bytes came.
+TEST_F(SerialPort, BytesTheEventLoopTookKeepTheirPlace) {
+    ASSERT_TRUE(peer.send({1}));
+    ASSERT_EQ(1, PollUntil(kPeerPort, 1));
+    ASSERT_TRUE(peer.send({2, 3}));
+    for (int step = 0; step < 20; step++) {
+        usleep(5000);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(peer.send({4}));
+    ASSERT_EQ(4, PollUntil(kPeerPort, 4));
+    unsigned char bytes[4] = {};
+    ASSERT_EQ(4, ComRd(kPeerPort, bytes, 4));
+    EXPECT_EQ(Bytes({1, 2, 3, 4}), Bytes(bytes, bytes + 4));
+}
+
 TEST_F(SerialPort, FlushDiscardsWhatWaitsInTheEngineAndTheSystem) {
     ASSERT_TRUE(peer.send({1, 2, 3}));
     ASSERT_EQ(3, PollUntil(kPeerPort, 3));

@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -63,14 +64,14 @@ bool ValidSettings(long baudRate, int parity, int dataBits, int stopBits) {
 // waits beyond the known count, so a poll loop sleeps while a reply trickles in at line rate.
 // Returns true when it blocked long enough to have met a silent line, whether or not the first
 // byte of a reply then ended the block.
-bool PullFromSystem(QSerialPort &serial, int idleMilliseconds, qint64 knownCount = 0) {
-    if (serial.bytesAvailable() > knownCount || idleMilliseconds <= 0) {
-        TakeInput(serial, 0);
+bool PullFromSystem(PortSlot &slot, int idleMilliseconds, qint64 knownCount = 0) {
+    if (slot.input.count > knownCount || idleMilliseconds <= 0) {
+        TakeInput(slot, 0);
         return false;
     }
     QElapsedTimer blocked;
     blocked.start();
-    TakeInput(serial, idleMilliseconds);
+    TakeInput(slot, idleMilliseconds);
     return blocked.nsecsElapsed() >= SILENCE_NANOSECONDS;
 }
 
@@ -117,10 +118,28 @@ QSerialPort *OpenSerial(int port) {
     return serial && serial->isOpen() ? serial : nullptr;
 }
 
-bool LineLost(const QSerialPort &serial) {
-    QSerialPort::SerialPortError error = serial.error();
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-           error == QSerialPort::WriteError || HungUp(serial);
+bool LineLost(const PortSlot &slot) {
+    QSerialPort::SerialPortError error = slot.serial->error();
+    return slot.readFailed || error == QSerialPort::ResourceError ||
+           error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+           HungUp(*slot.serial);
+}
+
+qint64 InputQueue::take(unsigned char *buffer, qint64 size) {
+    const qint64 taken = std::min(size, count);
+    std::memcpy(buffer, bytes.data(), size_t(taken));
+    std::memmove(bytes.data(), bytes.data() + taken, size_t(count - taken));
+    count -= taken;
+    return taken;
+}
+
+void TakeBufferedInput(PortSlot &slot) {
+    QSerialPort &serial = *slot.serial;
+    if (serial.bytesAvailable() == 0 || slot.input.room() <= 0)
+        return;
+    qint64 moved = serial.read(reinterpret_cast<char *>(slot.input.end()), slot.input.room());
+    if (moved > 0)
+        slot.input.count += moved;
 }
 
 void MarkLost(int port) {
@@ -151,8 +170,14 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     int opened = OpenDevice(slot, device, baudRate, parity, dataBits, stopBits, serial);
     if (opened != 0)
         return opened;
-    serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : DEFAULT_QUEUE_SIZE);
+    const int queueSize = inputQueueSize > 0 ? inputQueueSize : DEFAULT_QUEUE_SIZE;
+    // Qt buffers only what its event loop reads before the engine takes it; the engine's queue
+    // holds the rest.
+    serial->setReadBufferSize(queueSize);
     slot.serial = std::move(serial);
+    slot.input.bytes.assign(size_t(queueSize), 0);
+    slot.input.count = 0;
+    slot.readFailed = false;
     slot.timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
     slot.reportedCount = 0;
     slot.identity = IdentityOf(device, givenPath);
@@ -165,9 +190,11 @@ int CloseCom(int port) {
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;
     bool wasOpen = OpenSerial(port) != nullptr;
-    Serial().ports[port].serial.reset();
-    Serial().ports[port].lost = false;
-    Serial().ports[port].reportedCount = 0;
+    PortSlot &slot = Serial().ports[port];
+    slot.serial.reset();
+    slot.lost = false;
+    slot.input.count = 0;
+    slot.reportedCount = 0;
     return wasOpen ? 0 : RS232_PORT_NOT_OPEN;
 }
 
@@ -195,9 +222,11 @@ int FlushInQ(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
+    PortSlot &slot = Serial().ports[port];
     ClearReadBuffer(*serial);
     DiscardSystemQueue(*serial, true);
-    Serial().ports[port].reportedCount = 0;
+    slot.input.count = 0;
+    slot.reportedCount = 0;
     // Clearing makes a new error text; a port without an error keeps its own.
     if (serial->error() != QSerialPort::NoError)
         serial->clearError();
@@ -223,7 +252,7 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
         return 0;
     qint64 limit = qint64(Serial().ports[port].timeoutSeconds * 1000.0);
     int written = WriteToLine(*serial, buffer, count, limit);
-    if (written < 0 || LineLost(*serial)) {
+    if (written < 0 || LineLost(Serial().ports[port])) {
         MarkLost(port);
         return RS232_IO_ERROR;
     }
@@ -231,38 +260,30 @@ int ComWrt(int port, const unsigned char *buffer, int count) {
 }
 
 int GetInQLen(int port) {
-    QSerialPort *serial = OpenSerial(port);
-    if (!serial) {
+    if (!OpenSerial(port)) {
         // A reply wait on a closed port sleeps as it does on a silent open one.
         QThread::msleep(IDLE_POLL_MILLISECONDS);
         return NotOpenCode(port);
     }
-    if (PullFromSystem(*serial, IDLE_POLL_MILLISECONDS, Serial().ports[port].reportedCount) &&
-        lineSilenceHook)
+    PortSlot &slot = Serial().ports[port];
+    if (PullFromSystem(slot, IDLE_POLL_MILLISECONDS, slot.reportedCount) && lineSilenceHook)
         lineSilenceHook();
-    qint64 waiting = serial->bytesAvailable();
-    Serial().ports[port].reportedCount = waiting;
-    if (waiting == 0 && LineLost(*serial)) {
+    slot.reportedCount = slot.input.count;
+    if (slot.input.count == 0 && LineLost(slot)) {
         MarkLost(port);
         return RS232_IO_ERROR;
     }
-    return int(waiting);
+    return int(slot.input.count);
 }
 
 int ComRd(int port, unsigned char *buffer, int count) {
-    QSerialPort *serial = OpenSerial(port);
-    if (!serial)
+    if (!OpenSerial(port))
         return NotOpenCode(port);
     if (!buffer || count < 0)
         return RS232_ERROR;
-    PullFromSystem(*serial, 0);
-    qint64 take = std::min<qint64>(count, serial->bytesAvailable());
-    if (take == 0)
-        return 0;
-    qint64 moved = serial->read(reinterpret_cast<char *>(buffer), take);
-    if (moved < 0)
-        return RS232_IO_ERROR;
     PortSlot &slot = Serial().ports[port];
+    PullFromSystem(slot, 0);
+    qint64 moved = slot.input.take(buffer, count);
     slot.reportedCount = std::max<qint64>(0, slot.reportedCount - moved);
     return int(moved);
 }

@@ -74,7 +74,7 @@ int ComLineLost(int port) {
         return 0;
     PortSlot &slot = Serial().ports[port];
     QSerialPort *serial = OpenSerial(port);
-    if (serial && (LineLost(*serial) || !DevicePresent(slot.identity.path)))
+    if (serial && (LineLost(slot) || !DevicePresent(slot.identity.path)))
         MarkLost(port);
     return slot.lost ? 1 : 0;
 }

@@ -108,12 +108,23 @@ bool PortListMayHaveChanged() {
     return true;
 }
 
-// The system is asked first: Qt SerialPort's own wait makes a new error text each time it finds
-// nothing, an allocation on every poll of a silent line.
-void TakeInput(QSerialPort &serial, int milliseconds) {
-    pollfd entry{int(serial.handle()), POLLIN, 0};
-    if (poll(&entry, 1, milliseconds) > 0)
-        serial.waitForReadyRead(0);
+// Bytes are read straight from the descriptor into the engine's queue: Qt SerialPort would
+// take each one through a second poll, its own read and its ring buffer.
+void TakeInput(PortSlot &slot, int milliseconds) {
+    TakeBufferedInput(slot);
+    const int fd = int(slot.serial->handle());
+    if (slot.input.room() <= 0)
+        return;
+    if (milliseconds > 0) {
+        pollfd entry{fd, POLLIN, 0};
+        if (poll(&entry, 1, milliseconds) <= 0 || (entry.revents & POLLIN) == 0)
+            return;
+    }
+    ssize_t got = ::read(fd, slot.input.end(), size_t(slot.input.room()));
+    if (got > 0)
+        slot.input.count += got;
+    else if (got < 0 && errno != EAGAIN && errno != EINTR)
+        slot.readFailed = true;
 }
 
 bool HungUp(const QSerialPort &serial) {
@@ -126,8 +137,8 @@ void DiscardSystemQueue(QSerialPort &serial, bool input) {
         tcflush(serial.handle(), input ? TCIFLUSH : TCOFLUSH);
 }
 
-// Qt frees the buffer's memory on a clear, which the next reply would allocate again, so an
-// empty one is left as it is: DiscardSystemQueue empties the system's queue on its own.
+// Qt frees the buffer's memory on a clear, which it would allocate again, so an empty one is
+// left as it is: DiscardSystemQueue empties the system's queue on its own.
 void ClearReadBuffer(QSerialPort &serial) {
     if (serial.bytesAvailable() > 0)
         serial.clear(QSerialPort::Input);

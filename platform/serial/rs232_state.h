@@ -28,8 +28,22 @@ struct PortIdentity {
 // Time-out of a freshly opened port, until SetComTime sets another.
 constexpr double DEFAULT_TIMEOUT_SECONDS = 5.0;
 
+// The engine's input queue of a port: bytes taken from the line and not yet read, oldest first.
+// Its room is fixed when the port opens, so taking bytes in never allocates.
+struct InputQueue {
+    std::vector<unsigned char> bytes; // its size is the queue's room
+    qint64 count = 0;
+
+    qint64 room() const { return qint64(bytes.size()) - count; }
+    unsigned char *end() { return bytes.data() + count; }
+    // Moves up to size of the oldest bytes into buffer; returns how many.
+    qint64 take(unsigned char *buffer, qint64 size);
+};
+
 struct PortSlot {
     std::unique_ptr<QSerialPort> serial;
+    InputQueue input;
+    bool readFailed = false; // the system refused a read: the device is gone
     double timeoutSeconds = DEFAULT_TIMEOUT_SECONDS;
     PortIdentity identity; // of the device last opened on this number
     bool lost = false;     // that device went away while open; the engine closed it
@@ -61,7 +75,10 @@ inline bool IsValidPortNumber(int port) {
 // The open port of a COM number, or null.
 QSerialPort *OpenSerial(int port);
 // The port reports an error or a hang-up that means its device is gone.
-bool LineLost(const QSerialPort &serial);
+bool LineLost(const PortSlot &slot);
+// Moves what Qt SerialPort has buffered for the port (it reads in the event loop too) into the
+// engine's queue, behind what is there: Qt only ever holds bytes younger than the queue's.
+void TakeBufferedInput(PortSlot &slot);
 // Closes a port whose device went away and keeps what identifies it.
 void MarkLost(int port);
 // What identifies device, opened by a given path (givenPath) or as the number's discovered port.

@@ -4,6 +4,7 @@
 
 #include "platform/serial/rs232_ports.h"
 #include "platform/serial/rs232_reason.h"
+#include "platform/serial/rs232_state.h"
 
 #include <QSerialPort>
 
@@ -18,15 +19,15 @@ std::string DeviceForNumber(int port);
 // spares asking for the whole list. The first call answers 1.
 bool PortListMayHaveChanged();
 
-// Moves what the system holds for the port into its read buffer, waiting up to the given time
-// for a first byte.
-void TakeInput(QSerialPort &serial, int milliseconds);
+// Moves what the system holds for the port into the engine's queue, as far as it has room,
+// waiting up to the given time for a first byte.
+void TakeInput(PortSlot &slot, int milliseconds);
 // The system hung the line up: the far end of a pseudo-terminal closed, or a USB adapter went
 // away. Qt SerialPort does not report this by itself.
 bool HungUp(const QSerialPort &serial);
 // Drops what the system still holds for the port, in one direction.
 void DiscardSystemQueue(QSerialPort &serial, bool input);
-// Empties the port's read buffer.
+// Empties Qt SerialPort's read buffer of the port (the engine's queue is emptied apart).
 void ClearReadBuffer(QSerialPort &serial);
 // Hands count bytes to the line, waiting up to limit milliseconds while the system's queue is
 // full. Returns the count written, or -1 once the system refuses the port (the line is gone).

@@ -37,8 +37,10 @@ bool PortListMayHaveChanged() {
     return true;
 }
 
-void TakeInput(QSerialPort &serial, int milliseconds) {
-    serial.waitForReadyRead(milliseconds);
+void TakeInput(PortSlot &slot, int milliseconds) {
+    TakeBufferedInput(slot);
+    if (slot.input.room() > 0 && slot.serial->waitForReadyRead(milliseconds))
+        TakeBufferedInput(slot);
 }
 
 bool HungUp(const QSerialPort &) {
@@ -47,6 +49,7 @@ bool HungUp(const QSerialPort &) {
 
 void DiscardSystemQueue(QSerialPort &, bool) {}
 
+// Clearing also drops what the system's driver holds.
 void ClearReadBuffer(QSerialPort &serial) {
     serial.clear(QSerialPort::Input);
 }
