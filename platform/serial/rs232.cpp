@@ -282,7 +282,8 @@ int ComRd(int port, unsigned char *buffer, int count) {
     if (!buffer || count < 0)
         return RS232_ERROR;
     PortSlot &slot = Serial().ports[port];
-    PullFromSystem(slot, 0);
+    if (slot.input.count < count)
+        PullFromSystem(slot, 0);
     qint64 moved = slot.input.take(buffer, count);
     slot.reportedCount = std::max<qint64>(0, slot.reportedCount - moved);
     return int(moved);
