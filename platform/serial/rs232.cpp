@@ -12,7 +12,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -105,47 +104,6 @@ int OpenDevice(PortSlot &slot, const std::string &device, long baudRate, int par
 }
 
 } // namespace
-
-SerialState &Serial() {
-    static SerialState state;
-    return state;
-}
-
-QSerialPort *OpenSerial(int port) {
-    if (!IsValidPortNumber(port))
-        return nullptr;
-    QSerialPort *serial = Serial().ports[port].serial.get();
-    return serial && serial->isOpen() ? serial : nullptr;
-}
-
-bool LineLost(const PortSlot &slot) {
-    QSerialPort::SerialPortError error = slot.serial->error();
-    return slot.readFailed || error == QSerialPort::ResourceError ||
-           error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
-           HungUp(*slot.serial);
-}
-
-qint64 InputQueue::take(unsigned char *buffer, qint64 size) {
-    const qint64 taken = std::min(size, count);
-    std::memcpy(buffer, bytes.data(), size_t(taken));
-    std::memmove(bytes.data(), bytes.data() + taken, size_t(count - taken));
-    count -= taken;
-    return taken;
-}
-
-void TakeBufferedInput(PortSlot &slot) {
-    QSerialPort &serial = *slot.serial;
-    if (serial.bytesAvailable() == 0 || slot.input.room() <= 0)
-        return;
-    qint64 moved = serial.read(reinterpret_cast<char *>(slot.input.end()), slot.input.room());
-    if (moved > 0)
-        slot.input.count += moved;
-}
-
-void MarkLost(int port) {
-    Serial().ports[port].serial.reset();
-    Serial().ports[port].lost = true;
-}
 
 void SetLineSilenceHook(LineSilenceHook hook) {
     lineSilenceHook = hook;

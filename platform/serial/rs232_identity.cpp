@@ -54,6 +54,13 @@ QSerialPortInfo FindUsbDevice(const std::string &text) {
 
 } // namespace
 
+bool LineLost(const PortSlot &slot) {
+    QSerialPort::SerialPortError error = slot.serial->error();
+    return slot.readFailed || error == QSerialPort::ResourceError ||
+           error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+           HungUp(*slot.serial);
+}
+
 PortIdentity IdentityOf(const std::string &device, bool givenPath) {
     PortIdentity identity;
     identity.path = device;

@@ -1,12 +1,10 @@
 // Port discovery and numbering: the COM numbers, their devices and descriptions, and the
 // numbers the program gives to devices it is told of.
 
-#include "platform/core/textcopy.h"
 #include "platform/serial/rs232.h"
 #include "platform/serial/rs232_state.h"
 #include "platform/serial/rs232_system.h"
 
-#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
 
@@ -25,40 +23,6 @@ const NumberedPort *FindInInventory(const std::vector<NumberedPort> &inventory, 
 }
 
 } // namespace
-
-std::string MappedDevice(int number) {
-    if (!Serial().programMapped[number].empty())
-        return Serial().programMapped[number];
-    std::string variable = "NVMX_COM" + std::to_string(number);
-    const char *value = std::getenv(variable.c_str());
-    return value ? std::string(value) : std::string();
-}
-
-std::vector<std::string> MappedDevices() {
-    std::vector<std::string> mapped(COM_MAX_PORT + 1);
-    for (int number = 1; number <= COM_MAX_PORT; number++)
-        mapped[number] = MappedDevice(number);
-    return mapped;
-}
-
-std::string DescriptionOf(const QSerialPortInfo &info) {
-    QString text = info.description();
-    if (text.isEmpty())
-        text = info.manufacturer();
-    if (text.isEmpty())
-        text = QStringLiteral("serial port");
-    return text.toStdString();
-}
-
-QString CanonicalPath(const std::string &path) {
-    QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
-    return canonical.isEmpty() ? QString::fromStdString(path) : canonical;
-}
-
-// Bounded copy of text into a caller's buffer of size characters (the engine's text copy).
-int CopyText(const std::string &text, char *buffer, int size) {
-    return CopyUtf8Text(text.data(), text.size(), buffer, size) ? 0 : RS232_ERROR;
-}
 
 int ComPortCount(void) {
     Serial().lastInventory = TakeInventory();
