@@ -11,6 +11,7 @@
 #include "com232/records.h"
 #include "gui/transactions.h"
 #include "platform/engine/userint.h"
+#include "platform/serial/linesilence.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
 
@@ -130,6 +131,8 @@ int ComPortIsOpen(int) {
 int ComPortReturned(int) {
     return 0;
 }
+// The engine installs its drawing; a scripted line is never silent long enough to use it.
+void SetLineSilenceHook(LineSilenceHook) {}
 int ComOpenFailure(int, char *text, int size) {
     if (size > 0)
         text[0] = '\0';
