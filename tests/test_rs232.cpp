@@ -1,6 +1,7 @@
 // Serial-port services: numbering, open failures, closed ports and the input queue, over a
 // pseudo-terminal whose master side a scripted peer holds.
 
+#include "platform/core/textcopy.h"
 #include "platform/serial/linesilence.h"
 #include "platform/serial/rs232.h"
 #include "platform/serial/rs232_ports.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -378,4 +380,18 @@ TEST_F(SerialPort, APortInUseIsBusyForASecondOpenEvenForRoot) {
     ComOpenFailure(221, text, sizeof text);
     EXPECT_STREQ("", text);
     CloseCom(221);
+}
+
+// Texts handed to callers are always terminated and never end in half a character.
+TEST(TextCopy, CutsAtACharacterBoundaryAndAlwaysTerminates) {
+    const char text[] = "COM1 \xC3\xBC"; // "COM1 ü": the last character takes two bytes
+    char buffer[7];
+    std::memset(buffer, 'x', sizeof buffer);
+    ASSERT_TRUE(CopyUtf8Text(text, sizeof text - 1, buffer, sizeof buffer));
+    EXPECT_STREQ("COM1 ", buffer) << "half of the two-byte character was kept";
+    char whole[8];
+    ASSERT_TRUE(CopyUtf8Text(text, sizeof text - 1, whole, sizeof whole));
+    EXPECT_STREQ(text, whole);
+    EXPECT_FALSE(CopyUtf8Text(text, sizeof text - 1, nullptr, 4));
+    EXPECT_FALSE(CopyUtf8Text(text, sizeof text - 1, whole, 0));
 }
