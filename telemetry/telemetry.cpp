@@ -3,6 +3,8 @@
 // connection and reconnects with back-off.
 #include "telemetry/telemetry.h"
 
+#include "files/regularfile.h"
+
 #include <mosquitto.h>
 
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -536,12 +539,33 @@ bool Terminated(const char *field) {
     return std::memchr(field, '\0', TELEMETRY_TEXT_LEN) != nullptr;
 }
 
+// Names go on the wire and into reports: a control character in one is a mistake, never meant.
+bool HasControlCharacter(const char *text) {
+    for (; *text != '\0'; text++)
+        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7F)
+            return true;
+    return false;
+}
+
 bool CheckTexts(const TelemetryConfig &config, const char *sensor) {
     const char *fields[] = {config.host,     config.clientId, config.topicPrefix,
                             config.username, config.password, config.caFile};
     for (const char *field : fields) {
         if (!Terminated(field)) {
             SetError("A telemetry setting is longer than %d characters", TELEMETRY_TEXT_LEN - 1);
+            return false;
+        }
+    }
+    const struct {
+        const char *text;
+        const char *name;
+    } names[] = {{config.host, "host"},
+                 {config.clientId, "client id"},
+                 {config.topicPrefix, "topic prefix"},
+                 {config.username, "user name"}};
+    for (const auto &name : names) {
+        if (HasControlCharacter(name.text)) {
+            SetError("The MQTT %s holds a control character", name.name);
             return false;
         }
     }
@@ -576,12 +600,14 @@ bool CheckConfig(const TelemetryConfig &config) {
         return false;
     }
     if (config.caFile[0] != '\0') {
-        std::FILE *file = std::fopen(config.caFile, "r");
-        if (file == nullptr) {
-            SetError("The CA file %s cannot be read: %s", config.caFile, std::strerror(errno));
+        // A FIFO would hold the client's start for ever, a folder or a device never connects.
+        std::string why;
+        const int fd = OpenRegularFile(config.caFile, &why);
+        if (fd < 0) {
+            SetError("The CA file %s cannot be read: %s", config.caFile, why.c_str());
             return false;
         }
-        std::fclose(file);
+        close(fd);
     }
     return true;
 }

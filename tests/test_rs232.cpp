@@ -382,16 +382,17 @@ TEST_F(SerialPort, APortInUseIsBusyForASecondOpenEvenForRoot) {
     CloseCom(221);
 }
 
-// Texts handed to callers are always terminated and never end in half a character.
+// Texts handed to callers are always terminated, never end in half a character and say when
+// they were cut.
 TEST(TextCopy, CutsAtACharacterBoundaryAndAlwaysTerminates) {
     const char text[] = "COM1 \xC3\xBC"; // "COM1 ü": the last character takes two bytes
     char buffer[7];
     std::memset(buffer, 'x', sizeof buffer);
-    ASSERT_TRUE(CopyUtf8Text(text, sizeof text - 1, buffer, sizeof buffer));
+    ASSERT_EQ(CopyUtf8Text(text, sizeof text - 1, buffer, sizeof buffer), TEXT_CUT);
     EXPECT_STREQ("COM1 ", buffer) << "half of the two-byte character was kept";
     char whole[8];
-    ASSERT_TRUE(CopyUtf8Text(text, sizeof text - 1, whole, sizeof whole));
+    ASSERT_EQ(CopyUtf8Text(text, sizeof text - 1, whole, sizeof whole), TEXT_WHOLE);
     EXPECT_STREQ(text, whole);
-    EXPECT_FALSE(CopyUtf8Text(text, sizeof text - 1, nullptr, 4));
-    EXPECT_FALSE(CopyUtf8Text(text, sizeof text - 1, whole, 0));
+    EXPECT_EQ(CopyUtf8Text(text, sizeof text - 1, nullptr, 4), TEXT_NOT_COPIED);
+    EXPECT_EQ(CopyUtf8Text(text, sizeof text - 1, whole, 0), TEXT_NOT_COPIED);
 }

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-bool CopyUtf8Text(const char *text, size_t length, char *buffer, int size) {
+TextCopy CopyUtf8Text(const char *text, size_t length, char *buffer, int size) {
     if (buffer == nullptr || size <= 0)
-        return false;
+        return TEXT_NOT_COPIED;
     size_t kept = length < size_t(size - 1) ? length : size_t(size - 1);
     // Never leave half of a multi-byte character at the end.
     if (kept < length)
@@ -12,5 +12,5 @@ bool CopyUtf8Text(const char *text, size_t length, char *buffer, int size) {
             kept--;
     std::memcpy(buffer, text, kept);
     buffer[kept] = '\0';
-    return true;
+    return kept == length ? TEXT_WHOLE : TEXT_CUT;
 }

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMap>
@@ -179,11 +180,14 @@ void EngineRaisePanelEvent(int panel, int event, int eventData1, int eventData2)
     QuitWhenIdle();
 }
 
+QByteArray EngineFileName(const char *fileName) {
+    if (QDir::isAbsolutePath(QFile::decodeName(fileName)) || !EngineRunning())
+        return QByteArray(fileName);
+    return QFile::encodeName(QCoreApplication::applicationDirPath()) + '/' + fileName;
+}
+
 QString EngineFilePath(const char *fileName) {
-    QString name = QString::fromUtf8(fileName);
-    if (QDir::isAbsolutePath(name) || !EngineRunning())
-        return name;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    return QFile::decodeName(EngineFileName(fileName));
 }
 
 QColor ColourOf(int value) {
@@ -218,8 +222,17 @@ QString EngineDataFilePath(const char *fileName) {
 
 int EngineCopyText(const QString &text, char *buffer, int size) {
     QByteArray bytes = text.toUtf8();
-    return CopyUtf8Text(bytes.constData(), size_t(bytes.size()), buffer, size) ? UIE_OK
-                                                                               : UIE_BAD_VALUE;
+    return CopyUtf8Text(bytes.constData(), size_t(bytes.size()), buffer, size) != TEXT_NOT_COPIED
+               ? UIE_OK
+               : UIE_BAD_VALUE;
+}
+
+int EngineCopyWholeText(const QByteArray &text, char *buffer, int size) {
+    if (CopyUtf8Text(text.constData(), size_t(text.size()), buffer, size) == TEXT_WHOLE)
+        return UIE_OK;
+    if (buffer != nullptr && size > 0)
+        buffer[0] = '\0';
+    return UIE_BAD_VALUE;
 }
 
 void EngineFitToText(QWidget *widget) {
@@ -323,10 +336,7 @@ int GetProjectDir(char *directory) {
     if (!EngineRunning())
         return UIE_NOT_INITIALISED;
     QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    // A cut path would name another directory: refuse rather than truncate.
-    if (path.toUtf8().size() >= MAX_PATHNAME_LEN)
-        return UIE_BAD_VALUE;
-    return EngineCopyText(path, directory, MAX_PATHNAME_LEN);
+    return EngineCopyWholeText(QFile::encodeName(path), directory, MAX_PATHNAME_LEN);
 }
 
 int GetUserFilesDir(const char *preferred, char *directory) {
@@ -347,10 +357,7 @@ int GetUserFilesDir(const char *preferred, char *directory) {
             path = QDir::homePath();
         path = QDir::toNativeSeparators(path);
     }
-    // A cut path would name another directory: refuse rather than truncate.
-    if (path.toUtf8().size() >= MAX_PATHNAME_LEN)
-        return UIE_BAD_VALUE;
-    return EngineCopyText(path, directory, MAX_PATHNAME_LEN);
+    return EngineCopyWholeText(QFile::encodeName(path), directory, MAX_PATHNAME_LEN);
 }
 
 double Timer(void) {

@@ -4,6 +4,7 @@
 
 #include "platform/engine/userint.h"
 
+#include <QByteArray>
 #include <QColor>
 #include <QHash>
 #include <QPointer>
@@ -88,7 +89,10 @@ int ValueOf(const QColor &colour);
 
 // The user's documents folder as the desktop names it; it may not exist yet.
 QString EngineDocumentsFolder();
-// A file name as the engine opens it: relative names are taken from the program's directory.
+// A file name as the engine opens it, in bytes as given (it need not be UTF-8): relative names
+// are taken from the program's directory.
+QByteArray EngineFileName(const char *fileName);
+// The same as text, for Qt's file classes and for reports.
 QString EngineFilePath(const char *fileName);
 // A data file of the program (panel file, pictures) as the engine reads it: a relative name is
 // taken from the program's directory (a build tree), else from the installed data directory
@@ -97,6 +101,9 @@ QString EngineDataFilePath(const char *fileName);
 // Copies text into a caller's buffer of size bytes, always terminated; cut at a character
 // boundary when it does not fit. Returns 0, or UIE_BAD_VALUE for a missing buffer.
 int EngineCopyText(const QString &text, char *buffer, int size);
+// Copies text into a caller's buffer only when it fits whole, for names and paths, which cut
+// would name something else. Returns 0, or UIE_BAD_VALUE (buffer then holds "").
+int EngineCopyWholeText(const QByteArray &text, char *buffer, int size);
 // Labels with this property fit their size to their text whenever it changes.
 inline const char *const ENGINE_AUTO_SIZE_PROPERTY = "engineAutoSize";
 // Fits an auto-sized label to its text; leaves every other widget alone.

@@ -3,27 +3,24 @@
 // as the array needs and changes the array only when that much is sound.
 #include "platform/engine/engine.h"
 
+#include "files/regularfile.h"
+#include "files/save.h"
+
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
+#include <string>
 #include <unistd.h>
-#endif
 
 namespace {
 
-// Beside the target while a save is written; renamed over the target once complete.
-const char UNFINISHED_SUFFIX[] = ".saving";
 enum { READ_CHUNK = 4096, OUT_OF_RANGE = 256 };
+// Far more text than any array the program keeps; a file that holds no whole array within it
+// is refused without reading the rest.
+enum { TEXT_LIMIT = 1024 * 1024 };
 
 char lastError[512] = "";
 
@@ -131,41 +128,9 @@ class ByteTextReader {
     QString problem_;
 };
 
-// Makes a completed rename durable: the directory entry reaches the disk too.
-void SyncDirectoryOf(const QString &path) {
-#ifdef Q_OS_UNIX
-    QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
-    int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    (void)path;
-#endif
-}
-
-// Writes text to path and forces it to the disk. Returns "" or why it failed.
-QString WriteDurably(const QString &path, const QByteArray &text) {
-    QFile file(path);
-    // Unbuffered, so that a short write (a full disk) shows at the write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return file.errorString();
-    if (file.write(text) != text.size())
-        return file.errorString();
-#ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-#endif
-    file.close();
-    return QString();
-}
-
-QString RenameOver(const QString &from, const QString &to) {
-    std::error_code error;
-    std::filesystem::rename(QFile::encodeName(from).toStdString(),
-                            QFile::encodeName(to).toStdString(), error);
-    return error ? QString::fromLocal8Bit(error.message().c_str()) : QString();
+// What a name that is not UTF-8 looks like in a report; the file itself is opened by its bytes.
+QString Shown(const QByteArray &path) {
+    return QFile::decodeName(path);
 }
 
 } // namespace
@@ -185,19 +150,13 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numbe
         return Fail(UIE_BAD_VALUE, QStringLiteral("no file name or no data"));
     if (!SupportedLayout(dataType, numberOfElements, numberOfGroups) || fileType != VAL_ASCII)
         return Fail(UIE_BAD_VALUE, QStringLiteral("unsupported array layout"));
-    QString path = EngineFilePath(fileName);
-    QString unfinished = path + QLatin1String(UNFINISHED_SUFFIX);
-    QByteArray text =
+    const QByteArray path = EngineFileName(fileName);
+    const QByteArray text =
         FormatBytes(static_cast<const unsigned char *>(array), numberOfElements, fieldWidth);
-    QString problem = WriteDurably(unfinished, text);
-    if (problem.isEmpty())
-        problem = RenameOver(unfinished, path);
-    if (!problem.isEmpty()) {
-        QFile::remove(unfinished);
-        return Fail(UIE_IO_ERROR,
-                    QStringLiteral("cannot write ") + path + QStringLiteral(": ") + problem);
-    }
-    SyncDirectoryOf(path);
+    std::string why;
+    if (!SaveFileWhole(path.constData(), text.constData(), size_t(text.size()), &why))
+        return Fail(UIE_IO_ERROR, QStringLiteral("cannot write ") + Shown(path) +
+                                      QStringLiteral(": ") + QString::fromStdString(why));
     SetError(QString());
     return UIE_OK;
 }
@@ -222,30 +181,42 @@ int FileToArray(const char *fileName, void *array, int dataType, int numberOfEle
         return Fail(UIE_BAD_VALUE, QStringLiteral("no file name or no data"));
     if (!SupportedLayout(dataType, numberOfElements, numberOfGroups) || fileType != VAL_ASCII)
         return Fail(UIE_BAD_VALUE, QStringLiteral("unsupported array layout"));
-    QString path = EngineFilePath(fileName);
-    QFile file(path);
-    if (!file.exists())
-        return Fail(UIE_FILE_NOT_FOUND,
-                    QStringLiteral("cannot read ") + path + QStringLiteral(": no such file"));
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return Fail(UIE_FILE_UNREADABLE,
-                    QStringLiteral("cannot read ") + path + QStringLiteral(": ") +
-                        (file.isOpen() ? file.errorString() : QStringLiteral("not a file")));
+    const QByteArray path = EngineFileName(fileName);
+    std::string why;
+    bool missing = false;
+    const int fd = OpenRegularFile(path.constData(), &why, &missing);
+    if (fd < 0)
+        return Fail(missing ? UIE_FILE_NOT_FOUND : UIE_FILE_UNREADABLE,
+                    QStringLiteral("cannot read ") + Shown(path) + QStringLiteral(": ") +
+                        QString::fromStdString(why));
     QByteArray values(numberOfElements, '\0');
     ByteTextReader reader(reinterpret_cast<unsigned char *>(values.data()), numberOfElements);
     char chunk[READ_CHUNK];
-    qint64 size = 0;
+    ssize_t size = 0;
+    qint64 taken = 0;
     bool wantsMore = true;
-    while (wantsMore && (size = file.read(chunk, sizeof chunk)) > 0)
+    while (wantsMore && taken < TEXT_LIMIT && (size = ::read(fd, chunk, sizeof chunk)) != 0) {
+        if (size < 0 && errno == EINTR)
+            continue;
+        if (size < 0)
+            break;
         wantsMore = reader.Feed(chunk, size);
-    if (size < 0)
-        return Fail(UIE_FILE_UNREADABLE, QStringLiteral("cannot read ") + path +
-                                             QStringLiteral(": ") + file.errorString());
-    if (wantsMore)
+        taken += size;
+    }
+    const int readError = size < 0 ? errno : 0;
+    ::close(fd);
+    if (readError != 0)
+        return Fail(UIE_FILE_UNREADABLE, QStringLiteral("cannot read ") + Shown(path) +
+                                             QStringLiteral(": ") +
+                                             QString::fromStdString(FileErrorText(readError)));
+    if (wantsMore && size == 0)
         reader.End();
     if (!reader.Complete())
-        return Fail(UIE_BAD_FORMAT, QStringLiteral("cannot load ") + path + QStringLiteral(": ") +
-                                        reader.Problem());
+        return Fail(UIE_BAD_FORMAT, QStringLiteral("cannot load ") + Shown(path) +
+                                        QStringLiteral(": ") +
+                                        (reader.Problem().isEmpty()
+                                             ? QStringLiteral("no whole array in its first MiB")
+                                             : reader.Problem()));
     std::copy(values.cbegin(), values.cend(), static_cast<char *>(array));
     SetError(QString());
     return UIE_OK;
@@ -254,10 +225,6 @@ int FileToArray(const char *fileName, void *array, int dataType, int numberOfEle
 int RemoveUnfinishedSaves(const char *directory) {
     if (directory == nullptr)
         return UIE_BAD_VALUE;
-    QDir dir(QString::fromUtf8(directory));
-    const QStringList leftovers =
-        dir.entryList({QStringLiteral("*") + QLatin1String(UNFINISHED_SUFFIX)}, QDir::Files);
-    for (const QString &name : leftovers)
-        dir.remove(name);
+    RemoveLeftoverSaves(directory);
     return UIE_OK;
 }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -53,10 +54,10 @@ void ShowMessageBox(const char *title, const char *message) {
 // Hands the chosen path to the caller. A cut path would name another file: a path that does
 // not fit is refused whole.
 int CopyPath(const QString &path, char *pathOut) {
-    QByteArray bytes = QDir::toNativeSeparators(path).toUtf8();
-    if (bytes.size() >= MAX_PATHNAME_LEN)
-        return UIE_PATH_TOO_LONG;
-    return EngineCopyText(QString::fromUtf8(bytes), pathOut, MAX_PATHNAME_LEN);
+    return EngineCopyWholeText(QFile::encodeName(QDir::toNativeSeparators(path)), pathOut,
+                               MAX_PATHNAME_LEN) == UIE_OK
+               ? UIE_OK
+               : UIE_PATH_TOO_LONG;
 }
 
 // The code of a pop-up that chose path: new or existing file, or why the path is refused.

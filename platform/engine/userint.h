@@ -249,9 +249,10 @@ enum { VAL_ASCII = 0 };
 enum { VAL_TRUNCATE = 0 };
 
 // Writes count unsigned bytes as text, one per line, right-aligned in fieldWidth characters.
-// The file is written beside the target (its name + ".saving"), synced, renamed over it and the
-// directory synced: the old file survives a failure, and a failed write leaves nothing beside
-// it. Returns 0 or a negative code; LastArrayFileError tells why.
+// The file is written beside the target (its name + ".saving-XXXXXX", created exclusively),
+// synced, renamed over it and the directory synced: the old file survives a failure, and a
+// failed write leaves nothing beside it. Only a regular file is replaced; a link is followed to
+// the file it names. Returns 0 or a negative code; LastArrayFileError tells why.
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
                 int fieldWidth, int fileType, int fileAction);
@@ -262,10 +263,12 @@ int ArrayToText(const void *array, int dataType, int numberOfElements, int field
 // Reads count unsigned bytes written as text, one or more per line, LF or CRLF line ends,
 // blanks around the numbers. Only the file up to the end of the count-th number is read; what
 // follows is never looked at. The array changes only when those count numbers are each in
-// 0..255 and nothing but blanks stands between them. Returns 0 or a negative code.
+// 0..255 and nothing but blanks stands between them. Only a regular file is read: a FIFO or a
+// device is refused at once, with its kind as the reason. Returns 0 or a negative code.
 int FileToArray(const char *fileName, void *array, int dataType, int numberOfElements,
                 int numberOfGroups, int arrayDataOrder, int fileLayout, int fileType);
 // Why the last array-file operation failed, in words for the user ("" after a success).
 const char *LastArrayFileError(void);
-// Removes what a save killed before its rename left in directory (files ending ".saving").
+// Removes what saves killed before their rename left in directory: the user's own files named
+// like a save's unfinished copy that hold only numbers and no running save holds.
 int RemoveUnfinishedSaves(const char *directory);

@@ -1,6 +1,8 @@
 // Recording of measurement frames to CSV files.
 #include "platform/output/recorder.h"
 
+#include "files/regularfile.h"
+#include "platform/core/textcopy.h"
 #include "platform/engine/engine.h"
 #include "platform/system/settings.h"
 
@@ -9,12 +11,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +33,7 @@ enum {
 const char *const FOLDER_KEY = "recording/folder";
 
 QFile file;
-QString filePath;
+QByteArray filePath; // as the system names it: bytes, not always UTF-8
 QElapsedTimer sinceStart;
 long framesInFile = 0;  // frames whose lines reached the file
 long framesPending = 0; // frames whose lines wait in pending
@@ -112,24 +116,38 @@ void StartWriteTimer() {
     writeTimer->start();
 }
 
+// Opens path (bytes, as given) as the recording's new file; never replaces what is there nor
+// writes through a link. False with the reason, and errno telling an existing file.
+bool OpenNewFile(const QByteArray &path) {
+    std::string why;
+    const int fd = CreateNewFile(path.constData(), &why);
+    const int cause = errno;
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                             QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        SetError(cause == EEXIST ? QStringLiteral("The file exists already")
+                                 : QString::fromStdString(why));
+        errno = cause;
+        return false;
+    }
+    filePath = path;
+    return true;
+}
+
 // A new file in folder named by the local date and time and the tag; a second recording within
 // the same second gets a number behind them. Never overwrites a file.
-bool CreateFile(const QString &folder, const QString &tag) {
+bool CreateFile(const QByteArray &folder, const QString &tag) {
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + tag;
-    const QDir dir(folder);
     for (int attempt = 1; attempt < 100; ++attempt) {
         const QString name = attempt == 1 ? QStringLiteral("%1.csv").arg(stamp)
                                           : QStringLiteral("%1_%2.csv").arg(stamp).arg(attempt);
-        file.setFileName(dir.filePath(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            filePath = file.fileName();
+        if (OpenNewFile(folder + '/' + QFile::encodeName(name)))
             return true;
-        }
-        if (file.error() != QFileDevice::OpenError || !file.exists())
-            break;
+        if (errno != EEXIST)
+            return false;
     }
-    SetError(file.errorString());
     return false;
 }
 
@@ -148,7 +166,7 @@ bool BeginFile() {
     if (file.write(RECORD_CSV_HEADER, headerLength) != headerLength) {
         SetError(file.errorString());
         file.close();
-        QFile::remove(filePath);
+        ::unlink(filePath.constData());
         return false;
     }
     committedSize = headerLength;
@@ -185,29 +203,25 @@ int StartRecording(const char *folder, char *fileName, int size) {
 
 int StartTaggedRecording(const char *folder, const char *tag, char *fileName, int size) {
     ResetRecording();
-    const QString dir = QDir::fromNativeSeparators(QString::fromUtf8(folder));
+    const QString dir = QDir::fromNativeSeparators(QFile::decodeName(folder));
     // The documents folder is the default even where the desktop has not made it yet.
     if (dir == EngineDocumentsFolder())
         QDir().mkpath(dir);
-    if (!QFileInfo(dir).isDir()) {
+    struct stat facts {};
+    if (::stat(folder, &facts) != 0 || !S_ISDIR(facts.st_mode)) {
         SetError(QStringLiteral("The folder does not exist"));
         return RECORD_FAILED;
     }
-    if (!CreateFile(dir, QString::fromUtf8(tag)) || !BeginFile())
+    if (!CreateFile(QByteArray(folder), QString::fromUtf8(tag)) || !BeginFile())
         return RECORD_FAILED;
-    EngineCopyText(QFileInfo(filePath).fileName(), fileName, size);
+    const QByteArray name = filePath.mid(filePath.lastIndexOf('/') + 1);
+    CopyUtf8Text(name.constData(), size_t(name.size()), fileName, size);
     return 0;
 }
 
 int StartRecordingFile(const char *path) {
     ResetRecording();
-    file.setFileName(QDir::fromNativeSeparators(QString::fromUtf8(path)));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        SetError(file.exists() ? QStringLiteral("The file exists already") : file.errorString());
-        return RECORD_FAILED;
-    }
-    filePath = file.fileName();
-    return BeginFile() ? 0 : RECORD_FAILED;
+    return OpenNewFile(QByteArray(path)) && BeginFile() ? 0 : RECORD_FAILED;
 }
 
 int RecordFrame(const unsigned char values[RECORD_VALUES], int port) {

@@ -1,6 +1,7 @@
 // Port discovery and numbering: the COM numbers, their devices and descriptions, and the
 // numbers the program gives to devices it is told of.
 
+#include "platform/core/textcopy.h"
 #include "platform/serial/rs232.h"
 #include "platform/serial/rs232_state.h"
 #include "platform/serial/rs232_system.h"
@@ -41,9 +42,9 @@ int ComPortDevice(int port, char *device, int size) {
     // A port of the last ComPortCount's scan is answered from it: one scan per refresh.
     const NumberedPort *entry = FindInInventory(Serial().lastInventory, port);
     std::string path = entry != nullptr ? entry->device : DeviceForNumber(port);
-    int copied = CopyText(path, device, size);
-    if (copied < 0)
-        return copied;
+    // A cut device path would name another device.
+    if (CopyUtf8Text(path.data(), path.size(), device, size) != TEXT_WHOLE)
+        return RS232_ERROR;
     return path.empty() ? RS232_NO_PORT_FOUND : 0;
 }
 

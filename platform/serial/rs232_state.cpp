@@ -76,5 +76,6 @@ QString CanonicalPath(const std::string &path) {
 
 // Bounded copy of text into a caller's buffer of size characters (the engine's text copy).
 int CopyText(const std::string &text, char *buffer, int size) {
-    return CopyUtf8Text(text.data(), text.size(), buffer, size) ? 0 : RS232_ERROR;
+    return CopyUtf8Text(text.data(), text.size(), buffer, size) != TEXT_NOT_COPIED ? 0
+                                                                                   : RS232_ERROR;
 }

@@ -2,6 +2,7 @@
 
 #include "nvmxv451_version.h"
 #include "platform/engine/engine.h"
+#include "platform/system/arguments.h"
 #include "platform/system/telemetryoptions.h"
 
 #include <QCommandLineParser>
@@ -13,7 +14,7 @@ int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfi
                      int *telemetryGiven) {
     QStringList arguments;
     for (int i = 0; i < argc; i++)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << ArgumentText(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The PC panel of the colour sensor.\n\nHeadless commands for scripts and "
@@ -57,12 +58,15 @@ int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfi
     }
     bool given = false;
     QString why;
-    if (!ApplyTelemetryOptions(parser, telemetry, &given, &why)) {
+    const bool portFits =
+        EngineCopyWholeText(ArgumentBytes(parser.value(portOption)), port, size) == 0;
+    if (!portFits)
+        why = QStringLiteral("--port is too long");
+    if (!portFits || !ApplyTelemetryOptions(parser, telemetry, &given, &why)) {
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qUtf8Printable(program),
                      qUtf8Printable(why), qUtf8Printable(program));
         return 2;
     }
     *telemetryGiven = given ? 1 : 0;
-    EngineCopyText(parser.value(portOption), port, size);
     return COMMAND_LINE_RUN;
 }

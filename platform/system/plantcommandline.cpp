@@ -4,6 +4,7 @@
 #include "nvmxv451_version.h"
 
 #include "platform/engine/engine.h"
+#include "platform/system/arguments.h"
 #include "platform/system/telemetryoptions.h"
 #include "platform/system/telemetrysettings.h"
 
@@ -61,10 +62,14 @@ int Usage(const QString &program, const QString &why) {
     return PLANT_EXIT_USAGE;
 }
 
+// A path or a port as the user gave it, in bytes; one that does not fit is refused, since cut
+// it would name another file.
 bool CopyOption(const QString &value, char *target, const char *option, QString *why) {
-    if (EngineCopyText(value, target, MAX_PATHNAME_LEN) == 0)
+    if (EngineCopyWholeText(ArgumentBytes(value), target, MAX_PATHNAME_LEN) == 0)
         return true;
-    *why = QStringLiteral("%1 is too long").arg(QString::fromLatin1(option));
+    *why = QStringLiteral("%1 is too long (at most %2 bytes)")
+               .arg(QString::fromLatin1(option))
+               .arg(MAX_PATHNAME_LEN - 1);
     return false;
 }
 
@@ -180,7 +185,7 @@ bool TakeCommandOptions(const QCommandLineParser &parser, int command, PlantOpti
         if (parser.isSet(QStringLiteral("seconds"))) {
             bool ok = false;
             options->seconds = parser.value(QStringLiteral("seconds")).toDouble(&ok);
-            if (!ok || options->seconds <= 0) {
+            if (!ok || !(options->seconds > 0)) { // also refuses nan
                 *why = QStringLiteral("--seconds wants a number of seconds above 0");
                 return false;
             }
@@ -209,7 +214,7 @@ int ParsePlantCommandLine(int argc, char **argv, PlantOptions *options) {
 
     QStringList arguments{program};
     for (int i = 2; i < argc; i++)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << ArgumentText(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(command->summary));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},

@@ -1,11 +1,15 @@
 // Broker options of the command lines and the remembered broker settings.
 #include "platform/system/telemetryoptions.h"
 
+#include "files/regularfile.h"
 #include "platform/engine/engine.h"
+#include "platform/system/arguments.h"
 #include "platform/system/telemetrysettings.h"
 
-#include <QFile>
 #include <QSettings>
+
+#include <cmath>
+#include <string>
 
 namespace {
 
@@ -21,6 +25,8 @@ const char *const RATE = "mqtt-rate";
 const char *const NO_MQTT = "no-mqtt";
 const char *const PASSWORD_KEY = "mqtt/password";
 const char *const PASSWORD_VARIABLE = "NVMX_MQTT_PASSWORD";
+// A password file is one short line; a larger one is not read.
+enum { PASSWORD_FILE_LIMIT = 4096 };
 
 struct TextField {
     const char *option;
@@ -40,22 +46,29 @@ QString Name(const char *option) {
     return QString::fromLatin1(option);
 }
 
-// The first line of a file, without its line end.
+// The first line of a small regular file, without its line end and surrounding blanks.
 bool ReadPassword(const QString &path, char *password, QString *error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error =
-            QStringLiteral("cannot read the password file %1: %2").arg(path, file.errorString());
+    std::string text, why;
+    const QByteArray name = ArgumentBytes(path);
+    if (!ReadSmallFile(name.constData(), PASSWORD_FILE_LIMIT, &text, &why)) {
+        *error = QStringLiteral("cannot read the password file %1: %2")
+                     .arg(path, QString::fromStdString(why));
         return false;
     }
-    const QByteArray line = file.readLine().trimmed();
-    return EngineCopyText(QString::fromUtf8(line), password, TELEMETRY_TEXT_LEN) == 0;
+    const QByteArray line = QByteArray::fromStdString(text.substr(0, text.find('\n'))).trimmed();
+    if (EngineCopyWholeText(line, password, TELEMETRY_TEXT_LEN) == 0)
+        return true;
+    *error = QStringLiteral("the password in %1 is longer than %2 bytes")
+                 .arg(path)
+                 .arg(TELEMETRY_TEXT_LEN - 1);
+    return false;
 }
 
+// A number in low..high; nan and the infinities are none.
 bool ParseNumber(const QString &text, double low, double high, double *value) {
     bool ok = false;
     const double number = text.toDouble(&ok);
-    if (!ok || number < low || number > high)
+    if (!ok || !std::isfinite(number) || number < low || number > high)
         return false;
     *value = number;
     return true;
@@ -116,9 +129,11 @@ bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *co
         if (!parser.isSet(Name(text.option)))
             continue;
         *given = true;
-        if (EngineCopyText(parser.value(Name(text.option)), config->*text.field,
-                           TELEMETRY_TEXT_LEN) != 0) {
-            *error = QStringLiteral("--%1 is too long").arg(Name(text.option));
+        if (EngineCopyWholeText(ArgumentBytes(parser.value(Name(text.option))), config->*text.field,
+                                TELEMETRY_TEXT_LEN) != 0) {
+            *error = QStringLiteral("--%1 is too long (at most %2 bytes)")
+                         .arg(Name(text.option))
+                         .arg(TELEMETRY_TEXT_LEN - 1);
             return false;
         }
     }
@@ -140,8 +155,13 @@ bool ApplyTelemetryOptions(const QCommandLineParser &parser, TelemetryConfig *co
         config->maxRate = number;
     }
     const QByteArray fromEnvironment = qgetenv(PASSWORD_VARIABLE);
-    if (!fromEnvironment.isEmpty())
-        EngineCopyText(QString::fromUtf8(fromEnvironment), config->password, TELEMETRY_TEXT_LEN);
+    if (!fromEnvironment.isEmpty() &&
+        EngineCopyWholeText(fromEnvironment, config->password, TELEMETRY_TEXT_LEN) != 0) {
+        *error = QStringLiteral("%1 is longer than %2 bytes")
+                     .arg(QString::fromLatin1(PASSWORD_VARIABLE))
+                     .arg(TELEMETRY_TEXT_LEN - 1);
+        return false;
+    }
     if (parser.isSet(Name(PASSWORD_FILE))) {
         *given = true;
         if (!ReadPassword(parser.value(Name(PASSWORD_FILE)), config->password, error))

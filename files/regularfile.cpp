@@ -1,0 +1,102 @@
+#include "files/regularfile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// What a node that is not a regular file is, for the reason that refuses it.
+const char *KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory, not a file";
+    if (S_ISFIFO(mode))
+        return "a FIFO, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device, not a file";
+    if (S_ISSOCK(mode))
+        return "a socket, not a file";
+    return "not a regular file";
+}
+
+} // namespace
+
+std::string FileErrorText(int error) {
+    switch (error) {
+    case ENOENT:
+        return "no such file";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case ENOTDIR:
+        return "a part of the path is not a folder";
+    case ENAMETOOLONG:
+        return "the name is too long";
+    case EEXIST:
+        return "exists already";
+    case ELOOP:
+        return "a link where a file was expected";
+    default:
+        return std::strerror(error);
+    }
+}
+
+int OpenRegularFile(const char *path, std::string *why, bool *missing) {
+    if (missing != nullptr)
+        *missing = false;
+    // Without O_NONBLOCK the open of a FIFO would wait for a writer for ever.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat facts {};
+    if (fd < 0) {
+        const int error = errno;
+        if (missing != nullptr)
+            *missing = error == ENOENT;
+        // A socket cannot be opened at all; its kind is the true reason.
+        *why = error == ENXIO && ::stat(path, &facts) == 0 ? KindOf(facts.st_mode)
+                                                           : FileErrorText(error);
+        return -1;
+    }
+    if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+        *why = KindOf(facts.st_mode);
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why) {
+    const int fd = OpenRegularFile(path, why);
+    if (fd < 0)
+        return false;
+    text->clear();
+    char chunk[4096];
+    ssize_t got = 0;
+    // One byte beyond the limit tells a file that is too large, without reading the rest.
+    while (text->size() <= limit && (got = ::read(fd, chunk, sizeof chunk)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *why = FileErrorText(errno);
+            ::close(fd);
+            return false;
+        }
+        text->append(chunk, size_t(got));
+    }
+    ::close(fd);
+    if (text->size() > limit) {
+        *why = "larger than " + std::to_string(limit) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+int CreateNewFile(const char *path, std::string *why) {
+    const int fd =
+        ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        *why = FileErrorText(errno);
+    return fd;
+}
