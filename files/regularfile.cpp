@@ -6,10 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// What a node that is not a regular file is, for the reason that refuses it.
-const char *KindOf(mode_t mode) {
+const char *KindOf(unsigned mode) {
     if (S_ISDIR(mode))
         return "a directory, not a file";
     if (S_ISFIFO(mode))
@@ -20,8 +17,6 @@ const char *KindOf(mode_t mode) {
         return "a socket, not a file";
     return "not a regular file";
 }
-
-} // namespace
 
 std::string FileErrorText(int error) {
     switch (error) {

@@ -16,5 +16,8 @@ bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::strin
 // Creates path for writing. Never replaces what is there and never follows a link: -1 with why
 // ("exists already", ...).
 int CreateNewFile(const char *path, std::string *why);
+// What a node that is not a regular file is, as the reason that refuses it ("a FIFO, not a
+// file"); mode is a stat's st_mode.
+const char *KindOf(unsigned mode);
 // What the system's error code means, in the words the program's reports use.
 std::string FileErrorText(int error);

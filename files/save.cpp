@@ -110,7 +110,7 @@ bool ResolveTarget(const char *path, std::string *target, struct stat *facts, bo
         *target = resolved;
     }
     if (!S_ISREG(facts->st_mode)) {
-        *why = "not a regular file, not replaced";
+        *why = KindOf(facts->st_mode);
         return false;
     }
     *exists = true;

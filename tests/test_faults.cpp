@@ -194,6 +194,7 @@ TEST_F(SaveUnderFaults, FifosDevicesAndFoldersAreRefusedAtOnce) {
     EXPECT_NE(std::string(LastArrayFileError()).find("a FIFO, not a file"), std::string::npos)
         << LastArrayFileError();
     EXPECT_EQ(Save(fifo, Filled(1)), UIE_IO_ERROR);
+    EXPECT_NE(std::string(LastArrayFileError()).find("a FIFO, not a file"), std::string::npos);
     EXPECT_TRUE(fs::is_fifo(fifo)) << "the FIFO was replaced by a plain file";
     EXPECT_EQ(LoadedSeed("/dev/zero", {}), -1);
     EXPECT_NE(std::string(LastArrayFileError()).find("a device, not a file"), std::string::npos);
