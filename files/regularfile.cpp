@@ -41,16 +41,19 @@ std::string FileErrorText(int error) {
 int OpenRegularFile(const char *path, std::string *why, bool *missing) {
     if (missing != nullptr)
         *missing = false;
-    // Without O_NONBLOCK the open of a FIFO would wait for a writer for ever.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat facts {};
+    // A device is not even opened: opening some (a tape, a modem line) acts on them.
+    if (::stat(path, &facts) == 0 && !S_ISREG(facts.st_mode)) {
+        *why = KindOf(facts.st_mode);
+        return -1;
+    }
+    // Without O_NONBLOCK the open of a FIFO put there meanwhile would wait for a writer.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
         if (missing != nullptr)
             *missing = error == ENOENT;
-        // A socket cannot be opened at all; its kind is the true reason.
-        *why = error == ENXIO && ::stat(path, &facts) == 0 ? KindOf(facts.st_mode)
-                                                           : FileErrorText(error);
+        *why = FileErrorText(error);
         return -1;
     }
     if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {

@@ -22,11 +22,6 @@ namespace {
 
 const double timeout = 60.0; // a loaded two-core machine
 
-std::string Bin(const char *name) {
-    const char *dir = std::getenv("NVMX_BIN_DIR");
-    return std::string(dir ? dir : ".") + "/" + name;
-}
-
 std::string BlockText(const Bytes &block) {
     std::string text;
     char line[16];

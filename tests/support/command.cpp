@@ -143,3 +143,8 @@ std::vector<std::string> Lines(const std::string &text) {
         lines.push_back(line);
     return lines;
 }
+
+std::string Bin(const char *name) {
+    const char *dir = std::getenv("NVMX_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
+}

@@ -34,6 +34,8 @@ class CommandRun {
     std::string outPath_, errPath_;
 };
 
+// A program of the build under test (NVMX_BIN_DIR, else the working directory).
+std::string Bin(const char *name);
 // Runs argv to its end, at most seconds.
 CommandOutput RunCommand(const std::vector<std::string> &argv,
                          const std::vector<std::string> &environment, double seconds);
