@@ -78,14 +78,19 @@ bool PullFromSystem(PortSlot &slot, int idleMilliseconds, qint64 knownCount = 0)
 // code with the port's slot saying why.
 int OpenDevice(PortSlot &slot, const std::string &device, long baudRate, int parity, int dataBits,
                int stopBits, std::unique_ptr<QSerialPort> &opened) {
+    DeviceLook look(device);
+    if (!look.refusal().empty()) {
+        slot.failure = look.refusal();
+        return RS232_CANNOT_OPEN_PORT;
+    }
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(QString::fromStdString(device));
     if (!serial->open(QIODevice::ReadWrite)) {
-        slot.failure = DescribeOpenFailure(FactsOf(device, *serial));
+        slot.failure = DescribeOpenFailure(FactsOf(device, *serial, look));
         return RS232_CANNOT_OPEN_PORT;
     }
     if (!LockExclusively(*serial)) {
-        OpenFailureFacts facts = FactsOf(device, *serial);
+        OpenFailureFacts facts = FactsOf(device, *serial, look);
         facts.qtError = QSerialPort::PermissionError;
         facts.qtText = "locked";
         slot.failure = DescribeOpenFailure(facts);
@@ -140,6 +145,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     slot.reportedCount = 0;
     slot.identity = IdentityOf(device, givenPath);
     slot.failure.clear();
+    CloseOnHangUp(port);
     CloseAllPortsWithApplication();
     return 0;
 }

@@ -61,6 +61,24 @@ bool LineLost(const PortSlot &slot) {
            HungUp(*slot.serial);
 }
 
+// Qt SerialPort also reads the line in the event loop. A read on a line that hung up finds the
+// end of the file; Qt reports a read error and reads again at once, a core's worth of calls for
+// as long as nothing of the engine looks at the port (all the while a modal pop-up is open). The
+// port is closed there instead, not destroyed, since the engine or Qt may be inside one of its
+// calls; the line watch reports the loss when it next looks.
+void CloseOnHangUp(int port) {
+    QSerialPort *serial = Serial().ports[port].serial.get();
+    QObject::connect(serial, &QSerialPort::errorOccurred, serial,
+                     [port, serial](QSerialPort::SerialPortError error) {
+                         bool readFailed =
+                             error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+                         if (!readFailed || !serial->isOpen() || !HungUp(*serial))
+                             return;
+                         serial->close();
+                         Serial().ports[port].lost = true;
+                     });
+}
+
 PortIdentity IdentityOf(const std::string &device, bool givenPath) {
     PortIdentity identity;
     identity.path = device;

@@ -4,21 +4,22 @@
 #include "platform/serial/rs232_state.h"
 #include "platform/serial/rs232_system.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -39,27 +40,96 @@ std::vector<int> HeldNumbers() {
     return held;
 }
 
-// "program 'name' (pid n)" of another process that has the device open, or "". Linux lists
-// every process's open files under /proc; elsewhere nobody is named.
-std::string HolderOf(const std::string &device) {
-    QString target = CanonicalPath(device);
-    const QString ownPid = QString::number(QCoreApplication::applicationPid());
-    QDir proc(QStringLiteral("/proc"));
-    for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (pid == ownPid || !pid.front().isDigit())
-            continue;
-        QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
-        for (const QFileInfo &fd :
-             fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget() != target)
-                continue;
-            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
-            QString name = comm.open(QIODevice::ReadOnly) ? QString(comm.readAll()).trimmed()
-                                                          : QStringLiteral("?");
-            return QStringLiteral("program '%1' (pid %2)").arg(name, pid).toStdString();
+// The kind of node that a path leads to, from its stat mode.
+NodeKind KindOf(mode_t mode) {
+    if (S_ISCHR(mode))
+        return NodeKind::CharacterDevice;
+    if (S_ISDIR(mode))
+        return NodeKind::Directory;
+    if (S_ISFIFO(mode))
+        return NodeKind::Fifo;
+    if (S_ISSOCK(mode))
+        return NodeKind::Socket;
+    if (S_ISBLK(mode))
+        return NodeKind::BlockDevice;
+    return NodeKind::PlainFile;
+}
+
+// The file a process has open under link (/proc/<pid>/fd/<n>) is the device itself, whatever
+// path opened it. Only files opened under /dev are followed: following a link to a file on a
+// network share could wait for its server.
+bool IsDeviceFile(const std::string &link, dev_t device) {
+    char target[8];
+    ssize_t length = readlink(link.c_str(), target, sizeof target);
+    if (length < 5 || std::memcmp(target, "/dev/", 5) != 0)
+        return false;
+    struct stat status {};
+    return stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == device;
+}
+
+enum class Holds { No, Yes, Unknown };
+
+// Whether process pid has the device open; Unknown when its open files may not be looked at.
+Holds ProcessHolds(const std::string &pid, dev_t device) {
+    const std::string fds = "/proc/" + pid + "/fd";
+    DIR *directory = opendir(fds.c_str());
+    if (directory == nullptr)
+        return errno == EACCES || errno == EPERM ? Holds::Unknown : Holds::No; // else it ended
+    Holds holds = Holds::No;
+    while (const dirent *entry = readdir(directory)) {
+        if (entry->d_name[0] != '.' && IsDeviceFile(fds + "/" + entry->d_name, device)) {
+            holds = Holds::Yes;
+            break;
         }
     }
-    return std::string();
+    closedir(directory);
+    return holds;
+}
+
+std::string ProgramName(const std::string &pid) {
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    return std::getline(comm, name) ? name : std::string("?");
+}
+
+// Who besides this program has the device open, as far as the system tells.
+struct Holders {
+    std::string named;   // "program 'name' (pid n)" of one of them, or ""
+    bool hidden = false; // the open files of some process could not be looked at
+};
+
+// Linux lists every process's open files under /proc; elsewhere nobody is named.
+Holders HoldersOf(dev_t device) {
+    Holders holders;
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return holders;
+    const std::string ownPid = std::to_string(getpid());
+    while (const dirent *entry = readdir(proc)) {
+        const std::string pid = entry->d_name;
+        if (!std::isdigit(static_cast<unsigned char>(pid[0])) || pid == ownPid)
+            continue;
+        Holds holds = ProcessHolds(pid, device);
+        holders.hidden = holders.hidden || holds == Holds::Unknown;
+        if (holds == Holds::Yes) {
+            holders.named = "program '" + ProgramName(pid) + "' (pid " + pid + ")";
+            break;
+        }
+    }
+    closedir(proc);
+    return holders;
+}
+
+// The terminal's exclusive mode is on. Linux tells; elsewhere only the exclusive open of the
+// port itself finds out.
+bool ExclusiveModeOn(int descriptor) {
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(descriptor, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    (void)descriptor;
+    return false;
+#endif
 }
 
 } // namespace
@@ -172,7 +242,45 @@ bool DevicePresent(const std::string &path) {
     return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
-OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial) {
+// Anything but a character device is refused before it is opened: opening a FIFO would wait
+// for, or release, a program at its other end.
+DeviceLook::DeviceLook(const std::string &device) {
+    struct stat status {};
+    if (stat(device.c_str(), &status) != 0)
+        return; // Qt's open finds out what is missing
+    OpenFailureFacts facts;
+    facts.device = device;
+    facts.kind = KindOf(status.st_mode);
+    if (facts.kind != NodeKind::CharacterDevice) {
+        refusal_ = DescribeOpenFailure(facts);
+        return;
+    }
+    descriptor_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor_ < 0) {
+        mayBeHeld_ = errno == EBUSY;
+        return; // Qt's open meets the same refusal and says why
+    }
+    facts.terminal = isatty(descriptor_) == 1;
+    mayBeHeld_ = facts.terminal;
+    // Root opens past another program's exclusive mode, so the look asks for it. A pseudo-terminal
+    // keeps the mode after its holder closed it: only a holder that is there, or one that cannot
+    // be seen, keeps the port.
+    if (facts.terminal && ExclusiveModeOn(descriptor_)) {
+        Holders holders = HoldersOf(status.st_rdev);
+        facts.holder = holders.named;
+        facts.heldExclusively = !holders.named.empty() || holders.hidden;
+    }
+    if (!facts.terminal || facts.heldExclusively)
+        refusal_ = DescribeOpenFailure(facts);
+}
+
+DeviceLook::~DeviceLook() {
+    if (descriptor_ >= 0)
+        close(descriptor_);
+}
+
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial,
+                         const DeviceLook &look) {
     OpenFailureFacts facts;
     facts.qtError = int(serial.error());
     facts.qtText = serial.errorString().toStdString();
@@ -183,11 +291,10 @@ OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial) {
     facts.exists = stat(device.c_str(), &target) == 0;
     facts.danglingLink = linked && !facts.exists;
     if (facts.exists) {
-        facts.directory = S_ISDIR(target.st_mode);
-        facts.characterDevice = S_ISCHR(target.st_mode);
+        facts.kind = KindOf(target.st_mode);
         facts.accessible = access(device.c_str(), R_OK | W_OK) == 0;
-        if (facts.characterDevice && facts.accessible)
-            facts.holder = HolderOf(device);
+        if (look.mayBeHeld() && facts.accessible)
+            facts.holder = HoldersOf(target.st_rdev).named;
     }
     return facts;
 }

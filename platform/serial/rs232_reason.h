@@ -4,17 +4,21 @@
 
 #include <string>
 
+// What the path of a port leads to, when something is there.
+enum class NodeKind { CharacterDevice, Directory, PlainFile, Fifo, Socket, BlockDevice };
+
 // What the engine learnt about a device that did not open.
 struct OpenFailureFacts {
-    int qtError = 0;             // QSerialPort::SerialPortError of the failed open
-    std::string qtText;          // QSerialPort::errorString() of the failed open
-    std::string device;          // the path that was opened
-    bool exists = true;          // the path leads to something
-    bool danglingLink = false;   // the path is a symbolic link to nothing
-    bool directory = false;      // the path is a directory
-    bool characterDevice = true; // the path is a character device (every serial port is one)
-    bool accessible = true;      // the user may read and write it
-    std::string holder;          // who holds the port ("" when nobody is known to)
+    int qtError = 0;                           // QSerialPort::SerialPortError of the failed open
+    std::string qtText;                        // QSerialPort::errorString() of the failed open
+    std::string device;                        // the path that was opened
+    bool exists = true;                        // the path leads to something
+    bool danglingLink = false;                 // the path is a symbolic link to nothing
+    NodeKind kind = NodeKind::CharacterDevice; // every serial port is a character device
+    bool terminal = true;                      // the device is a terminal, as every serial port is
+    bool accessible = true;                    // the user may read and write it
+    bool heldExclusively = false;              // another program holds the port for itself
+    std::string holder;                        // who holds the port ("" when nobody is known to)
 };
 
 // "reason: remedy", naming the device, e.g. "/dev/ttyUSB0: permission denied - add your user to

@@ -81,6 +81,9 @@ bool LineLost(const PortSlot &slot);
 void TakeBufferedInput(PortSlot &slot);
 // Closes a port whose device went away and keeps what identifies it.
 void MarkLost(int port);
+// Has the open port closed and marked lost as soon as a read in the event loop finds its line
+// hung up, in whatever state the program is.
+void CloseOnHangUp(int port);
 // What identifies device, opened by a given path (givenPath) or as the number's discovered port.
 PortIdentity IdentityOf(const std::string &device, bool givenPath);
 

@@ -35,7 +35,31 @@ int WriteToLine(QSerialPort &serial, const unsigned char *buffer, int count, qin
 
 // The device is there to be opened.
 bool DevicePresent(const std::string &path);
+
+// A first look at a device, before Qt SerialPort opens it: what is no serial port, or is held by
+// another program for itself, is refused without Qt touching it. Where the look opens the device
+// it keeps it open until the look ends, after the port's own open, so that its close is not the
+// device's last one (which would drop the modem lines).
+class DeviceLook {
+  public:
+    explicit DeviceLook(const std::string &device);
+    ~DeviceLook();
+    DeviceLook(const DeviceLook &) = delete;
+    DeviceLook &operator=(const DeviceLook &) = delete;
+
+    // Why the device cannot be the port, for people; "" when it may be opened.
+    const std::string &refusal() const { return refusal_; }
+    // Another program may hold the device: it is a terminal, or the system called it busy.
+    bool mayBeHeld() const { return mayBeHeld_; }
+
+  private:
+    std::string refusal_;
+    bool mayBeHeld_ = false;
+    int descriptor_ = -1;
+};
+
 // What the system says about a device that would not open, for DescribeOpenFailure.
-OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial);
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial,
+                         const DeviceLook &look);
 // Keeps every other program out of an open port; false when one already holds it.
 bool LockExclusively(QSerialPort &serial);

@@ -80,7 +80,12 @@ bool DevicePresent(const std::string &path) {
     return false;
 }
 
-OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial) {
+// Windows opens a port for one program only and refuses what is no port itself.
+DeviceLook::DeviceLook(const std::string &) {}
+
+DeviceLook::~DeviceLook() {}
+
+OpenFailureFacts FactsOf(const std::string &device, const QSerialPort &serial, const DeviceLook &) {
     OpenFailureFacts facts;
     facts.qtError = int(serial.error());
     facts.qtText = serial.errorString().toStdString();
