@@ -15,6 +15,7 @@
 #include <QMap>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstring>
 
@@ -93,6 +94,16 @@ EnginePanel *EngineFindPanel(int panel) {
 QWidget *EnginePanelWidget(int panel) {
     EnginePanel *record = EngineFindPanel(panel);
     return record == nullptr ? nullptr : record->form.data();
+}
+
+EnginePanel *EngineFindPanelOfWindow(WId window) {
+    for (EnginePanel &record : panels) {
+        QWindow *handle = record.form.isNull() ? nullptr : record.form->windowHandle();
+        // Asked only of windows that exist on the screen: winId() would create one.
+        if (handle != nullptr && handle->handle() != nullptr && handle->winId() == window)
+            return &record;
+    }
+    return nullptr;
 }
 
 int EngineAddPanel(QWidget *form, PanelCallbackPtr callback) {
@@ -286,6 +297,7 @@ int InitEngine(int argc, char **argv) {
     // Closing a window never ends the program by itself: the panel callback decides.
     application->setQuitOnLastWindowClosed(false);
     application->installEventFilter(new AutoRepeatShortcutFilter(application));
+    EngineWatchCloseRequests(application);
     return UIE_OK;
 }
 

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QWidget>
 
+class QApplication;
+
 // One control of a loaded panel.
 struct EngineControl {
     QPointer<QWidget> widget;
@@ -27,12 +29,18 @@ struct EnginePanel {
     QHash<int, EngineControl> controls;
     int nextNewControlId = 1000;
     QSize lastSize; // last size the program set or the window reported
+    // Close requests that a modal pop-up may keep from the window (EngineNoteCloseRequest).
+    bool blocked = false;   // a modal pop-up blocks the window
+    int closesNoted = 0;    // requests the window system sent that the panel has not received
+    bool closeHeld = false; // a request the blocked window never received, raised once unblocked
 };
 
 // The panel of a handle, or nullptr.
 EnginePanel *EngineFindPanel(int panel);
 // The form of a loaded panel, or nullptr (also in engine_access.h, for tests).
 QWidget *EnginePanelWidget(int panel);
+// The panel whose window has this window-system id, or nullptr.
+EnginePanel *EngineFindPanelOfWindow(WId window);
 // Registers a freshly loaded form; returns its new handle.
 int EngineAddPanel(QWidget *form, PanelCallbackPtr callback);
 // Forgets a panel and deletes its form. Returns false for an unknown handle.
@@ -66,6 +74,15 @@ template <typename T, typename Act> int WithControl(int panel, int control, Act 
 void EngineRaiseControlEvent(int panel, int control, int event, int eventData1, int eventData2);
 // Calls a panel callback for a user action.
 void EngineRaisePanelEvent(int panel, int event, int eventData1, int eventData2);
+
+// Qt drops a window system's close request for a window that a modal pop-up blocks. The
+// window-system watch (EngineWatchCloseRequests) reports each request for a window here as it
+// arrives, before Qt queues it; a request that a pop-up keeps from its panel is raised as the
+// panel's close event once the pop-up has gone.
+void EngineNoteCloseRequest(WId window);
+// Installs that watch where the engine knows the window system's close request (X11); elsewhere
+// does nothing, and Qt's own close event is all there is.
+void EngineWatchCloseRequests(QApplication *application);
 
 // Held while the program changes a widget: blocks its signals and suppresses every event that
 // a change could raise on the way (a clamped range, a reordered ring).

@@ -19,8 +19,10 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QShortcutEvent>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUiLoader>
 
 #include <cassert>
@@ -73,6 +75,35 @@ QString CallbackNameOf(const QObject *object) {
     return object->property(CALLBACK_PROPERTY).toString();
 }
 
+// A typed but unfinished number in the focused spin box is taken before a shortcut acts, as
+// when the user clicks the button and the focus leaves the field.
+void FinishPendingEntry(QWidget *form) {
+    QWidget *focus = QApplication::focusWidget();
+    while (focus != nullptr && focus != form && qobject_cast<QAbstractSpinBox *>(focus) == nullptr)
+        focus = focus->parentWidget();
+    if (auto *spinBox = qobject_cast<QAbstractSpinBox *>(focus))
+        spinBox->interpretText();
+}
+
+// A key that stands for a button (its shortcut key or its mnemonic) clicks it at once, with any
+// unfinished entry taken first, so that the next key already meets what the click changed.
+void ClickForKey(QAbstractButton *button) {
+    FinishPendingEntry(button->window());
+    button->click();
+}
+
+// Qt answers a button's mnemonic (Alt+E for "&EEPROM") with an animated click that acts 100 ms
+// after the key: F9 typed within that time would still send to the target selected before. The
+// mnemonic clicks at once instead. An ambiguous mnemonic keeps Qt's answer, which moves the focus
+// among the buttons that share it.
+bool ClickForMnemonic(QObject *watched, QShortcutEvent *event) {
+    auto *button = qobject_cast<QAbstractButton *>(watched);
+    if (button == nullptr || event->isAmbiguous())
+        return false;
+    ClickForKey(button);
+    return true;
+}
+
 // Raises right-click events for one control: on the control and on every part inside it,
 // present or added later (a spin box's line edit, a table's viewport and its cell editors).
 // The right click never reaches the widget, so no context menu opens.
@@ -107,6 +138,8 @@ class ControlBinding : public QObject {
             // Accepted, so that it does not travel on to a parent with a menu of its own.
             event->accept();
             return true;
+        case QEvent::Shortcut:
+            return ClickForMnemonic(watched, static_cast<QShortcutEvent *>(event));
         default:
             return false;
         }
@@ -140,18 +173,59 @@ class PanelBinding : public QObject {
 
   protected:
     bool eventFilter(QObject *, QEvent *event) override {
-        if (event->type() == QEvent::Close) {
+        switch (event->type()) {
+        case QEvent::Close:
             // The program decides whether the panel goes: the window stays open.
             event->ignore();
+            CloseReceived();
             EngineRaisePanelEvent(panel_, EVENT_CLOSE, 0, 0);
             return true;
-        }
-        if (event->type() == QEvent::Resize)
+        case QEvent::WindowBlocked:
+        case QEvent::WindowUnblocked:
+            BlockedChanged(event->type() == QEvent::WindowBlocked);
+            return false;
+        case QEvent::Resize:
             PanelResized(static_cast<QResizeEvent *>(event)->size());
-        return false;
+            return false;
+        default:
+            return false;
+        }
     }
 
   private:
+    // Qt hands on the window system's requests in order: one that reaches the panel settles
+    // every request noted before it.
+    void CloseReceived() {
+        if (EnginePanel *record = EngineFindPanel(panel_)) {
+            record->closesNoted = 0;
+            record->closeHeld = false;
+        }
+    }
+
+    // A request that has not reached the panel when a pop-up blocks it waits in Qt's queue, which
+    // the pop-up's own loop empties: Qt drops it there. It is held, and raised once the pop-up has
+    // gone, from the event loop, as the close of a panel at rest is.
+    void BlockedChanged(bool blocked) {
+        EnginePanel *record = EngineFindPanel(panel_);
+        if (record == nullptr)
+            return;
+        record->blocked = blocked;
+        if (blocked && record->closesNoted > 0) {
+            record->closesNoted = 0;
+            record->closeHeld = true;
+        }
+        if (!blocked && record->closeHeld)
+            QTimer::singleShot(0, this, [this] { RaiseHeldClose(); });
+    }
+
+    void RaiseHeldClose() {
+        EnginePanel *record = EngineFindPanel(panel_);
+        if (record == nullptr || record->blocked || !record->closeHeld)
+            return;
+        record->closeHeld = false;
+        EngineRaisePanelEvent(panel_, EVENT_CLOSE, 0, 0);
+    }
+
     // Sizes the program set itself come back as resize events too: only a size that differs
     // from the last known one is the user's.
     void PanelResized(QSize size) {
@@ -168,16 +242,6 @@ class PanelBinding : public QObject {
 void RaiseValueChangedAndCommit(int panel, int control) {
     EngineRaiseControlEvent(panel, control, EVENT_VAL_CHANGED, 0, 0);
     EngineRaiseControlEvent(panel, control, EVENT_COMMIT, 0, 0);
-}
-
-// A typed but unfinished number in the focused spin box is taken before a shortcut acts, as
-// when the user clicks the button and the focus leaves the field.
-void FinishPendingEntry(QWidget *form) {
-    QWidget *focus = QApplication::focusWidget();
-    while (focus != nullptr && focus != form && qobject_cast<QAbstractSpinBox *>(focus) == nullptr)
-        focus = focus->parentWidget();
-    if (auto *spinBox = qobject_cast<QAbstractSpinBox *>(focus))
-        spinBox->interpretText();
 }
 
 // Numeric fields commit once per finished entry, sliders once per release or step; opaque
@@ -229,10 +293,7 @@ int ConnectShortcut(QWidget *form, QWidget *widget) {
         return UIE_BAD_FORMAT;
     auto *shortcut = new QShortcut(sequence, form);
     shortcut->setContext(Qt::WindowShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, button, [=] {
-        FinishPendingEntry(form);
-        button->click();
-    });
+    QObject::connect(shortcut, &QShortcut::activated, button, [=] { ClickForKey(button); });
     return UIE_OK;
 }
 
@@ -414,4 +475,14 @@ int DiscardPanel(int panel) {
 QWidget *EngineControlWidget(int panel, int control) {
     int error = UIE_OK;
     return EngineFindControl(panel, control, &error);
+}
+
+void EngineNoteCloseRequest(WId window) {
+    EnginePanel *record = EngineFindPanelOfWindow(window);
+    if (record == nullptr)
+        return;
+    if (record->blocked)
+        record->closeHeld = true;
+    else
+        record->closesNoted++;
 }
