@@ -60,18 +60,12 @@ int ExchangeReplyLength(void) {
     return replyLength;
 }
 
-// Block offsets 0 to 8 as the panel labels them.
-static const char *const parameterNames[PARAMETER_COUNT] = {
-    "POWER", "PMOD", "AVERAGE", "TRIGGER", "EVALMODE", "INTLIM", "HOLD", "MAXCOL-No.", "OUTMODE",
-};
-static const char *const teachColumnNames[TEACH_COLUMNS] = {"X", "Y", "CTO", "INT", "ITO"};
-
 void DescribeBlockOffset(int offset, char *text, int size) {
     if (offset >= 0 && offset < OFFSET_TABLE) {
-        std::snprintf(text, (size_t)size, "%s", parameterNames[offset]);
+        std::snprintf(text, (size_t)size, "%s", PARAMETER_NAMES[offset]);
         return;
     }
     const int cell = offset - OFFSET_TABLE;
     std::snprintf(text, (size_t)size, "COLOR TEACH TABLE row %d %s", cell / TEACH_COLUMNS,
-                  teachColumnNames[cell % TEACH_COLUMNS]);
+                  TEACH_COLUMN_NAMES[cell % TEACH_COLUMNS]);
 }

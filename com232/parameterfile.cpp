@@ -1,7 +1,7 @@
 // The ".dat" parameter file over the engine's array-file services.
 #include "com232/parameterfile.h"
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 #include "platform/engine/userint.h"
 
 #include <cstring>

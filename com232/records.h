@@ -2,7 +2,7 @@
 // set) and the copy operations between them. Nothing here checks a value range.
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 // The working copy of the parameters: the nine bytes in block order (POWER already inverted,
 // as on the wire), then the teach table, rows and columns counted from 1.

@@ -2,7 +2,7 @@
 // right-aligned in a field of five characters.
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 // Reads path into block. Returns 1 after a good read, 0 when the file does not exist, -1 when
 // it cannot be read or is not a parameter file: fewer than 84 numbers, a number above 255 or

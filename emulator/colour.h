@@ -2,7 +2,7 @@
 // (X, Y, INT and the detected colour number against the taught table).
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 enum { NO_COLOUR = 255 };
 

@@ -2,7 +2,7 @@
 // A write goes only where it is addressed; the EEPROM may live in a parameter file.
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 extern unsigned char sensorRAM[BLOCK_LENGTH];
 extern unsigned char sensorEEPROM[BLOCK_LENGTH];

@@ -1,7 +1,7 @@
 // Command-line parsing of the sensor emulator.
 #include "emulator/options.h"
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Replay of a recording.
 #include "emulator/replay.h"
 
-#include "recordfile/csv.h"
+#include "textforms/csv.h"
 
 #include <cerrno>
 #include <cmath>
@@ -11,8 +11,6 @@
 #include <string>
 
 enum { MIN_FIELDS = 2 + FRAME_LENGTH, FIELD_TEXT_LEN = 32 };
-
-static_assert((int)RECORD_CSV_VALUES == (int)FRAME_LENGTH, "a record carries a frame whole");
 
 namespace {
 
@@ -96,7 +94,7 @@ int ParseFrameLine(const char *line, size_t length, long lineNumber, ReplayFrame
         if (!ParseByte(fields[2 + i], &frame->values[i])) {
             char reason[64];
             std::snprintf(reason, sizeof reason, "%s is not a number in 0..255",
-                          RECORD_CSV_VALUE_NAMES[i]);
+                          FRAME_VALUE_NAMES[i]);
             return Fail(error, lineNumber, reason, &fields[2 + i]);
         }
     }

@@ -4,7 +4,7 @@
 // The parser takes bytes and keeps no state, so that it can be fed any input (a fuzzer's too).
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 
 #include <cstddef>
 #include <vector>

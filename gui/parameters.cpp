@@ -21,11 +21,6 @@ static const int parameterControls[PARAMETER_COUNT] = {
     PANEL_INTLIM, PANEL_HOLD, PANEL_MAXCOLNO, PANEL_OUTMODE,
 };
 
-// The slider counts LED intensity up, the sensor counts it down.
-static unsigned char InvertPower(unsigned char value) {
-    return (unsigned char)(255 - value);
-}
-
 void ReadPanelParameters(void) {
     for (int i = 0; i < PARAMETER_COUNT; i++)
         GetCtrlVal(MainPanel, parameterControls[i], &ParameterSet.parameter[i]);

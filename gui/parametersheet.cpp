@@ -3,17 +3,13 @@
 
 #include "nvmxv451_version.h"
 
-#include "com232/frames.h"
 #include "gui/colourgraph.h"
 #include "gui/parameters.h"
+#include "sensor/wire.h"
 #include "state/globals.h"
 
 #include <cstdio>
 #include <cstring>
-
-static_assert((int)SHEET_PARAMETERS == (int)PARAMETER_COUNT && (int)SHEET_ROWS == (int)TEACH_ROWS &&
-                  (int)SHEET_COLUMNS == (int)TEACH_COLUMNS,
-              "the sheet holds the sensor's parameters and teach table whole");
 
 static const char programName[] = NVMX_PRODUCT_TITLE;
 

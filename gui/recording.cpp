@@ -1,14 +1,12 @@
 // The panel side of recording.
 #include "gui/recording.h"
 
-#include "com232/frames.h"
 #include "com232/records.h"
 #include "platform/output/recorder.h"
+#include "sensor/wire.h"
 #include "state/globals.h"
 
 #include <cstdio>
-
-static_assert((int)RECORD_VALUES == (int)FRAME_LENGTH, "a record holds a frame's values whole");
 
 enum {
     RECORDING_COLOUR = 0xC00000,

@@ -19,18 +19,18 @@ void SendParameters(void) {
     acquisitionActive = 0;
     ReadPanelParameters();
     PackParameters();
-    if (ExchangeWriteBlock(ParameterTarget == RAM ? WriteRAM : WriteEEPROM) != EXCHANGE_OK)
+    if (ExchangeWriteBlock(WriteCommandFor(ParameterTarget)) != EXCHANGE_OK)
         ReportTimeout();
     else
-        PublishParameters(ParameterBlock, ParameterTarget == RAM ? "RAM" : "EEPROM");
+        PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
 }
 
 void GetParameters(void) {
     acquisitionActive = 0;
     // FILE has no read command of its own; the line check after a port change reaches this
     // with FILE selected, and the sensor's working parameters are the RAM ones.
-    if (ExchangeReadBlock(ParameterTarget == EEPROM ? ReadEEPROM : ReadRAM) == EXCHANGE_OK) {
-        PublishParameters(ParameterBlock, ParameterTarget == EEPROM ? "EEPROM" : "RAM");
+    if (ExchangeReadBlock(ReadCommandFor(ParameterTarget)) == EXCHANGE_OK) {
+        PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
         parameterSetFile[0] = '\0';
         UnpackParameters();
         ShowParameters();

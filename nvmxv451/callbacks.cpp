@@ -46,11 +46,12 @@
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-// Busy wait before Get and Go: 1.5 s for the EEPROM, 0.1 s otherwise. No events run meanwhile.
+// Busy wait before Get and Go: the sensor's settling time for the selected memory (FILE counts
+// as the RAM). No events run meanwhile.
 static void preTransferWait(void) {
     waitStart = Timer();
     waitElapsed = 0.0;
-    double delay = ParameterTarget == EEPROM ? 1.5 : 0.1;
+    double delay = SettleSecondsBeforeRead(ParameterTarget);
     while (waitElapsed < delay)
         waitElapsed = Timer() - waitStart;
 }

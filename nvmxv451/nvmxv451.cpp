@@ -2,7 +2,7 @@
 
 #include "nvmxv451_version.h"
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 #include "com232/linewatch.h"
 #include "com232/link.h"
 #include "gui/colourgraph.h"

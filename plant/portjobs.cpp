@@ -14,18 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-static_assert((int)PLANT_RAM == (int)RAM && (int)PLANT_EEPROM == (int)EEPROM,
-              "one numbering of the sensor's memories");
-static_assert((int)RECORD_VALUES == (int)FRAME_LENGTH &&
-                  (int)TELEMETRY_VALUES == (int)FRAME_LENGTH &&
-                  (int)TELEMETRY_BLOCK == (int)BLOCK_LENGTH,
-              "the recorder and telemetry carry the sensor's records whole");
-
 enum { NAME_LEN = 64 };
-// What the panel waits before it reads the sensor after its last request: the EEPROM needs the
-// longer time to finish a write.
-#define RAM_SETTLE_SECONDS 0.1
-#define EEPROM_SETTLE_SECONDS 1.5
 // Between two writes of pending lines and two progress lines of a recording.
 #define EVENT_INTERVAL_SECONDS 0.1
 #define PROGRESS_INTERVAL_SECONDS 10.0
@@ -35,10 +24,6 @@ static volatile std::sig_atomic_t stopRequested = 0;
 void StopPortJob(void) {
     stopRequested = 1;
     acquisitionActive = 0;
-}
-
-static const char *MemoryName(int memory) {
-    return memory == PLANT_EEPROM ? "EEPROM" : "RAM";
 }
 
 // A failed exchange: the device gone, or the sensor's answer missing, short or long.
@@ -89,7 +74,7 @@ static bool OpenAndCheckLine(const PortPlan *plan, PortResult *result) {
 }
 
 static bool ReadBlock(const PortPlan *plan, int memory, PortResult *result) {
-    if (ExchangeReadBlock(memory == PLANT_EEPROM ? ReadEEPROM : ReadRAM) == EXCHANGE_OK) {
+    if (ExchangeReadBlock(ReadCommandFor(memory)) == EXCHANGE_OK) {
         PublishParameters(ParameterBlock, MemoryName(memory));
         return true;
     }
@@ -122,8 +107,7 @@ static void RunGet(const PlantOptions *options, const PortPlan *plan, PortResult
 // silent: eight sensors settling at once do not keep the cores busy.
 static void SettleBeforeRead(int memory) {
     const double start = Timer();
-    const double settle = memory == PLANT_EEPROM ? EEPROM_SETTLE_SECONDS : RAM_SETTLE_SECONDS;
-    while (!stopRequested && Timer() - start < settle)
+    while (!stopRequested && Timer() - start < SettleSecondsBeforeRead(memory))
         GetInQLen(portNumber);
 }
 
@@ -156,8 +140,7 @@ static void RunSend(const PlantOptions *options, const PortPlan *plan, const uns
         std::snprintf(result->file, sizeof result->file, "%s", plan->backup);
     }
     std::memcpy(ParameterBlock, block, BLOCK_LENGTH);
-    if (ExchangeWriteBlock(options->memory == PLANT_EEPROM ? WriteEEPROM : WriteRAM) !=
-        EXCHANGE_OK) {
+    if (ExchangeWriteBlock(WriteCommandFor(options->memory)) != EXCHANGE_OK) {
         SetResult(result, ComLineLost(plan->number) ? PLANT_EXIT_LINE_LOST : PLANT_EXIT_SENSOR,
                   ComLineLost(plan->number) ? "LINE LOST" : "TIMEOUT",
                   "the line did not take the whole block; the sensor may hold part of it");

@@ -1,6 +1,9 @@
 // Results of the headless commands and their report lines.
 #include "plant/results.h"
 
+#include "textforms/json.h"
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -33,18 +36,12 @@ void PrintResultLine(FILE *stream, const PortResult *result) {
     std::fputc('\n', stream);
 }
 
-// A JSON string: quotes, backslashes and control characters escaped.
+// Every text of a result fits a buffer of MAX_PATHNAME_LEN or RESULT_TEXT_LEN bytes.
 static void PrintJsonString(FILE *stream, const char *text) {
-    std::fputc('"', stream);
-    for (const unsigned char *c = (const unsigned char *)text; *c; c++) {
-        if (*c == '"' || *c == '\\')
-            std::fprintf(stream, "\\%c", *c);
-        else if (*c < 0x20)
-            std::fprintf(stream, "\\u%04x", *c);
-        else
-            std::fputc(*c, stream);
-    }
-    std::fputc('"', stream);
+    constexpr size_t longest = std::max(size_t(RESULT_TEXT_LEN), size_t(MAX_PATHNAME_LEN));
+    char json[JsonStringRoom(longest)];
+    FormatJsonString(text, json, sizeof json);
+    std::fputs(json, stream);
 }
 
 static void PrintJsonField(FILE *stream, const char *name, const char *text) {

@@ -2,7 +2,7 @@
 // object per line for scripts.
 #pragma once
 
-#include "com232/frames.h"
+#include "sensor/wire.h"
 #include "platform/engine/userint.h"
 
 #include <cstdio>

@@ -2,9 +2,11 @@
 // Every layer may include this module; it includes nothing above the engine.
 #pragma once
 
+#include "sensor/wire.h"
 #include "state/panel_ids.h"
 
-enum { RAM = 1, EEPROM = 2, FILE_TARGET = 3 };
+// The targets of the select buttons: the sensor's two memories or a parameter file.
+enum { RAM = MEMORY_RAM, EEPROM = MEMORY_EEPROM, FILE_TARGET = 3 };
 enum { STATUS_TEXT_LEN = 64 };
 
 extern int MainPanel;                  // handle of the one panel

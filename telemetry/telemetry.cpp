@@ -4,6 +4,8 @@
 #include "telemetry/telemetry.h"
 
 #include "files/regularfile.h"
+#include "textforms/json.h"
+#include "textforms/timestamp.h"
 
 #include <mosquitto.h>
 
@@ -31,7 +33,6 @@ using SystemClock = std::chrono::system_clock;
 enum {
     STATUS_LEN = 64,
     SOURCE_LEN = 16,
-    TIME_LEN = 48,
     TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN,
     STATE_LEN = 2 * TELEMETRY_TEXT_LEN + 128,
     PAYLOAD_LEN = 4096,
@@ -41,16 +42,9 @@ enum {
     NETWORK_SLICE_MS = 100,
     CONNECT_TIMEOUT_S = 10,
     OFFLINE_WAIT_MS = 1000,
-    PARAMETER_COUNT = 9,
-    TEACH_ROWS = 15,
-    TEACH_COLUMNS = 5,
-    POWER_OFFSET = 0,
 };
 
 const char offlinePayload[] = "offline";
-const char *const valueNames[TELEMETRY_VALUES] = {"RED", "GREEN", "BLUE", "X", "Y", "INT", "C-No"};
-const char *const parameterNames[PARAMETER_COUNT] = {
-    "POWER", "PMOD", "AVERAGE", "TRIGGER", "EVALMODE", "INTLIM", "HOLD", "MAXCOL-No.", "OUTMODE"};
 
 struct FrameSlot {
     unsigned char values[TELEMETRY_VALUES];
@@ -90,7 +84,7 @@ struct Setup {
     double frameInterval;                   // seconds; 0: every frame
     char endpoint[TELEMETRY_TEXT_LEN + 16]; // "host:port" for people
     char clientId[TOPIC_LEN];
-    char portJson[6 * TELEMETRY_TEXT_LEN + 3]; // the sensor as a JSON string
+    char portJson[JsonStringRoom(TELEMETRY_TEXT_LEN)]; // the sensor as a JSON string
     char statusTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
     char parametersTopic[TOPIC_LEN];
@@ -183,63 +177,36 @@ void Append(Payload &payload, const char *format, ...) {
         payload.length += (size_t)written;
 }
 
-// value as a JSON string, quotes included, into text (6 * strlen + 3 bytes suffice).
-void FormatJsonString(const char *value, char *text, size_t size) {
-    size_t length = 0;
-    text[length++] = '"';
-    for (const unsigned char *c = (const unsigned char *)value; *c != '\0'; ++c) {
-        if (length + 7 >= size)
-            break;
-        if (*c == '"' || *c == '\\') {
-            text[length++] = '\\';
-            text[length++] = (char)*c;
-        } else if (*c < 0x20) {
-            length += (size_t)std::snprintf(text + length, size - length, "\\u%04x", *c);
-        } else {
-            text[length++] = (char)*c;
-        }
-    }
-    text[length++] = '"';
-    text[length] = '\0';
-}
-
-// Local ISO 8601 with milliseconds and the offset from UTC: 2026-12-08T09:15:02.125+01:00.
-void FormatLocalTime(SystemClock::time_point time, char *text, size_t size) {
-    const long long ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    const time_t seconds = (time_t)(ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const size_t length = std::strftime(text, size, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff / 60;
-    const long magnitude = offset < 0 ? -offset : offset;
-    std::snprintf(text + length, size - length, ".%03d%c%02ld:%02ld", (int)(ms % 1000),
-                  offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+// The stamp of a time point, as the recordings write it.
+void FormatTime(SystemClock::time_point time, char *text, size_t size) {
+    FormatTimeStamp(
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count(),
+        text, size);
 }
 
 void FormatFrame(const FrameSlot &frame, Payload &payload) {
-    char time[TIME_LEN];
-    FormatLocalTime(frame.time, time, sizeof time);
+    char time[TIME_STAMP_LEN];
+    FormatTime(frame.time, time, sizeof time);
     Append(payload, "{\"time\":\"%s\",\"port\":%s,\"frame\":%ld", time, setup.portJson,
            frame.number);
     for (int i = 0; i < TELEMETRY_VALUES; i++)
-        Append(payload, ",\"%s\":%u", valueNames[i], frame.values[i]);
+        Append(payload, ",\"%s\":%u", FRAME_VALUE_NAMES[i], frame.values[i]);
     Append(payload, "}");
 }
 
 void FormatParameters(const ParameterSlot &set, Payload &payload) {
-    char time[TIME_LEN];
-    char source[6 * SOURCE_LEN + 3];
-    FormatLocalTime(set.time, time, sizeof time);
+    char time[TIME_STAMP_LEN];
+    char source[JsonStringRoom(SOURCE_LEN)];
+    FormatTime(set.time, time, sizeof time);
     FormatJsonString(set.source, source, sizeof source);
     Append(payload, "{\"time\":\"%s\",\"port\":%s,\"source\":%s", time, setup.portJson, source);
-    // The panel's slider counts LED intensity up, the sensor's byte counts it down.
+    // POWER as the panel's slider shows it.
     for (int i = 0; i < PARAMETER_COUNT; i++)
-        Append(payload, ",\"%s\":%u", parameterNames[i],
-               i == POWER_OFFSET ? 255u - set.block[i] : set.block[i]);
+        Append(payload, ",\"%s\":%u", PARAMETER_NAMES[i],
+               i == OFFSET_POWER ? InvertPower(set.block[i]) : set.block[i]);
     Append(payload, ",\"table\":[");
     for (int row = 0; row < TEACH_ROWS; row++) {
-        const unsigned char *cell = set.block + PARAMETER_COUNT + TEACH_COLUMNS * row;
+        const unsigned char *cell = set.block + TeachCellOffset(row + 1, 1);
         Append(payload, "%s[%u,%u,%u,%u,%u]", row == 0 ? "" : ",", cell[0], cell[1], cell[2],
                cell[3], cell[4]);
     }

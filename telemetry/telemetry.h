@@ -17,10 +17,12 @@
 // Free of Qt.
 #pragma once
 
+#include "sensor/wire.h"
+
 enum {
     TELEMETRY_TEXT_LEN = 256,
-    TELEMETRY_VALUES = 7, // RED, GREEN, BLUE, X, Y, INT, C-No
-    TELEMETRY_BLOCK = 84, // the parameter block
+    TELEMETRY_VALUES = FRAME_LENGTH, // RED, GREEN, BLUE, X, Y, INT, C-No
+    TELEMETRY_BLOCK = BLOCK_LENGTH,  // the parameter block
     TELEMETRY_DEFAULT_PORT = 1883,
     TELEMETRY_DEFAULT_TLS_PORT = 8883,
 };

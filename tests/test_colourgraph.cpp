@@ -1,6 +1,6 @@
 // The colour-space graphs: tolerance circles, the limit line, the zoom window that follows its
 // cursor, and the zoom view's shade.
-#include "com232/frames.h"
+#include "sensor/wire.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
 #include "gui/teachtable.h"

@@ -4,12 +4,13 @@
 #pragma once
 
 #include "platform/engine/userint.h"
+#include "sensor/wire.h"
 
 enum {
     SHEET_TEXT_LEN = 64,
-    SHEET_PARAMETERS = 9,
-    SHEET_ROWS = 15,
-    SHEET_COLUMNS = 5,
+    SHEET_PARAMETERS = PARAMETER_COUNT,
+    SHEET_ROWS = TEACH_ROWS,
+    SHEET_COLUMNS = TEACH_COLUMNS,
 };
 
 struct ParameterSheet {

@@ -5,6 +5,7 @@
 #include "platform/core/textcopy.h"
 #include "platform/engine/engine.h"
 #include "platform/system/settings.h"
+#include "textforms/timestamp.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,9 +26,6 @@ namespace {
 enum {
     PENDING_SIZE = 64 * 1024, // lines waiting for the file
     WRITE_INTERVAL_MS = 500,  // pending lines reach the file at least this often
-    SECOND_TEXT_LEN = 40,
-    OFFSET_TEXT_LEN = 16,
-    TIME_TEXT_LEN = SECOND_TEXT_LEN + OFFSET_TEXT_LEN + 16,
 };
 
 const char *const FOLDER_KEY = "recording/folder";
@@ -44,32 +42,8 @@ char lastError[RECORD_TEXT_LEN] = "";
 RecordingFailedHook failedHook = nullptr;
 QTimer *writeTimer = nullptr;
 
-// The local time of the current second, formatted once per second: a frame only adds its
-// milliseconds.
-qint64 cachedSecond = -1;
-char secondText[SECOND_TEXT_LEN]; // 2026-12-07T22:10:05
-char offsetText[OFFSET_TEXT_LEN]; // +01:00
-
 void SetError(const QString &what) {
     EngineCopyText(what, lastError, sizeof lastError);
-}
-
-void CacheSecond(qint64 second) {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(second);
-    EngineCopyText(local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")), secondText,
-                   sizeof secondText);
-    const int offset = local.offsetFromUtc() / 60;
-    const int magnitude = offset < 0 ? -offset : offset;
-    std::snprintf(offsetText, sizeof offsetText, "%c%02d:%02d", offset < 0 ? '-' : '+',
-                  magnitude / 60, magnitude % 60);
-    cachedSecond = second;
-}
-
-void FormatLocalTime(char *text, int size) {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now / 1000 != cachedSecond)
-        CacheSecond(now / 1000);
-    std::snprintf(text, (size_t)size, "%s.%03d%s", secondText, (int)(now % 1000), offsetText);
 }
 
 void CloseFile() {
@@ -227,8 +201,8 @@ int StartRecordingFile(const char *path) {
 int RecordFrame(const unsigned char values[RECORD_VALUES], int port) {
     if (!file.isOpen())
         return RECORD_NOT_RUNNING;
-    char localTime[TIME_TEXT_LEN];
-    FormatLocalTime(localTime, sizeof localTime);
+    char localTime[TIME_STAMP_LEN];
+    FormatTimeStampNow(localTime, sizeof localTime);
     if (PENDING_SIZE - pendingLength < RECORD_LINE_MAX && !WritePending())
         return RECORD_FAILED;
     const int length = FormatRecordLine(pending + pendingLength, RECORD_LINE_MAX, localTime,

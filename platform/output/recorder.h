@@ -8,14 +8,14 @@
 // call.
 #pragma once
 
-#include "recordfile/csv.h"
+#include "textforms/csv.h"
 
 enum {
-    RECORD_VALUES = RECORD_CSV_VALUES, // RED, GREEN, BLUE, X, Y, INT, C-No
-    RECORD_LINE_MAX = 128,             // longest line, newline included
-    RECORD_TEXT_LEN = 512,             // file names and messages handed out
-    RECORD_FAILED = -1,                // the file could not be made or written
-    RECORD_NOT_RUNNING = -2            // no recording is on
+    RECORD_VALUES = FRAME_LENGTH, // RED, GREEN, BLUE, X, Y, INT, C-No
+    RECORD_LINE_MAX = 128,        // longest line, newline included
+    RECORD_TEXT_LEN = 512,        // file names and messages handed out
+    RECORD_FAILED = -1,           // the file could not be made or written
+    RECORD_NOT_RUNNING = -2       // no recording is on
 };
 
 // The header line of every file, newline included.

@@ -3,11 +3,12 @@
 #pragma once
 
 #include "platform/engine/userint.h"
+#include "sensor/wire.h"
 #include "telemetry/telemetry.h"
 
 enum { PLANT_CHECK = 1, PLANT_GET, PLANT_SEND, PLANT_RECORD };
 // The sensor memory of get --from and send --to; the values of the program's RAM and EEPROM.
-enum { PLANT_RAM = 1, PLANT_EEPROM = 2 };
+enum { PLANT_RAM = MEMORY_RAM, PLANT_EEPROM = MEMORY_EEPROM };
 enum { PLANT_MAX_PORTS = 32, PLANT_RUN = -1 };
 
 // Exit codes. With several ports: 0 when every port succeeded, else the code of the first port,
