@@ -1,0 +1,394 @@
+// The client thread: it owns the mosquitto handle, connects, sends what the slots hold when it
+// is due, services the connection and reconnects with back-off.
+#include "telemetry/client.h"
+
+#include "telemetry/payloads.h"
+#include "telemetry/slots.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+using namespace telemetry_shared;
+
+namespace {
+
+enum {
+    KEEPALIVE_S = 15,
+    // The longest the client stays in the network without looking at the slots, and the longest
+    // a lost connection or an answer of the broker waits to be noticed.
+    NETWORK_SLICE_MS = 100,
+    CONNECT_TIMEOUT_S = 10,
+    OFFLINE_WAIT_MS = 1000,
+};
+
+const char offlinePayload[] = "offline";
+
+// The client thread's own view of its connection.
+struct Link {
+    mosquitto *handle;
+    bool connected;
+    bool connackSeen;
+    int connackCode;
+    int offlineMid;
+    bool offlineAcked;
+    double retryDelay; // seconds before the next attempt after a failure
+    SteadyClock::time_point retryAt;
+    SteadyClock::time_point nextFrameDue;
+    SteadyClock::time_point nextServiceDue;
+};
+
+// What one turn of the client takes out of the slots.
+struct News {
+    bool status, parameters, frame;
+    StatusSlot statusSlot;
+    ParameterSlot parameterSlot;
+    FrameSlot frameSlot;
+};
+
+TelemetrySetup setup; // the running client's, given to RunClient
+Link session;
+std::once_flag libraryReady;
+int libraryResult = MOSQ_ERR_SUCCESS;
+
+SteadyClock::duration Seconds(double seconds) {
+    return std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(seconds));
+}
+
+bool StopRequested() {
+    std::lock_guard<std::mutex> lock(slotMutex);
+    return slots.stopping;
+}
+
+// A library message without its closing full stop, to sit inside a sentence.
+void CopyReason(const char *reason, char *text, size_t size) {
+    std::snprintf(text, size, "%s", reason);
+    const size_t length = std::strlen(text);
+    if (length > 0 && text[length - 1] == '.')
+        text[length - 1] = '\0';
+}
+
+void DescribeError(int rc, int savedErrno, char *text, size_t size) {
+    if (rc == MOSQ_ERR_ERRNO && savedErrno != 0)
+        CopyReason(std::strerror(savedErrno), text, size);
+    else if (rc == MOSQ_ERR_CONN_LOST)
+        CopyReason("closed by the broker", text, size);
+    else
+        CopyReason(mosquitto_strerror(rc), text, size);
+}
+
+// Shows what went wrong and when the next attempt is due; the pause doubles up to the longest.
+void ScheduleRetry(int code, const char *what) {
+    const double delay = session.retryDelay;
+    session.retryAt = SteadyClock::now() + Seconds(delay);
+    session.retryDelay = std::min(2 * delay, setup.config.reconnectMax);
+    SetState(code, "%s, retry in %g s", what, delay);
+}
+
+void ReportUnreachable(const char *reason) {
+    char what[STATE_LEN];
+    std::snprintf(what, sizeof what, "MQTT broker %s unreachable (%s)", setup.endpoint, reason);
+    ScheduleRetry(TELEMETRY_RETRYING, what);
+}
+
+void ReportRefused(int connackCode) {
+    const char *words = mosquitto_connack_string(connackCode);
+    const char prefix[] = "Connection Refused: ";
+    if (std::strncmp(words, prefix, sizeof prefix - 1) == 0)
+        words += sizeof prefix - 1;
+    char reason[TELEMETRY_TEXT_LEN];
+    CopyReason(words, reason, sizeof reason);
+    char what[STATE_LEN];
+    std::snprintf(what, sizeof what, "MQTT broker %s refused the connection: %s", setup.endpoint,
+                  reason);
+    ScheduleRetry(TELEMETRY_REFUSED, what);
+}
+
+void ReportLost(int rc, int savedErrno) {
+    char reason[TELEMETRY_TEXT_LEN];
+    DescribeError(rc, savedErrno, reason, sizeof reason);
+    char what[STATE_LEN];
+    std::snprintf(what, sizeof what, "MQTT connection to %s lost (%s)", setup.endpoint, reason);
+    ScheduleRetry(TELEMETRY_RETRYING, what);
+}
+
+void OnConnack(mosquitto *, void *, int code) {
+    session.connackSeen = true;
+    session.connackCode = code;
+}
+
+void OnPublished(mosquitto *, void *, int mid) {
+    if (mid == session.offlineMid)
+        session.offlineAcked = true;
+}
+
+int PublishRetained(const char *topic, const char *payload, int length) {
+    return mosquitto_publish(session.handle, nullptr, topic, length, payload, 1, true);
+}
+
+void SendStatus(const char *status) {
+    PublishRetained(setup.statusTopic, status, (int)std::strlen(status));
+}
+
+long long Milliseconds(SystemClock::time_point time) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+
+void SendParameters(const ParameterSlot &set) {
+    Payload payload{};
+    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), setup.portJson, payload);
+    if (!payload.overflow)
+        PublishRetained(setup.parametersTopic, payload.text, (int)payload.length);
+}
+
+void SendFrame(const FrameSlot &frame) {
+    Payload payload{};
+    FormatFramePayload(frame.values, frame.number, Milliseconds(frame.time), setup.portJson,
+                       payload);
+    if (payload.overflow)
+        return;
+    const int rc = mosquitto_publish(session.handle, nullptr, setup.frameTopic, (int)payload.length,
+                                     payload.text, 0, false);
+    if (rc == MOSQ_ERR_SUCCESS)
+        framesSent.fetch_add(1, std::memory_order_relaxed);
+    session.nextFrameDue = SteadyClock::now() + Seconds(setup.frameInterval);
+}
+
+// After every (re)connect the broker learns the newest status ("online" before the first) and
+// the newest parameter set again: it may have lost its retained messages meanwhile.
+void RepublishRetained() {
+    News news{};
+    {
+        std::lock_guard<std::mutex> lock(slotMutex);
+        news.statusSlot = slots.status;
+        news.parameterSlot = slots.parameters;
+        slots.status.fresh = false;
+        slots.parameters.fresh = false;
+    }
+    SendStatus(news.statusSlot.given ? news.statusSlot.text : "online");
+    if (news.parameterSlot.given)
+        SendParameters(news.parameterSlot);
+}
+
+void EnterConnected() {
+    session.connected = true;
+    session.retryDelay = setup.config.reconnectMin;
+    session.nextFrameDue = SteadyClock::now();
+    session.nextServiceDue = SteadyClock::now();
+    SetState(TELEMETRY_CONNECTED, "MQTT connected to %s", setup.endpoint);
+    RepublishRetained();
+}
+
+// One attempt, from the name lookup to the broker's CONNACK. False when it failed (the retry is
+// scheduled) or the client is to stop.
+bool ConnectToBroker() {
+    session.connackSeen = false;
+    errno = 0;
+    int rc = mosquitto_connect_async(session.handle, setup.config.host, setup.port, KEEPALIVE_S);
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(CONNECT_TIMEOUT_S);
+    char reason[TELEMETRY_TEXT_LEN];
+    while (rc == MOSQ_ERR_SUCCESS && !session.connackSeen) {
+        if (StopRequested())
+            return false;
+        if (SteadyClock::now() >= deadline) {
+            std::snprintf(reason, sizeof reason, "no answer in %d s", (int)CONNECT_TIMEOUT_S);
+            ReportUnreachable(reason);
+            return false;
+        }
+        errno = 0;
+        rc = mosquitto_loop(session.handle, NETWORK_SLICE_MS, 1);
+    }
+    if (session.connackSeen && session.connackCode != 0) {
+        ReportRefused(session.connackCode);
+        return false;
+    }
+    if (!session.connackSeen) {
+        DescribeError(rc, errno, reason, sizeof reason);
+        ReportUnreachable(reason);
+        return false;
+    }
+    EnterConnected();
+    return true;
+}
+
+bool NewsDue(SteadyClock::time_point now, bool socketFree) {
+    return slots.stopping || slots.status.fresh || slots.parameters.fresh || !socketFree ||
+           (slots.frame.fresh && now >= session.nextFrameDue) || now >= session.nextServiceDue;
+}
+
+// Moves the fresh status and parameter set into news, and the waiting frame when it is due.
+// The caller holds slotMutex.
+void TakeFromSlots(News &news, bool frameDue) {
+    news.status = slots.status.fresh;
+    news.statusSlot = slots.status;
+    slots.status.fresh = false;
+    news.parameters = slots.parameters.fresh;
+    news.parameterSlot = slots.parameters;
+    slots.parameters.fresh = false;
+    news.frame = slots.frame.fresh && frameDue;
+    if (news.frame) {
+        news.frameSlot = slots.frame;
+        slots.frame.fresh = false;
+    }
+}
+
+// Waits until something is due, then takes it out of the slots. A frame waits while the pacing
+// interval runs or while the socket still holds earlier data: the newest frame replaces it
+// meanwhile. False when the client is to stop.
+bool TakeNews(News &news) {
+    const bool socketFree = !mosquitto_want_write(session.handle);
+    std::unique_lock<std::mutex> lock(slotMutex);
+    if (!NewsDue(SteadyClock::now(), socketFree)) {
+        auto deadline = session.nextServiceDue;
+        if (slots.frame.fresh)
+            deadline = std::min(deadline, session.nextFrameDue);
+        slotsChanged.wait_until(lock, deadline);
+    }
+    if (slots.stopping)
+        return false;
+    TakeFromSlots(news, socketFree && SteadyClock::now() >= session.nextFrameDue);
+    return true;
+}
+
+void SendNews(const News &news) {
+    if (news.status)
+        SendStatus(news.statusSlot.text);
+    if (news.parameters)
+        SendParameters(news.parameterSlot);
+    if (news.frame)
+        SendFrame(news.frameSlot);
+}
+
+// Reads the broker's answers, sends keep-alives and, while the socket holds unsent data, waits
+// for it to drain. Returns the library's code for the connection.
+int ServiceNetwork() {
+    const auto now = SteadyClock::now();
+    const bool busy = mosquitto_want_write(session.handle);
+    if (!busy && now < session.nextServiceDue)
+        return MOSQ_ERR_SUCCESS;
+    session.nextServiceDue = now + std::chrono::milliseconds(NETWORK_SLICE_MS);
+    errno = 0;
+    return mosquitto_loop(session.handle, busy ? NETWORK_SLICE_MS : 0, 1);
+}
+
+// Sends what the program leaves until the connection is lost (the retry is scheduled) or the
+// client is to stop.
+void ServeConnection() {
+    News news{};
+    while (TakeNews(news)) {
+        SendNews(news);
+        const int rc = ServiceNetwork();
+        if (rc != MOSQ_ERR_SUCCESS) {
+            session.connected = false;
+            ReportLost(rc, errno);
+            return;
+        }
+    }
+}
+
+// False when the client is to stop.
+bool WaitBeforeRetry() {
+    std::unique_lock<std::mutex> lock(slotMutex);
+    return !slotsChanged.wait_until(lock, session.retryAt, [] { return slots.stopping; });
+}
+
+// What the program left last goes out before the end, the frame that waits for its interval
+// too: the last frame of a burst is never lost.
+void SendPendingNews() {
+    News news{};
+    {
+        std::lock_guard<std::mutex> lock(slotMutex);
+        TakeFromSlots(news, true);
+    }
+    SendNews(news);
+}
+
+// "offline" goes out retained; once the broker has it, the connection ends cleanly. A broker
+// that does not confirm it within a second sees the connection drop instead and sends the last
+// will, which says the same.
+void SayOfflineAndDisconnect() {
+    if (!session.connected)
+        return;
+    SendPendingNews();
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(OFFLINE_WAIT_MS);
+    int mid = 0;
+    if (mosquitto_publish(session.handle, &mid, setup.statusTopic, (int)sizeof offlinePayload - 1,
+                          offlinePayload, 1, true) != MOSQ_ERR_SUCCESS)
+        return;
+    session.offlineMid = mid;
+    while (!session.offlineAcked && SteadyClock::now() < deadline &&
+           mosquitto_loop(session.handle, NETWORK_SLICE_MS / 2, 1) == MOSQ_ERR_SUCCESS) {
+    }
+    if (!session.offlineAcked)
+        return;
+    mosquitto_disconnect(session.handle);
+    while (mosquitto_want_write(session.handle) && SteadyClock::now() < deadline &&
+           mosquitto_loop(session.handle, NETWORK_SLICE_MS / 2, 1) == MOSQ_ERR_SUCCESS) {
+    }
+}
+
+} // namespace
+
+void RunClient(mosquitto *handle, TelemetrySetup clientSetup) {
+    setup = clientSetup;
+    session = Link{};
+    session.handle = handle;
+    session.offlineMid = -1;
+    session.retryDelay = setup.config.reconnectMin;
+    for (;;) {
+        if (ConnectToBroker())
+            ServeConnection();
+        if (session.connected || !WaitBeforeRetry())
+            break;
+    }
+    SayOfflineAndDisconnect();
+    mosquitto_destroy(handle);
+}
+
+namespace {
+
+bool Configured(mosquitto *handle, int rc, const char *what, char *why, size_t size) {
+    if (rc == MOSQ_ERR_SUCCESS)
+        return true;
+    std::snprintf(why, size, "The MQTT client cannot %s: %s", what, mosquitto_strerror(rc));
+    mosquitto_destroy(handle);
+    return false;
+}
+
+} // namespace
+
+mosquitto *NewClientHandle(const TelemetrySetup &setup, char *why, size_t size) {
+    std::call_once(libraryReady, [] { libraryResult = mosquitto_lib_init(); });
+    if (libraryResult != MOSQ_ERR_SUCCESS) {
+        std::snprintf(why, size, "The MQTT library does not start: %s",
+                      mosquitto_strerror(libraryResult));
+        return nullptr;
+    }
+    mosquitto *handle = mosquitto_new(setup.clientId, true, nullptr);
+    if (handle == nullptr) {
+        std::snprintf(why, size, "The MQTT client cannot be made: %s", std::strerror(errno));
+        return nullptr;
+    }
+    const TelemetryConfig &config = setup.config;
+    if (!Configured(handle,
+                    mosquitto_will_set(handle, setup.statusTopic, (int)sizeof offlinePayload - 1,
+                                       offlinePayload, 1, true),
+                    "set its last will", why, size))
+        return nullptr;
+    if (config.username[0] != '\0' &&
+        !Configured(handle,
+                    mosquitto_username_pw_set(handle, config.username,
+                                              config.password[0] ? config.password : nullptr),
+                    "take the user name", why, size))
+        return nullptr;
+    if (config.caFile[0] != '\0' &&
+        !Configured(handle,
+                    mosquitto_tls_set(handle, config.caFile, nullptr, nullptr, nullptr, nullptr),
+                    "use TLS", why, size))
+        return nullptr;
+    mosquitto_connect_callback_set(handle, OnConnack);
+    mosquitto_publish_callback_set(handle, OnPublished);
+    return handle;
+}

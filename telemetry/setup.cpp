@@ -1,0 +1,147 @@
+#include "telemetry/setup.h"
+
+#include "files/regularfile.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Say(char *why, size_t size, const char *format, ...) __attribute__((format(printf, 3, 4)));
+void Say(char *why, size_t size, const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(why, size, format, arguments);
+    va_end(arguments);
+}
+
+bool Terminated(const char *field) {
+    return std::memchr(field, '\0', TELEMETRY_TEXT_LEN) != nullptr;
+}
+
+// Names go on the wire and into reports: a control character in one is a mistake, never meant.
+bool HasControlCharacter(const char *text) {
+    for (; *text != '\0'; text++)
+        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7F)
+            return true;
+    return false;
+}
+
+bool CheckTexts(const TelemetryConfig &config, const char *sensor, char *why, size_t size) {
+    const char *fields[] = {config.host,     config.clientId, config.topicPrefix,
+                            config.username, config.password, config.caFile};
+    for (const char *field : fields) {
+        if (!Terminated(field)) {
+            Say(why, size, "A telemetry setting is longer than %d characters",
+                TELEMETRY_TEXT_LEN - 1);
+            return false;
+        }
+    }
+    const struct {
+        const char *text;
+        const char *name;
+    } names[] = {{config.host, "host"},
+                 {config.clientId, "client id"},
+                 {config.topicPrefix, "topic prefix"},
+                 {config.username, "user name"}};
+    for (const auto &name : names) {
+        if (HasControlCharacter(name.text)) {
+            Say(why, size, "The MQTT %s holds a control character", name.name);
+            return false;
+        }
+    }
+    if (sensor == nullptr || sensor[0] == '\0' || std::strlen(sensor) >= TELEMETRY_TEXT_LEN ||
+        std::strpbrk(sensor, "+#/") != nullptr) {
+        Say(why, size, "The sensor name \"%s\" cannot be a topic level", sensor ? sensor : "");
+        return false;
+    }
+    return true;
+}
+
+// A prefix to publish under: no wildcards, no empty levels, not a broker's own "$" topic.
+bool ValidTopicPrefix(const char *prefix) {
+    const size_t length = std::strlen(prefix);
+    return length > 0 && std::strpbrk(prefix, "+#") == nullptr && prefix[0] != '/' &&
+           prefix[0] != '$' && prefix[length - 1] != '/' && std::strstr(prefix, "//") == nullptr;
+}
+
+bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
+    if (config.port < 0 || config.port > 65535) {
+        Say(why, size, "The MQTT port %d is not a port number", config.port);
+        return false;
+    }
+    if (config.password[0] != '\0' && config.username[0] == '\0') {
+        Say(why, size, "An MQTT password needs a user name");
+        return false;
+    }
+    if (!(config.maxRate >= 0) || !(config.reconnectMin > 0) ||
+        !(config.reconnectMax >= config.reconnectMin)) {
+        Say(why, size, "The MQTT rate (%g) or reconnect pauses (%g to %g s) are out of range",
+            config.maxRate, config.reconnectMin, config.reconnectMax);
+        return false;
+    }
+    if (config.caFile[0] != '\0') {
+        // A FIFO would hold the client's start for ever, a folder or a device never connects.
+        std::string reason;
+        const int fd = OpenRegularFile(config.caFile, &reason);
+        if (fd < 0) {
+            Say(why, size, "The CA file %s cannot be read: %s", config.caFile, reason.c_str());
+            return false;
+        }
+        close(fd);
+    }
+    return true;
+}
+
+void HostName(char *name, size_t size) {
+    if (gethostname(name, size) != 0 || name[0] == '\0')
+        std::snprintf(name, size, "unknown");
+    name[size - 1] = '\0';
+}
+
+} // namespace
+
+bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *sensor,
+                           TelemetrySetup *result, char *why, size_t size) {
+    if (!CheckTexts(config, sensor, why, size) || !CheckConfig(config, why, size))
+        return false;
+    TelemetrySetup &setup = *result;
+    setup = TelemetrySetup{};
+    setup.config = config;
+    setup.port = config.port != 0        ? config.port
+                 : config.caFile[0] != 0 ? (int)TELEMETRY_DEFAULT_TLS_PORT
+                                         : (int)TELEMETRY_DEFAULT_PORT;
+    setup.frameInterval = config.maxRate > 0 ? 1.0 / config.maxRate : 0.0;
+    std::snprintf(setup.endpoint, sizeof setup.endpoint,
+                  std::strchr(config.host, ':') ? "[%s]:%d" : "%s:%d", config.host, setup.port);
+    char host[TELEMETRY_TEXT_LEN];
+    HostName(host, sizeof host);
+    char prefix[TELEMETRY_TEXT_LEN + 16];
+    std::snprintf(prefix, sizeof prefix, "%s", config.topicPrefix);
+    if (prefix[0] == '\0')
+        std::snprintf(prefix, sizeof prefix, "nvmxv451/%s", host);
+    if (!ValidTopicPrefix(prefix)) {
+        Say(why, size, "The MQTT topic prefix \"%s\" has a wildcard (+, #) or an empty level",
+            prefix);
+        return false;
+    }
+    std::snprintf(setup.clientId, sizeof setup.clientId, "%s", config.clientId);
+    if (setup.clientId[0] == '\0')
+        std::snprintf(setup.clientId, sizeof setup.clientId, "nvmxv451-%s-%s", host, sensor);
+    FormatJsonString(sensor, setup.portJson, sizeof setup.portJson);
+    std::snprintf(setup.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
+    std::snprintf(setup.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
+    std::snprintf(setup.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
+    return true;
+}
+
+void DefaultTelemetryConfig(TelemetryConfig *config) {
+    *config = TelemetryConfig{};
+    config->maxRate = 10;
+    config->reconnectMin = 1;
+    config->reconnectMax = 30;
+}
