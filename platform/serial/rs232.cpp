@@ -1,6 +1,7 @@
 // Serial-port services over Qt SerialPort: opening and closing, settings, the queues, writes and
-// reads. Ports live in one table indexed by COM number; each open port owns one QSerialPort whose
-// read buffer is the engine's input queue.
+// reads. Ports live in one table indexed by COM number; each open port owns one QSerialPort for
+// its settings and notifications, and an input queue of its own that reads fill straight from
+// the descriptor.
 
 #include "platform/serial/rs232.h"
 #include "platform/serial/linesilence.h"
