@@ -6,6 +6,7 @@
 #include "support/command.h"
 #include "support/panel_fixture.h"
 #include "telemetry/telemetry.h"
+#include "textforms/json.h"
 
 #include <gtest/gtest.h>
 
@@ -82,9 +83,11 @@ TEST_F(OddInputs, TooLongPathsAndOptionsAreRefusedNotCut) {
 TEST_F(OddInputs, NamesThatAreNotUtf8AreOpenedAndWrittenAsGiven) {
     const std::string device = emulator();
     const std::string got = scratch + "/out\xff.dat";
-    CommandOutput get = run({"get", "--port", device, "--from", "ram", "-o", got});
+    CommandOutput get = run({"get", "--port", device, "--from", "ram", "-o", got, "--json"});
     ASSERT_EQ(get.exitCode, 0) << get.err;
     EXPECT_TRUE(fs::is_regular_file(got));
+    // The JSON line stays valid UTF-8: the byte travels as the escape of U+DC00 + byte.
+    EXPECT_NE(get.out.find("out\\udcff.dat\""), std::string::npos) << get.out;
     ASSERT_EQ(rename(got.c_str(), (scratch + "/good\xfe.dat").c_str()), 0);
     CommandOutput send = run({"send", "--port", device, "--to", "ram", scratch + "/good\xfe.dat"});
     EXPECT_EQ(send.exitCode, 0) << send.err;
@@ -96,6 +99,9 @@ TEST_F(OddInputs, NamesThatAreNotUtf8AreOpenedAndWrittenAsGiven) {
     // The arguments' text form keeps every byte.
     const char bytes[] = "a\xff\xc3\xa9\xed\xa0\x80\xf0\x9f\x99\x82z";
     EXPECT_EQ(ArgumentBytes(ArgumentText(bytes)).toStdString(), std::string(bytes));
+    char json[JsonStringRoom(sizeof bytes)];
+    FormatJsonString(bytes, json, sizeof json);
+    EXPECT_STREQ(json, "\"a\\udcff\xc3\xa9\\udced\\udca0\\udc80\xf0\x9f\x99\x82z\"");
 }
 
 // Where a file is wanted, a FIFO, a device or an endless file is refused at once with its kind.
