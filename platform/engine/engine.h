@@ -80,6 +80,10 @@ void EngineRaisePanelEvent(int panel, int event, int eventData1, int eventData2)
 // arrives, before Qt queues it; a request that a pop-up keeps from its panel is raised as the
 // panel's close event once the pop-up has gone.
 void EngineNoteCloseRequest(WId window);
+// The panel's window received a close event (every request noted before it is settled), and a
+// modal pop-up began or stopped blocking it (a held request is raised once it stops).
+void EngineCloseReceived(int panel);
+void EngineBlockingChanged(int panel, bool blocked);
 // Installs that watch where the engine knows the window system's close request (X11); elsewhere
 // does nothing, and Qt's own close event is all there is.
 void EngineWatchCloseRequests(QApplication *application);

@@ -1,7 +1,57 @@
-// The window system's close requests as they arrive, before Qt queues them: on X11 the window
-// manager's WM_DELETE_WINDOW message. Qt drops such a request for a window that a modal pop-up
-// blocks; the engine holds it for the panel instead (EngineNoteCloseRequest).
+// Close requests that a modal pop-up would swallow. Qt drops the window system's close request
+// for a window that a modal pop-up blocks; the engine notes each request as it arrives (on X11
+// the window manager's WM_DELETE_WINDOW message, before Qt queues it), holds one that the panel
+// never received and raises it once the pop-up has gone.
 #include "platform/engine/engine.h"
+
+#include <QTimer>
+
+namespace {
+
+void RaiseHeldClose(int panel) {
+    EnginePanel *record = EngineFindPanel(panel);
+    if (record == nullptr || record->blocked || !record->closeHeld)
+        return;
+    record->closeHeld = false;
+    EngineRaisePanelEvent(panel, EVENT_CLOSE, 0, 0);
+}
+
+} // namespace
+
+void EngineNoteCloseRequest(WId window) {
+    EnginePanel *record = EngineFindPanelOfWindow(window);
+    if (record == nullptr)
+        return;
+    if (record->blocked)
+        record->closeHeld = true;
+    else
+        record->closesNoted++;
+}
+
+// Qt hands on the window system's requests in order: one that reaches the panel settles every
+// request noted before it.
+void EngineCloseReceived(int panel) {
+    if (EnginePanel *record = EngineFindPanel(panel)) {
+        record->closesNoted = 0;
+        record->closeHeld = false;
+    }
+}
+
+// A request that has not reached the panel when a pop-up blocks it waits in Qt's queue, which the
+// pop-up's own loop empties: Qt drops it there. It is held, and raised once the pop-up has gone,
+// from the event loop, as the close of a panel at rest is.
+void EngineBlockingChanged(int panel, bool blocked) {
+    EnginePanel *record = EngineFindPanel(panel);
+    if (record == nullptr)
+        return;
+    record->blocked = blocked;
+    if (blocked && record->closesNoted > 0) {
+        record->closesNoted = 0;
+        record->closeHeld = true;
+    }
+    if (!blocked && record->closeHeld)
+        QTimer::singleShot(0, record->form.data(), [panel] { RaiseHeldClose(panel); });
+}
 
 #if defined(NVMX_X11_CLOSE_WATCH)
 

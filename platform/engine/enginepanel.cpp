@@ -22,7 +22,6 @@
 #include <QShortcutEvent>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTimer>
 #include <QUiLoader>
 
 #include <cassert>
@@ -177,12 +176,12 @@ class PanelBinding : public QObject {
         case QEvent::Close:
             // The program decides whether the panel goes: the window stays open.
             event->ignore();
-            CloseReceived();
+            EngineCloseReceived(panel_);
             EngineRaisePanelEvent(panel_, EVENT_CLOSE, 0, 0);
             return true;
         case QEvent::WindowBlocked:
         case QEvent::WindowUnblocked:
-            BlockedChanged(event->type() == QEvent::WindowBlocked);
+            EngineBlockingChanged(panel_, event->type() == QEvent::WindowBlocked);
             return false;
         case QEvent::Resize:
             PanelResized(static_cast<QResizeEvent *>(event)->size());
@@ -193,39 +192,6 @@ class PanelBinding : public QObject {
     }
 
   private:
-    // Qt hands on the window system's requests in order: one that reaches the panel settles
-    // every request noted before it.
-    void CloseReceived() {
-        if (EnginePanel *record = EngineFindPanel(panel_)) {
-            record->closesNoted = 0;
-            record->closeHeld = false;
-        }
-    }
-
-    // A request that has not reached the panel when a pop-up blocks it waits in Qt's queue, which
-    // the pop-up's own loop empties: Qt drops it there. It is held, and raised once the pop-up has
-    // gone, from the event loop, as the close of a panel at rest is.
-    void BlockedChanged(bool blocked) {
-        EnginePanel *record = EngineFindPanel(panel_);
-        if (record == nullptr)
-            return;
-        record->blocked = blocked;
-        if (blocked && record->closesNoted > 0) {
-            record->closesNoted = 0;
-            record->closeHeld = true;
-        }
-        if (!blocked && record->closeHeld)
-            QTimer::singleShot(0, this, [this] { RaiseHeldClose(); });
-    }
-
-    void RaiseHeldClose() {
-        EnginePanel *record = EngineFindPanel(panel_);
-        if (record == nullptr || record->blocked || !record->closeHeld)
-            return;
-        record->closeHeld = false;
-        EngineRaisePanelEvent(panel_, EVENT_CLOSE, 0, 0);
-    }
-
     // Sizes the program set itself come back as resize events too: only a size that differs
     // from the last known one is the user's.
     void PanelResized(QSize size) {
@@ -475,14 +441,4 @@ int DiscardPanel(int panel) {
 QWidget *EngineControlWidget(int panel, int control) {
     int error = UIE_OK;
     return EngineFindControl(panel, control, &error);
-}
-
-void EngineNoteCloseRequest(WId window) {
-    EnginePanel *record = EngineFindPanelOfWindow(window);
-    if (record == nullptr)
-        return;
-    if (record->blocked)
-        record->closeHeld = true;
-    else
-        record->closesNoted++;
 }
