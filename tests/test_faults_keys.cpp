@@ -116,28 +116,6 @@ Bytes WriteRequest(unsigned char command) {
     return request;
 }
 
-// Focuses the window and types the keys (xdotool names) delayMs apart, in one xdotool run so
-// that the gaps are the given ones.
-bool TypeKeys(const XSession &x, unsigned long window, const std::vector<std::string> &keys,
-              int delayMs) {
-    std::vector<std::string> argv = {"xdotool", "windowfocus", std::to_string(window),
-                                     "key",     "--delay",     std::to_string(delayMs)};
-    argv.insert(argv.end(), keys.begin(), keys.end());
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("DISPLAY", x.display().c_str(), 1);
-        std::vector<char *> args;
-        for (const std::string &arg : argv)
-            args.push_back(const_cast<char *>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // A sensor that answers the line check, both block reads and data requests.
 PeerReply AnswerBothMemories(const PeerRequest &request) {
     PeerReply reply;
@@ -173,7 +151,7 @@ class KeysInWindow : public ::testing::Test {
     // Types the keys and returns the request the sensor sees next.
     Bytes requestAfter(const std::vector<std::string> &keys, int delayMs) {
         size_t before = peer.requests().size();
-        EXPECT_TRUE(TypeKeys(x, panel, keys, delayMs));
+        EXPECT_TRUE(x.typeKeys(panel, keys, delayMs));
         EXPECT_TRUE(peer.waitForRequests(before + 1, timeout));
         std::vector<PeerRequest> requests = peer.requests();
         return requests.size() > before ? requests[before].bytes : Bytes{};
@@ -198,7 +176,7 @@ TEST_F(KeysInWindow, SelectKeyActsBeforeTheF9ThatFollowsIt) {
     }
     // FILE: the save dialog, and nothing on the line; the next request is the RAM write after it.
     size_t before = peer.requests().size();
-    ASSERT_TRUE(TypeKeys(x, panel, {"alt+f", "F9"}, 0));
+    ASSERT_TRUE(x.typeKeys(panel, {"alt+f", "F9"}, 0));
     ASSERT_TRUE(closeWhenOpen(saveDialogTitle)) << "F9 right after Alt+F opened no save dialog";
     EXPECT_EQ(requestAfter({"alt+r", "F9"}, 0), WriteRequest(0x01));
     EXPECT_EQ(peer.requests().size(), before + 1);
@@ -206,7 +184,7 @@ TEST_F(KeysInWindow, SelectKeyActsBeforeTheF9ThatFollowsIt) {
 
 TEST_F(KeysInWindow, CloseRightAfterF9EndsTheProgramAfterTheWrite) {
     size_t before = peer.requests().size();
-    ASSERT_TRUE(TypeKeys(x, panel, {"F9"}, 0));
+    ASSERT_TRUE(x.typeKeys(panel, {"F9"}, 0));
     ASSERT_TRUE(x.closeWindow(panel));
     EXPECT_EQ(program.wait(timeout), 0);
     ASSERT_TRUE(peer.waitForRequests(before + 1, timeout));
@@ -215,7 +193,7 @@ TEST_F(KeysInWindow, CloseRightAfterF9EndsTheProgramAfterTheWrite) {
 
 TEST_F(KeysInWindow, CloseRightAfterF9IsKeptWhileItsSaveDialogIsOpen) {
     size_t before = peer.requests().size();
-    ASSERT_TRUE(TypeKeys(x, panel, {"alt+f", "F9"}, 0));
+    ASSERT_TRUE(x.typeKeys(panel, {"alt+f", "F9"}, 0));
     ASSERT_TRUE(x.closeWindow(panel));
     ASSERT_TRUE(closeWhenOpen(saveDialogTitle));
     EXPECT_EQ(program.wait(timeout), 0) << "the close sent before the dialog was lost";
@@ -224,7 +202,7 @@ TEST_F(KeysInWindow, CloseRightAfterF9IsKeptWhileItsSaveDialogIsOpen) {
 
 TEST_F(KeysInWindow, CloseDuringAWaitForTheSensorIsKeptThroughItsTimeoutReport) {
     peer.setScript(SilentPeer());
-    ASSERT_TRUE(TypeKeys(x, panel, {"F10"}, 0));
+    ASSERT_TRUE(x.typeKeys(panel, {"F10"}, 0));
     ASSERT_TRUE(x.closeWindow(panel));
     ASSERT_TRUE(closeWhenOpen(timeoutPopupTitle));
     EXPECT_EQ(program.wait(timeout), 0) << "the close sent during the wait was lost";

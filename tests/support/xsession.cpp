@@ -168,6 +168,14 @@ bool XSession::pressKey(unsigned long window, const std::string &key) const {
            RunCommand(display_, {"xdotool", "key", key}) == 0;
 }
 
+bool XSession::typeKeys(unsigned long window, const std::vector<std::string> &keys,
+                        int delayMs) const {
+    std::vector<std::string> argv = {"xdotool", "windowfocus", std::to_string(window),
+                                     "key",     "--delay",     std::to_string(delayMs)};
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    return RunCommand(display_, argv) == 0;
+}
+
 bool XSession::screenshot(unsigned long window, const std::string &path) const {
     return RunCommand(display_, {"import", "-window", std::to_string(window), path}) == 0;
 }

@@ -22,6 +22,9 @@ class XSession {
     bool closeWindow(unsigned long window) const;
     // Gives the window the keyboard focus and types one key (xdotool key name, e.g. "F11").
     bool pressKey(unsigned long window, const std::string &key) const;
+    // Gives the window the focus and types the keys (xdotool names) delayMs apart, in one
+    // xdotool run so that the gaps are the given ones.
+    bool typeKeys(unsigned long window, const std::vector<std::string> &keys, int delayMs) const;
     // Writes a PNG of the window.
     bool screenshot(unsigned long window, const std::string &path) const;
 
