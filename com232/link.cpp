@@ -1,46 +1,13 @@
-// The serial line to the sensor: open and configure the port, prove the sensor with a line
-// check, and the reply wait that the line check and the transactions share.
+// The serial line to the sensor: open and configure the port, and the request and reply wait
+// that every exchange shares. Nothing here writes to the panel.
 
 #include "com232/link.h"
 
-#include "com232/exchanges.h"
 #include "com232/records.h"
 #include "platform/engine/userint.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
-#include "telemetry/telemetry.h"
 
-#include <cstdio>
-
-static const char timeoutMessage[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
-
-enum { PORT_NOTE_LEN = 512 };
-
-// Copies an open failure text into statusText and shows it there, with the engine's reason and
-// remedy beside it.
-static void ShowOpenFailure(int port, int code) {
-    std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
-    ShowStatus(statusText);
-    PublishStatus(statusText);
-    char note[PORT_NOTE_LEN] = "";
-    ComOpenFailure(port, note, sizeof note);
-    ShowPortNote(note);
-}
-
-// The settings the sensor expects; the port stays closed when the open fails. The port opened
-// becomes portNumber, so that the line check, the transactions and the close at shutdown all
-// work on the port that was opened: the number has one carrier.
-void OpenPort(int port) {
-    acquisitionActive = 0;
-    portNumber = port;
-    int code = OpenSensorPort(port);
-    if (code < 0) {
-        ShowOpenFailure(port, code);
-        return;
-    }
-    ShowPortNote("");
-    CheckLine();
-}
 
 int OpenSensorPort(int port) {
     int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
@@ -51,32 +18,6 @@ int OpenSensorPort(int port) {
     FlushOutQ(port);
     SetCTSMode(port, 0);
     return 0;
-}
-
-// A present sensor answers 0x55 0x07 with the single byte 0xAA.
-void CheckLine(void) {
-    if (ExchangeLineCheck() == EXCHANGE_OK) {
-        ShowStatus("LINE OK");
-        PublishStatus("LINE OK");
-        if (afterLineOk)
-            afterLineOk();
-    } else {
-        ReportTimeout();
-    }
-}
-
-void ReportTimeout(void) {
-    ShowStatus("TIMEOUT");
-    PublishStatus("TIMEOUT");
-    MessagePopup("INFO", timeoutMessage);
-}
-
-void ShowStatus(const char *text) {
-    SetCtrlVal(MainPanel, PANEL_STATUS, text);
-}
-
-void ShowPortNote(const char *text) {
-    SetCtrlVal(MainPanel, PANEL_PORTNOTE, text);
 }
 
 const char *OpenErrorText(int code) {

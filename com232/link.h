@@ -1,24 +1,13 @@
-// The serial line to the sensor: opening the port, the line check, the shared reply wait and
-// the time-out report.
+// The serial line to the sensor: opening the port and the request and reply wait that every
+// exchange shares. The panel's side of it (status display, pop-ups) is gui/linepanel.h.
 #pragma once
 
 enum { WAIT_ABORTED = -1000 };
 #define REPLY_TIMEOUT 2.0
 
-// Makes port the portNumber and opens it at 9600 8N1; shows an open failure in the status
-// display, otherwise runs CheckLine (on portNumber, now port).
-void OpenPort(int port);
 // Opens port at 9600 8N1 with the reply time-out, empty queues and no handshake; the panel's
 // OpenPort and the headless commands open a sensor's port alike. Returns 0 or the open's code.
 int OpenSensorPort(int port);
-// One line check on portNumber: "LINE OK" and afterLineOk, or the time-out report.
-void CheckLine(void);
-// Status text "TIMEOUT" and the modal "INFO" pop-up.
-void ReportTimeout(void);
-// Writes a text into the status display (statusText is not changed).
-void ShowStatus(const char *text);
-// Writes the line beside the status texts that says why the port failed and what to do.
-void ShowPortNote(const char *text);
 // Text of an open failure code.
 const char *OpenErrorText(int code);
 // The request of the line check and the transactions that wait for a reply: empties both

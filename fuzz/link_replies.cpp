@@ -9,6 +9,7 @@
 // were and gives one time-out report.
 #include "com232/link.h"
 #include "com232/records.h"
+#include "gui/linepanel.h"
 #include "gui/transactions.h"
 #include "platform/engine/userint.h"
 #include "platform/serial/linesilence.h"

@@ -5,6 +5,7 @@
 #include "com232/link.h"
 #include "com232/records.h"
 #include "gui/layout.h"
+#include "gui/linepanel.h"
 #include "gui/livedisplay.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"

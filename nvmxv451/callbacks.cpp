@@ -2,12 +2,13 @@
 // module that owns it, and shows its help text on a right click.
 #include "nvmxv451/callbacks.h"
 
-#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
 #include "gui/graphexport.h"
 #include "gui/layout.h"
+#include "gui/linepanel.h"
+#include "gui/linewatch.h"
 #include "gui/parameters.h"
 #include "gui/parametersheet.h"
 #include "gui/recording.h"

@@ -2,11 +2,11 @@
 
 #include "nvmxv451_version.h"
 
-#include "sensor/wire.h"
-#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "gui/colourgraph.h"
 #include "gui/layout.h"
+#include "gui/linepanel.h"
+#include "gui/linewatch.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"
 #include "gui/telemetrypanel.h"
@@ -20,6 +20,7 @@
 #include "platform/system/commandline.h"
 #include "platform/system/settings.h"
 #include "platform/system/telemetrysettings.h"
+#include "sensor/wire.h"
 #include "state/globals.h"
 
 #include <cstring>

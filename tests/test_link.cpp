@@ -1,9 +1,10 @@
 // The serial line to the sensor: opening the port, the line check and the shared reply wait,
 // against a scripted peer on a pseudo-terminal.
 
-#include "com232/linewatch.h"
 #include "com232/link.h"
 #include "com232/records.h"
+#include "gui/linepanel.h"
+#include "gui/linewatch.h"
 #include "platform/engine/userint.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"

@@ -1,6 +1,7 @@
 // Live telemetry of the program against a real broker: the panel's transfer over a
 // pseudo-terminal, and the headless record command against the emulator.
 #include "com232/link.h"
+#include "gui/linepanel.h"
 #include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
 #include "platform/serial/rs232.h"

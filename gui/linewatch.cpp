@@ -1,6 +1,7 @@
-#include "com232/linewatch.h"
+#include "gui/linewatch.h"
 
 #include "com232/link.h"
+#include "gui/linepanel.h"
 #include "platform/serial/rs232.h"
 #include "platform/widgets/portrings.h"
 #include "state/globals.h"
