@@ -297,7 +297,6 @@ int InitEngine(int argc, char **argv) {
     // Closing a window never ends the program by itself: the panel callback decides.
     application->setQuitOnLastWindowClosed(false);
     application->installEventFilter(new AutoRepeatShortcutFilter(application));
-    EngineWatchCloseRequests(application);
     return UIE_OK;
 }
 

@@ -13,8 +13,6 @@
 #include <QString>
 #include <QWidget>
 
-class QApplication;
-
 // One control of a loaded panel.
 struct EngineControl {
     QPointer<QWidget> widget;
@@ -84,9 +82,9 @@ void EngineNoteCloseRequest(WId window);
 // modal pop-up began or stopped blocking it (a held request is raised once it stops).
 void EngineCloseReceived(int panel);
 void EngineBlockingChanged(int panel, bool blocked);
-// Installs that watch where the engine knows the window system's close request (X11); elsewhere
-// does nothing, and Qt's own close event is all there is.
-void EngineWatchCloseRequests(QApplication *application);
+// Installs that watch, once, where the engine knows the window system's close request (X11);
+// elsewhere does nothing, and Qt's own close event is all there is. The first panel asks for it.
+void EngineWatchCloseRequests();
 
 // Held while the program changes a widget: blocks its signals and suppresses every event that
 // a change could raise on the way (a clamped range, a reordered ring).

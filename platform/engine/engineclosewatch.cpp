@@ -56,7 +56,7 @@ void EngineBlockingChanged(int panel, bool blocked) {
 #if defined(NVMX_X11_CLOSE_WATCH)
 
 #include <QAbstractNativeEventFilter>
-#include <QApplication>
+#include <QGuiApplication>
 
 #include <cstdlib>
 #include <cstring>
@@ -98,7 +98,12 @@ class X11CloseRequestWatch : public QAbstractNativeEventFilter {
 
 } // namespace
 
-void EngineWatchCloseRequests(QApplication *application) {
+void EngineWatchCloseRequests() {
+    static bool watching = false;
+    auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (watching || application == nullptr)
+        return;
+    watching = true;
     // Other platforms may answer for X11 too (offscreen does), without a connection.
     auto *x11 = application->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t *connection = x11 == nullptr ? nullptr : x11->connection();
@@ -114,6 +119,6 @@ void EngineWatchCloseRequests(QApplication *application) {
 
 #else
 
-void EngineWatchCloseRequests(QApplication *) {}
+void EngineWatchCloseRequests() {}
 
 #endif

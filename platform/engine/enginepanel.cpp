@@ -381,6 +381,7 @@ int RegisterForm(QWidget *form) {
     assert(panelName.isEmpty() || (panelEntry != nullptr && panelEntry->panel != nullptr));
     PanelCallbackPtr callback = panelEntry == nullptr ? nullptr : panelEntry->panel;
     int handle = EngineAddPanel(form, callback);
+    EngineWatchCloseRequests();
     EnginePanel *record = EngineFindPanel(handle);
     assert(record != nullptr); // just added, with its form
     record->controls = controls;
