@@ -36,9 +36,9 @@ void PrintResultLine(FILE *stream, const PortResult *result) {
     std::fputc('\n', stream);
 }
 
-// Every text of a result fits a buffer of MAX_PATHNAME_LEN or RESULT_TEXT_LEN bytes.
+// Every text of a result fits a buffer of FILE_PATH_LEN or RESULT_TEXT_LEN bytes.
 static void PrintJsonString(FILE *stream, const char *text) {
-    constexpr size_t longest = std::max(size_t(RESULT_TEXT_LEN), size_t(MAX_PATHNAME_LEN));
+    constexpr size_t longest = std::max(size_t(RESULT_TEXT_LEN), size_t(FILE_PATH_LEN));
     char json[JsonStringRoom(longest)];
     FormatJsonString(text, json, sizeof json);
     std::fputs(json, stream);

@@ -2,8 +2,8 @@
 // object per line for scripts.
 #pragma once
 
+#include "files/path.h"
 #include "sensor/wire.h"
-#include "platform/engine/userint.h"
 
 #include <cstdio>
 
@@ -13,10 +13,10 @@ enum { RESULT_TEXT_LEN = 512, PORT_LABEL_LEN = 16 };
 struct PortResult {
     int exitCode;                  // PLANT_EXIT_...
     char port[PORT_LABEL_LEN];     // "COM3"
-    char device[MAX_PATHNAME_LEN]; // "/dev/ttyUSB0", "" when unknown
+    char device[FILE_PATH_LEN];    // "/dev/ttyUSB0", "" when unknown
     char status[RESULT_TEXT_LEN];  // "LINE OK", "TIMEOUT", "Cannot open port", ...
     char message[RESULT_TEXT_LEN]; // what was done, or why it failed
-    char file[MAX_PATHNAME_LEN];   // the file written, "" when none
+    char file[FILE_PATH_LEN];      // the file written, "" when none
     long frames;                   // record: frames in the file
     double seconds;                // record: how long it ran
     int hasBlock;                  // get: block holds what the sensor sent

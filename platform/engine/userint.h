@@ -6,6 +6,8 @@
 // Colours are 0xRRGGBB; VAL_TRANSPARENT is the transparent colour.
 #pragma once
 
+#include "files/path.h"
+
 // Event codes passed to callbacks.
 enum {
     EVENT_COMMIT = 1,
@@ -88,7 +90,7 @@ enum {
     VAL_EXISTING_FILE_SELECTED = 1,
     VAL_NEW_FILE_SELECTED = 2,
 };
-enum { MAX_PATHNAME_LEN = 260 };
+enum { MAX_PATHNAME_LEN = FILE_PATH_LEN };
 
 // Modal file selection. pathOut (MAX_PATHNAME_LEN characters) receives the chosen path.
 // Returns VAL_EXISTING_FILE_SELECTED, VAL_NEW_FILE_SELECTED, VAL_NO_FILE_SELECTED on cancel,
