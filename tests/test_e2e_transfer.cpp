@@ -11,7 +11,6 @@
 
 namespace {
 
-const char panelTitle[] = "Nevalometrix V4.51";
 const double timeout = 20.0;
 // A block in which the evaluation mode forces nothing (EVALMODE 0, AVERAGE 0, HOLD 0): POWER
 // slider 200, PMOD STAT, TRIGGER CONT, INTLIM 10, MAXCOL-No. 3, OUTMODE BINARY, table cells 1.
@@ -29,13 +28,7 @@ class RunningProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(x.start());
-        ASSERT_TRUE(peer.start(AnswerLikeASensor(sensorBlock, sampleFrame)));
-        ASSERT_TRUE(program.start(
-            {BinDir() + "/nvmxv451"},
-            {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "NVMX_COM1=" + peer.slavePath()}));
-        panel = x.waitForWindow(panelTitle, timeout);
-        ASSERT_NE(panel, 0u);
-        ASSERT_TRUE(peer.waitForRequests(2, timeout));
+        ASSERT_TRUE(StartProgramOnSensor(x, peer, program, sensorBlock, timeout, &panel));
     }
 
     void TearDown() override {

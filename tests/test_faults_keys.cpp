@@ -102,7 +102,6 @@ TEST_F(QuickKeys, CloseThatAPopupKeptFromThePanelIsRaisedOnceThePopupHasGone) {
 
 // ---- The real program in a real X window ----------------------------------------------------
 
-const char panelTitle[] = "Nevalometrix V4.51";
 const char saveDialogTitle[] = "init";
 const char timeoutPopupTitle[] = "INFO";
 const double timeout = 20.0;
@@ -116,29 +115,11 @@ Bytes WriteRequest(unsigned char command) {
     return request;
 }
 
-// A sensor that answers the line check, both block reads and data requests.
-PeerReply AnswerBothMemories(const PeerRequest &request) {
-    PeerReply reply;
-    if (request.bytes[1] == 7)
-        reply.bytes = {0xAA};
-    else if (request.bytes[1] == 3 || request.bytes[1] == 4)
-        reply.bytes = sensorBlock;
-    else if (request.bytes[1] == 5)
-        reply.bytes = sampleFrame;
-    return reply;
-}
-
 class KeysInWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(x.start());
-        ASSERT_TRUE(peer.start(AnswerBothMemories));
-        ASSERT_TRUE(program.start(
-            {BinDir() + "/nvmxv451"},
-            {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=", "NVMX_COM1=" + peer.slavePath()}));
-        panel = x.waitForWindow(panelTitle, timeout);
-        ASSERT_NE(panel, 0u);
-        ASSERT_TRUE(peer.waitForRequests(2, timeout));
+        ASSERT_TRUE(StartProgramOnSensor(x, peer, program, sensorBlock, timeout, &panel));
     }
 
     void TearDown() override {

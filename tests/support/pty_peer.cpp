@@ -226,7 +226,7 @@ PeerScript AnswerLikeASensor(Bytes block, Bytes frame) {
         PeerReply reply;
         if (request.bytes[1] == 7)
             reply.bytes = {0xAA};
-        else if (request.bytes[1] == 3)
+        else if (request.bytes[1] == 3 || request.bytes[1] == 4)
             reply.bytes = block;
         else if (request.bytes[1] == 5)
             reply.bytes = frame;

@@ -261,3 +261,13 @@ ChildProcess::~ChildProcess() {
         waitpid(pid_, nullptr, 0);
     }
 }
+
+bool StartProgramOnSensor(const XSession &x, PtyPeer &peer, ChildProcess &program,
+                          const Bytes &block, double seconds, unsigned long *panel) {
+    if (!peer.start(AnswerLikeASensor(block)) ||
+        !program.start({BinDir() + "/nvmxv451"}, {"DISPLAY=" + x.display(), "QT_QPA_PLATFORM=",
+                                                  "NVMX_COM1=" + peer.slavePath()}))
+        return false;
+    *panel = x.waitForWindow("Nevalometrix V4.51", seconds);
+    return *panel != 0 && peer.waitForRequests(2, seconds);
+}

@@ -1,6 +1,8 @@
 // A private X server and child processes, for tests that run the real program in a real window.
 #pragma once
 
+#include "support/pty_peer.h"
+
 #include <string>
 #include <vector>
 
@@ -60,6 +62,12 @@ class ChildProcess {
     int pid_ = -1;
     int status_ = -1;
 };
+
+// Starts the program with its COM1 on peer, which answers as a sensor holding block (RAM and
+// EEPROM alike), in x's display; waits for its window (into *panel) and for the start-up's line
+// check and parameter read. False when any of it does not come within seconds.
+bool StartProgramOnSensor(const XSession &x, PtyPeer &peer, ChildProcess &program,
+                          const Bytes &block, double seconds, unsigned long *panel);
 
 // Seconds of a monotonic clock.
 double MonotonicSeconds();
