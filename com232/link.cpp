@@ -1,13 +1,19 @@
-// The serial line to the sensor: open and configure the port, and the request and reply wait
-// that every exchange shares. Nothing here writes to the panel.
-
+// The serial line to one sensor: open and configure the port, and the request and reply wait
+// that every exchange shares.
 #include "com232/link.h"
 
-#include "com232/records.h"
-#include "platform/engine/userint.h"
 #include "platform/serial/rs232.h"
-#include "state/globals.h"
 
+#include <chrono>
+
+double MonotonicSeconds(void) {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+SensorLink MakeSensorLink(int port, double (*clock)(void)) {
+    return SensorLink{port, REPLY_TIMEOUT, clock ? clock : MonotonicSeconds, SYNC_BYTE};
+}
 
 int OpenSensorPort(int port) {
     int code = OpenComConfig(port, "", 9600, 0, 8, 1, 1024, 1024);
@@ -41,38 +47,46 @@ const char *OpenErrorText(int code) {
     }
 }
 
-int SendRequest(int flushFirst, int expectedLength, int watchAcquisition) {
-    if (flushFirst) {
-        FlushInQ(portNumber);
-        FlushOutQ(portNumber);
-    }
-    BuildRequest(sensorCommand);
-    ComWrt(portNumber, transmitBuffer, HEADER_LENGTH);
-    return WaitForReply(expectedLength, watchAcquisition);
+int BuildRequest(const SensorLink *link, int command, const unsigned char *block,
+                 unsigned char request[HEADER_LENGTH + BLOCK_LENGTH]) {
+    request[0] = link->syncByte;
+    request[1] = static_cast<unsigned char>(command);
+    if (command != WriteRAM && command != WriteEEPROM)
+        return HEADER_LENGTH;
+    for (int i = 0; i < BLOCK_LENGTH; i++)
+        request[HEADER_LENGTH + i] = block[i];
+    return HEADER_LENGTH + BLOCK_LENGTH;
 }
 
-// Busy poll without sleeping of its own; the engine's poll blocks up to five milliseconds while
+int SendRequest(const SensorLink *link, const unsigned char *request, int length, int flushFirst) {
+    if (flushFirst) {
+        FlushInQ(link->port);
+        FlushOutQ(link->port);
+    }
+    return ComWrt(link->port, request, length);
+}
+
+// Busy poll without sleeping of its own; the port's poll blocks up to five milliseconds while
 // the line is silent. The elapsed time is tested before the count, so a wait never ends early
 // on the count alone once the time is up, and never outlasts it.
-int WaitForReply(int expectedLength, int watchAcquisition) {
-    waitStart = Timer();
+int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting) {
+    const double start = link->clock();
     for (;;) {
-        int count = GetInQLen(portNumber);
-        if (watchAcquisition && acquisitionActive == 0)
+        int count = GetInQLen(link->port);
+        if (keepWaiting && *keepWaiting == 0)
             return WAIT_ABORTED;
-        waitElapsed = Timer() - waitStart;
-        if (waitElapsed > REPLY_TIMEOUT)
+        if (link->clock() - start > link->replyTimeout)
             return count;
         if (count >= expectedLength)
             return count;
     }
 }
 
-// The engine may report more bytes than the receive buffer holds; only the buffer's worth is
-// read, and such a reply still fails on its length.
-int ReadReply(int reportedCount) {
+// The port may report more bytes than the buffer holds; only the buffer's worth is read, and
+// such a reply still fails on its length.
+int ReadReply(const SensorLink *link, int reportedCount, unsigned char receive[BUFFER_LENGTH]) {
     if (reportedCount <= 0)
         return 0;
     int count = reportedCount < BUFFER_LENGTH ? reportedCount : BUFFER_LENGTH;
-    return ComRd(portNumber, receiveBuffer, count);
+    return ComRd(link->port, receive, count);
 }

@@ -1,24 +1,51 @@
-// The serial line to the sensor: opening the port and the request and reply wait that every
-// exchange shares. The panel's side of it (status display, pop-ups) is gui/linepanel.h.
+// The serial line to one sensor as any caller holds it: the port context, the request, the
+// reply wait and the read that every exchange shares. Free of Qt and of the panel: nothing here
+// shows anything or touches program-wide state, so a process may hold many links and work them
+// from as many threads at once, one thread per link.
 #pragma once
+
+#include "sensor/wire.h"
 
 enum { WAIT_ABORTED = -1000 };
 #define REPLY_TIMEOUT 2.0
 
-// Opens port at 9600 8N1 with the reply time-out, empty queues and no handshake; the panel's
-// OpenPort and the headless commands open a sensor's port alike. Returns 0 or the open's code.
+// One sensor's open port and its timings.
+struct SensorLink {
+    int port;              // COM number of the port, opened by OpenSensorPort
+    double replyTimeout;   // seconds a reply may take
+    double (*clock)(void); // seconds; the panel's clock paints what is due before its waits
+    unsigned char syncByte;
+};
+
+// How the last exchange on a link ended and how much came back.
+struct LinkReply {
+    int outcome; // EXCHANGE_OK, EXCHANGE_NO_REPLY, ... (exchanges.h)
+    int length;  // bytes read; 0 after a write or an aborted wait
+};
+
+// A link to port with REPLY_TIMEOUT, the given clock (MonotonicSeconds when null) and SYNC_BYTE.
+SensorLink MakeSensorLink(int port, double (*clock)(void));
+// Seconds on a steady clock that no one sets.
+double MonotonicSeconds(void);
+
+// Opens port at 9600 8N1 with the reply time-out, empty queues and no handshake; the panel and
+// the headless commands open a sensor's port alike. Returns 0 or the open's code.
 int OpenSensorPort(int port);
 // Text of an open failure code.
 const char *OpenErrorText(int code);
-// The request of the line check and the transactions that wait for a reply: empties both
-// queues of portNumber when flushFirst is set, builds the request header of sensorCommand,
-// writes its 2 bytes (the count written is not examined) and returns WaitForReply's result.
-int SendRequest(int flushFirst, int expectedLength, int watchAcquisition);
-// The shared reply wait, started right after a request was written: polls the input queue of
-// portNumber until more than REPLY_TIMEOUT has passed (tested first) or at least
-// expectedLength bytes wait. Returns the count of the last poll. With watchAcquisition set, it
-// returns WAIT_ABORTED as soon as a poll finds acquisitionActive cleared.
-int WaitForReply(int expectedLength, int watchAcquisition);
-// Reads the reportedCount bytes of the last poll into the receive buffer, never more than the
-// buffer holds; nothing when the count is zero or negative. Returns the count read.
-int ReadReply(int reportedCount);
+
+// The request for command into request: the sync byte and the command, and for the two write
+// commands the block behind them. Returns the length to send: 2, or 86 for a write.
+int BuildRequest(const SensorLink *link, int command, const unsigned char *block,
+                 unsigned char request[HEADER_LENGTH + BLOCK_LENGTH]);
+// Writes the request, after emptying both queues when flushFirst is set; returns the count the
+// port took.
+int SendRequest(const SensorLink *link, const unsigned char *request, int length, int flushFirst);
+// The shared reply wait, started right after a request was written: polls the input queue until
+// more than the reply time-out has passed (tested first) or at least expectedLength bytes wait.
+// Returns the count of the last poll. With keepWaiting given, it returns WAIT_ABORTED as soon
+// as a poll finds *keepWaiting cleared.
+int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting);
+// Reads the reportedCount bytes of the last poll into receive, never more than BUFFER_LENGTH;
+// nothing when the count is zero or negative. Returns the count read.
+int ReadReply(const SensorLink *link, int reportedCount, unsigned char receive[BUFFER_LENGTH]);

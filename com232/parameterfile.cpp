@@ -1,33 +1,35 @@
-// The ".dat" parameter file over the engine's array-file services.
+// The ".dat" parameter file over the number files of files/.
 #include "com232/parameterfile.h"
 
+#include "files/numberfile.h"
 #include "sensor/wire.h"
-#include "platform/engine/userint.h"
 
 #include <cstring>
+#include <string>
 
 const char parameterFileNotSaved[] = "PARAMETER FILE NOT SAVED";
 const char parameterFileNotLoaded[] = "PARAMETER FILE NOT LOADED";
 
 enum { FILE_FIELD_WIDTH = 5 };
 
+static thread_local std::string lastError;
+
 int WriteParameterFile(const char *path, const unsigned char *block) {
-    return ArrayToFile(path, block, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1, VAL_GROUPS_TOGETHER,
-                       VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, FILE_FIELD_WIDTH, VAL_ASCII,
-                       VAL_TRUNCATE);
+    return SaveNumberFile(path, path, block, BLOCK_LENGTH, FILE_FIELD_WIDTH, &lastError);
 }
 
 int FormatParameterText(const unsigned char *block, char *text, int size) {
-    return ArrayToText(block, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, FILE_FIELD_WIDTH, text, size);
+    const std::string formatted = FormatNumberLines(block, BLOCK_LENGTH, FILE_FIELD_WIDTH);
+    if (size <= 0 || formatted.size() >= static_cast<size_t>(size))
+        return -1;
+    std::memcpy(text, formatted.c_str(), formatted.size() + 1);
+    return static_cast<int>(formatted.size());
 }
 
-// Read into a scratch block first: a refused file must not touch the caller's block.
 int ReadParameterFile(const char *path, unsigned char *block) {
-    unsigned char loaded[BLOCK_LENGTH];
-    int code = FileToArray(path, loaded, VAL_UNSIGNED_CHAR, BLOCK_LENGTH, 1, VAL_GROUPS_TOGETHER,
-                           VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
-    if (code < 0)
-        return code;
-    std::memcpy(block, loaded, BLOCK_LENGTH);
-    return 0;
+    return ReadNumberFile(path, path, block, BLOCK_LENGTH, &lastError);
+}
+
+const char *LastParameterFileError(void) {
+    return lastError.c_str();
 }

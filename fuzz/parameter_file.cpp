@@ -1,7 +1,7 @@
 // Fuzz target: any bytes as a parameter file, loaded the way the Get button loads one (file
 // pop-up, read, block, panel). A load either takes the file whole or refuses it with one "INFO"
 // report and leaves the block as it was; a taken block saves and loads back unchanged.
-#include "com232/records.h"
+#include "gui/records.h"
 #include "gui/parameters.h"
 #include "platform/engine/userint.h"
 

@@ -1,8 +1,8 @@
 #include "gui/autoadjust.h"
 
-#include "com232/records.h"
 #include "gui/colourgraph.h"
 #include "gui/parameters.h"
+#include "gui/records.h"
 #include "state/globals.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "gui/colourgraph.h"
 
-#include "com232/records.h"
 #include "gui/parameters.h"
+#include "gui/records.h"
 #include "state/globals.h"
 
 // One circle colour per teach row, row 0 first.

@@ -1,8 +1,8 @@
 // The panel's face by evaluation mode, signal source and view.
 #include "gui/layout.h"
 
-#include "com232/records.h"
 #include "gui/livedisplay.h"
+#include "gui/records.h"
 #include "state/globals.h"
 
 enum {

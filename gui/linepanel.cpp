@@ -3,7 +3,7 @@
 #include "gui/linepanel.h"
 
 #include "com232/exchanges.h"
-#include "com232/link.h"
+#include "gui/records.h"
 #include "platform/engine/userint.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
@@ -14,6 +14,18 @@
 static const char timeoutMessage[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
 
 enum { PORT_NOTE_LEN = 512 };
+
+static double (*panelClock)(void) = Timer;
+
+SensorLink PanelLink(void) {
+    SensorLink link = MakeSensorLink(portNumber, panelClock);
+    link.syncByte = syncByte;
+    return link;
+}
+
+void SetPanelLinkClock(double (*clock)(void)) {
+    panelClock = clock ? clock : Timer;
+}
 
 // Copies an open failure text into statusText and shows it there, with the engine's reason and
 // remedy beside it.
@@ -43,7 +55,9 @@ void OpenPort(int port) {
 
 // A present sensor answers 0x55 0x07 with the single byte 0xAA.
 void CheckLine(void) {
-    if (ExchangeLineCheck() == EXCHANGE_OK) {
+    const SensorLink link = PanelLink();
+    LinkReply reply;
+    if (ExchangeLineCheck(&link, receiveBuffer, &reply) == EXCHANGE_OK) {
         ShowStatus("LINE OK");
         PublishStatus("LINE OK");
         if (afterLineOk)

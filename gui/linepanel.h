@@ -2,6 +2,15 @@
 // status display, the port note and the pop-up say of it.
 #pragma once
 
+#include "com232/link.h"
+
+// The link of portNumber for the panel's exchanges. Its clock is the engine's Timer, which paints
+// what changed on the screen before a callback begins to wait.
+SensorLink PanelLink(void);
+// Another clock for the panel's reply waits; a test that scripts the line drives time with it.
+// Null restores the engine's Timer.
+void SetPanelLinkClock(double (*clock)(void));
+
 // Makes port the portNumber and opens it at 9600 8N1; shows an open failure in the status
 // display, otherwise runs CheckLine (on portNumber, now port).
 void OpenPort(int port);

@@ -1,7 +1,7 @@
 // The live measurement display.
 #include "gui/livedisplay.h"
 
-#include "com232/records.h"
+#include "gui/records.h"
 #include "platform/engine/analysis.h"
 #include "state/globals.h"
 

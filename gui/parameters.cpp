@@ -2,8 +2,8 @@
 #include "gui/parameters.h"
 
 #include "com232/parameterfile.h"
-#include "com232/records.h"
 #include "gui/layout.h"
+#include "gui/records.h"
 #include "platform/system/settings.h"
 #include "state/globals.h"
 
@@ -88,7 +88,7 @@ void SaveParameterFile(void) {
     PackParameters();
     // The engine writes beside the target and renames, so a failure leaves the old file whole.
     if (WriteParameterFile(parameterFilePath, ParameterBlock) < 0)
-        ReportFileProblem(parameterFileNotSaved, LastArrayFileError());
+        ReportFileProblem(parameterFileNotSaved, LastParameterFileError());
 }
 
 void LoadParameterFile(void) {
@@ -97,7 +97,7 @@ void LoadParameterFile(void) {
     // A refused file leaves the ParameterBlock alone: showing the old block instead would throw
     // away the user's unsaved edits on the panel.
     if (ReadParameterFile(parameterFilePath, ParameterBlock) < 0) {
-        ReportFileProblem(parameterFileNotLoaded, LastArrayFileError());
+        ReportFileProblem(parameterFileNotLoaded, LastParameterFileError());
         return;
     }
     std::memcpy(parameterSetFile, parameterFilePath, MAX_PATHNAME_LEN);

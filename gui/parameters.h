@@ -3,7 +3,7 @@
 // 84-byte ParameterBlock, one value per line.
 #pragma once
 
-#include "com232/records.h" // ParameterSet, ParameterBlock
+#include "gui/records.h" // ParameterSet, ParameterBlock
 #include "platform/engine/userint.h"
 
 // Path chosen in the last file pop-up (save or load).

@@ -1,7 +1,7 @@
 // The panel side of recording.
 #include "gui/recording.h"
 
-#include "com232/records.h"
+#include "gui/records.h"
 #include "platform/output/recorder.h"
 #include "sensor/wire.h"
 #include "state/globals.h"

@@ -1,6 +1,6 @@
 #include "gui/teachtable.h"
 
-#include "com232/records.h"
+#include "gui/records.h"
 #include "state/globals.h"
 
 // Colour tolerance and intensity tolerances given to a freshly taught colour vector.

@@ -2,13 +2,12 @@
 #include "gui/transactions.h"
 
 #include "com232/exchanges.h"
-#include "com232/link.h"
-#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/linepanel.h"
 #include "gui/livedisplay.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"
+#include "gui/records.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
@@ -20,7 +19,10 @@ void SendParameters(void) {
     acquisitionActive = 0;
     ReadPanelParameters();
     PackParameters();
-    if (ExchangeWriteBlock(WriteCommandFor(ParameterTarget)) != EXCHANGE_OK)
+    const SensorLink link = PanelLink();
+    LinkReply reply;
+    if (ExchangeWriteBlock(&link, WriteCommandFor(ParameterTarget), ParameterBlock, &reply) !=
+        EXCHANGE_OK)
         ReportTimeout();
     else
         PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
@@ -30,7 +32,11 @@ void GetParameters(void) {
     acquisitionActive = 0;
     // FILE has no read command of its own; the line check after a port change reaches this
     // with FILE selected, and the sensor's working parameters are the RAM ones.
-    if (ExchangeReadBlock(ReadCommandFor(ParameterTarget)) == EXCHANGE_OK) {
+    const SensorLink link = PanelLink();
+    LinkReply reply;
+    if (ExchangeReadBlock(&link, ReadCommandFor(ParameterTarget), receiveBuffer, &reply) ==
+        EXCHANGE_OK) {
+        TakeParameters();
         PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
         parameterSetFile[0] = '\0';
         UnpackParameters();
@@ -42,11 +48,15 @@ void GetParameters(void) {
 }
 
 int ReceiveFrame(void) {
-    int result = ExchangeFrame(1);
+    const SensorLink link = PanelLink();
+    LinkReply reply;
+    int result = ExchangeFrame(&link, &acquisitionActive, receiveBuffer, &reply);
     if (result == EXCHANGE_ABORTED)
         return FRAME_ABORTED;
     if (result != EXCHANGE_OK)
         return FRAME_MISSING;
+    TakeData();
+    StoreData();
     RecordMeasurement();
     PublishFrame(currentMeasurement);
     DisplayMeasurement();
@@ -69,7 +79,6 @@ static int RunTransferCycle(void) {
 }
 
 void RunDataTransfer(void) {
-    sensorCommand = ReadData;
     acquisitionActive = 1;
     // Go pressed again (or F11 held) runs this from the event step of the running loop. A
     // second loop on top would nest once per key repeat until the stack runs out; the running

@@ -50,11 +50,10 @@
 // Busy wait before Get and Go: the sensor's settling time for the selected memory (FILE counts
 // as the RAM). No events run meanwhile.
 static void preTransferWait(void) {
-    waitStart = Timer();
-    waitElapsed = 0.0;
-    double delay = SettleSecondsBeforeRead(ParameterTarget);
-    while (waitElapsed < delay)
-        waitElapsed = Timer() - waitStart;
+    const double start = Timer();
+    const double delay = SettleSecondsBeforeRead(ParameterTarget);
+    while (Timer() - start < delay) {
+    }
 }
 
 static void ChangePort(void) {

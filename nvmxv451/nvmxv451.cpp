@@ -33,7 +33,6 @@ static void SetStatusText(const char *text) {
 void InitVars(void) {
     portNumber = 1;
     syncByte = SYNC_BYTE;
-    sensorCommand = WriteRAM;
     ParameterTarget = RAM;
     acquisitionActive = 0;
     afterLineOk = GetParameters;

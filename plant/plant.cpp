@@ -112,7 +112,7 @@ static bool ReadSendFile(void) {
         return true;
     for (int i = 0; i < options.portCount; i++)
         SetResult(&results[i], PLANT_EXIT_FILE, parameterFileNotLoaded, "%s",
-                  LastArrayFileError()[0] ? LastArrayFileError() : "the path is too long");
+                  LastParameterFileError()[0] ? LastParameterFileError() : "the path is too long");
     return false;
 }
 

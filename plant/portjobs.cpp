@@ -4,10 +4,9 @@
 #include "com232/exchanges.h"
 #include "com232/link.h"
 #include "com232/parameterfile.h"
-#include "com232/records.h"
+#include "platform/engine/userint.h"
 #include "platform/output/recorder.h"
 #include "platform/serial/rs232.h"
-#include "state/globals.h"
 #include "telemetry/telemetry.h"
 
 #include <csignal>
@@ -20,10 +19,18 @@ enum { NAME_LEN = 64 };
 #define PROGRESS_INTERVAL_SECONDS 10.0
 
 static volatile std::sig_atomic_t stopRequested = 0;
+// Cleared to end a frame's wait at its next poll.
+static volatile int keepWaiting = 1;
+
+// This port's link and what its exchanges read.
+static SensorLink sensorLink;
+static unsigned char receive[BUFFER_LENGTH];
+static LinkReply reply;
+static unsigned char ParameterBlock[BLOCK_LENGTH];
 
 void StopPortJob(void) {
     stopRequested = 1;
-    acquisitionActive = 0;
+    keepWaiting = 0;
 }
 
 // A failed exchange: the device gone, or the sensor's answer missing, short or long.
@@ -31,25 +38,18 @@ static void SetExchangeFailure(PortResult *result, int port, const char *what, i
     if (ComLineLost(port)) {
         SetResult(result, PLANT_EXIT_LINE_LOST, "LINE LOST", "the device went away during %s",
                   what);
-    } else if (ExchangeReplyLength() == 0) {
+    } else if (reply.length == 0) {
         SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "no answer to %s within %.1f s", what,
                   REPLY_TIMEOUT);
     } else {
         SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "%s: %d bytes came back, %d expected", what,
-                  ExchangeReplyLength(), expected);
+                  reply.length, expected);
     }
     PublishStatus(result->status);
 }
 
-// The link's state as the panel's start-up leaves it, for this port.
-static void InitLinkState(const PortPlan *plan) {
-    portNumber = plan->number;
-    syncByte = SYNC_BYTE;
-    acquisitionActive = 0;
-}
-
 static bool OpenAndCheckLine(const PortPlan *plan, PortResult *result) {
-    InitLinkState(plan);
+    sensorLink = MakeSensorLink(plan->number, nullptr);
     int code = OpenSensorPort(plan->number);
     if (code < 0) {
         char why[RESULT_TEXT_LEN] = "";
@@ -58,10 +58,10 @@ static bool OpenAndCheckLine(const PortPlan *plan, PortResult *result) {
         PublishStatus(result->status);
         return false;
     }
-    if (ExchangeLineCheck() != EXCHANGE_OK) {
-        if (ExchangeReplyLength() == 1)
+    if (ExchangeLineCheck(&sensorLink, receive, &reply) != EXCHANGE_OK) {
+        if (reply.length == 1)
             SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT",
-                      "the line check was answered with 0x%02X, not 0x%02X", receiveBuffer[0],
+                      "the line check was answered with 0x%02X, not 0x%02X", receive[0],
                       LineOkReply);
         else
             SetExchangeFailure(result, plan->number, "the line check", 1);
@@ -74,7 +74,8 @@ static bool OpenAndCheckLine(const PortPlan *plan, PortResult *result) {
 }
 
 static bool ReadBlock(const PortPlan *plan, int memory, PortResult *result) {
-    if (ExchangeReadBlock(ReadCommandFor(memory)) == EXCHANGE_OK) {
+    if (ExchangeReadBlock(&sensorLink, ReadCommandFor(memory), receive, &reply) == EXCHANGE_OK) {
+        std::memcpy(ParameterBlock, receive, BLOCK_LENGTH);
         PublishParameters(ParameterBlock, MemoryName(memory));
         return true;
     }
@@ -87,7 +88,8 @@ static bool ReadBlock(const PortPlan *plan, int memory, PortResult *result) {
 static bool WriteBlockFile(const char *path, PortResult *result, const char *what) {
     if (WriteParameterFile(path, ParameterBlock) == 0)
         return true;
-    SetResult(result, PLANT_EXIT_FILE, parameterFileNotSaved, "%s %s", what, LastArrayFileError());
+    SetResult(result, PLANT_EXIT_FILE, parameterFileNotSaved, "%s %s", what,
+              LastParameterFileError());
     return false;
 }
 
@@ -108,7 +110,7 @@ static void RunGet(const PlantOptions *options, const PortPlan *plan, PortResult
 static void SettleBeforeRead(int memory) {
     const double start = Timer();
     while (!stopRequested && Timer() - start < SettleSecondsBeforeRead(memory))
-        GetInQLen(portNumber);
+        GetInQLen(sensorLink.port);
 }
 
 // Reads the sensor's block back and compares it with the one sent, byte for byte.
@@ -139,8 +141,8 @@ static void RunSend(const PlantOptions *options, const PortPlan *plan, const uns
             return;
         std::snprintf(result->file, sizeof result->file, "%s", plan->backup);
     }
-    std::memcpy(ParameterBlock, block, BLOCK_LENGTH);
-    if (ExchangeWriteBlock(WriteCommandFor(options->memory)) != EXCHANGE_OK) {
+    if (ExchangeWriteBlock(&sensorLink, WriteCommandFor(options->memory), block, &reply) !=
+        EXCHANGE_OK) {
         SetResult(result, ComLineLost(plan->number) ? PLANT_EXIT_LINE_LOST : PLANT_EXIT_SENSOR,
                   ComLineLost(plan->number) ? "LINE LOST" : "TIMEOUT",
                   "the line did not take the whole block; the sensor may hold part of it");
@@ -193,17 +195,16 @@ static bool StartRecord(const PlantOptions *options, const PortPlan *plan, PortR
 static void RecordFrames(const PlantOptions *options, const PortPlan *plan, PortResult *result) {
     const double start = Timer();
     double lastEvents = start, lastProgress = start;
-    acquisitionActive = 1;
     while (!stopRequested && (options->seconds <= 0 || Timer() - start < options->seconds)) {
-        int exchange = ExchangeFrame(1);
+        int exchange = ExchangeFrame(&sensorLink, &keepWaiting, receive, &reply);
         if (exchange == EXCHANGE_ABORTED)
             break;
         if (exchange != EXCHANGE_OK) {
             SetExchangeFailure(result, plan->number, "a data request", FRAME_LENGTH);
             break;
         }
-        PublishFrame(currentMeasurement);
-        if (RecordFrame(currentMeasurement, plan->number) == RECORD_FAILED) {
+        PublishFrame(receive);
+        if (RecordFrame(receive, plan->number) == RECORD_FAILED) {
             SetResult(result, PLANT_EXIT_FILE, "RECORDING STOPPED", "%s", LastRecordingError());
             break;
         }
@@ -217,7 +218,6 @@ static void RecordFrames(const PlantOptions *options, const PortPlan *plan, Port
             lastProgress = now;
         }
     }
-    acquisitionActive = 0;
     result->seconds = Timer() - start;
 }
 

@@ -3,15 +3,12 @@
 int MainPanel = -1;
 int portNumber = 1;
 unsigned char syncByte; // 0x55 from InitVars
-unsigned char sensorCommand = 1;
 int ParameterTarget = RAM;
 volatile int acquisitionActive = 0;
 unsigned char limitLineX[256];
 unsigned char limitLineY[256];
 char statusText[STATUS_TEXT_LEN] = "InitVars";
 char projectDir[MAX_PATHNAME_LEN];
-double waitStart = 0.0;
-double waitElapsed = 0.0;
 void (*afterLineOk)(void) = nullptr;
 
 #define CONTROL(id) {id, #id},

@@ -12,15 +12,12 @@ enum { STATUS_TEXT_LEN = 64 };
 extern int MainPanel;                  // handle of the one panel
 extern int portNumber;                 // COM number in use
 extern unsigned char syncByte;         // first byte of every request
-extern unsigned char sensorCommand;    // second byte of the request being built
 extern int ParameterTarget;            // RAM, EEPROM or FILE_TARGET
 extern volatile int acquisitionActive; // 1 while the transfer loop is to run
 extern unsigned char limitLineX[256];  // the grey limit line X + Y = 255
 extern unsigned char limitLineY[256];
 extern char statusText[STATUS_TEXT_LEN];  // last status message
 extern char projectDir[MAX_PATHNAME_LEN]; // start directory of the parameter-file pop-up
-extern double waitStart;                  // start of the current timed wait, seconds
-extern double waitElapsed;                // time waited so far, seconds
 
 // Run after a good line check: reads the sensor's parameters into the panel. Installed by the
 // program so that the serial line need not know the panel side.

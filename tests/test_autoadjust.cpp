@@ -1,7 +1,7 @@
 // Automatic sizing of the circle tolerances: the documented pairs on the panel, the bound on
 // the active rows, and many random tables against a plainly written second implementation.
-#include "com232/records.h"
 #include "gui/autoadjust.h"
+#include "gui/records.h"
 #include "gui/teachtable.h"
 #include "platform/engine/engine_access.h"
 #include "platform/widgets/graphwidget.h"

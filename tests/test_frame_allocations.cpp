@@ -6,8 +6,8 @@
 // kin (glibc's own entry points do the work). A sanitizer build brings its own allocator, so
 // there the count is not taken.
 #include "com232/link.h"
-#include "com232/records.h"
 #include "gui/livedisplay.h"
+#include "gui/records.h"
 #include "gui/transactions.h"
 #include "platform/engine/userint.h"
 #include "platform/serial/rs232.h"
@@ -80,7 +80,6 @@ class FrameAllocations : public PanelFixture {
         portNumber = 1;
         ASSERT_GE(OpenComConfig(1, "", 9600, 0, 8, 1, 1024, 1024), 0);
         SetComTime(1, REPLY_TIMEOUT);
-        sensorCommand = ReadData;
         acquisitionActive = 1;
     }
     void TearDown() override {

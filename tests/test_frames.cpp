@@ -1,6 +1,7 @@
 // The byte path between the parameter set, the wire block, the request and the replies.
 
-#include "com232/records.h"
+#include "com232/link.h"
+#include "gui/records.h"
 #include "state/globals.h"
 
 #include <gtest/gtest.h>
@@ -64,20 +65,21 @@ TEST(Frames, ParametersAndTeachCellsLandAtTheirBlockOffsets) {
 }
 
 TEST(Frames, WriteRequestCarriesTheBlockAndAReadAfterItOnlyItsHeader) {
-    syncByte = 0x55;
+    const SensorLink link = MakeSensorLink(1, nullptr);
+    unsigned char block[BLOCK_LENGTH];
     for (int i = 0; i < BLOCK_LENGTH; i++)
-        ParameterBlock[i] = Pattern(i);
-    BuildRequest(WriteEEPROM);
-    EXPECT_EQ(0x55, transmitBuffer[0]);
-    EXPECT_EQ(WriteEEPROM, transmitBuffer[1]);
-    EXPECT_EQ(0, std::memcmp(ParameterBlock, transmitBuffer + HEADER_LENGTH, BLOCK_LENGTH));
+        block[i] = Pattern(i);
+    unsigned char request[HEADER_LENGTH + BLOCK_LENGTH];
+    EXPECT_EQ(HEADER_LENGTH + BLOCK_LENGTH, BuildRequest(&link, WriteEEPROM, block, request));
+    EXPECT_EQ(0x55, request[0]);
+    EXPECT_EQ(WriteEEPROM, request[1]);
+    EXPECT_EQ(0, std::memcmp(block, request + HEADER_LENGTH, BLOCK_LENGTH));
 
-    // The read request is the two header bytes; the caller writes only those, and the rest of
-    // the buffer is not touched.
-    BuildRequest(ReadData);
-    EXPECT_EQ(0x55, transmitBuffer[0]);
-    EXPECT_EQ(ReadData, transmitBuffer[1]);
-    EXPECT_EQ(0, std::memcmp(ParameterBlock, transmitBuffer + HEADER_LENGTH, BLOCK_LENGTH));
+    // The read request is the two header bytes; the rest of the buffer is not touched.
+    EXPECT_EQ(HEADER_LENGTH, BuildRequest(&link, ReadData, nullptr, request));
+    EXPECT_EQ(0x55, request[0]);
+    EXPECT_EQ(ReadData, request[1]);
+    EXPECT_EQ(0, std::memcmp(block, request + HEADER_LENGTH, BLOCK_LENGTH));
 }
 
 TEST(Frames, RepliesCopyIntoTheirRecordsUnchanged) {

@@ -1,7 +1,7 @@
 // The panel's face by evaluation mode, signal source, view and MAXCOL-No.
-#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
+#include "gui/records.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 

@@ -1,7 +1,7 @@
 // The live display of measurement frames: displays, limit lines, history, chart and cursor.
-#include "com232/records.h"
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
+#include "gui/records.h"
 #include "platform/engine/engine.h"
 #include "platform/widgets/stripchartwidget.h"
 #include "state/globals.h"

@@ -1,6 +1,6 @@
 // The parameter set between panel, block and ".dat" files.
-#include "com232/records.h"
 #include "gui/parameters.h"
+#include "gui/records.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"
 

@@ -1,6 +1,6 @@
 // Records on the real panel: recording a transfer to CSV over a pseudo-terminal (and what a
 // missing, read-only or full folder does to it), graph export and the parameter sheet.
-#include "com232/records.h"
+#include "gui/records.h"
 #include "gui/transactions.h"
 #include "nvmxv451/callbacks.h"
 #include "platform/output/recorder.h"

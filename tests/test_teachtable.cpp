@@ -1,5 +1,5 @@
 // Teaching the current measurement into the COLOR TEACH TABLE, and the table reset.
-#include "com232/records.h"
+#include "gui/records.h"
 #include "gui/teachtable.h"
 #include "state/globals.h"
 #include "support/panel_fixture.h"

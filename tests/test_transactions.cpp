@@ -1,8 +1,8 @@
 // The sensor transactions over a pseudo-terminal against a scripted peer.
 #include "com232/link.h"
-#include "com232/records.h"
 #include "gui/linepanel.h"
 #include "gui/livedisplay.h"
+#include "gui/records.h"
 #include "gui/transactions.h"
 #include "nvmxv451/callbacks.h"
 #include "platform/serial/rs232.h"

@@ -20,12 +20,6 @@
 
 extern char **environ;
 
-double MonotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
-}
-
 std::string BinDir() {
     const char *dir = std::getenv("NVMX_BIN_DIR");
     return dir != nullptr ? dir : ".";

@@ -1,6 +1,7 @@
 // A private X server and child processes, for tests that run the real program in a real window.
 #pragma once
 
+#include "com232/link.h" // MonotonicSeconds
 #include "support/pty_peer.h"
 
 #include <string>
@@ -69,7 +70,5 @@ class ChildProcess {
 bool StartProgramOnSensor(const XSession &x, PtyPeer &peer, ChildProcess &program,
                           const Bytes &block, double seconds, unsigned long *panel);
 
-// Seconds of a monotonic clock.
-double MonotonicSeconds();
 // The directory of the program under test ($NVMX_BIN_DIR).
 std::string BinDir();

@@ -1,22 +1,10 @@
-#include "com232/records.h"
-
-#include "state/globals.h"
+#include "gui/records.h"
 
 unsigned char ParameterBlock[BLOCK_LENGTH];
 unsigned char MeasurementFrame[FRAME_LENGTH];
 unsigned char currentMeasurement[FRAME_LENGTH];
-unsigned char transmitBuffer[BUFFER_LENGTH];
 unsigned char receiveBuffer[BUFFER_LENGTH];
 ParameterSetRecord ParameterSet;
-
-void BuildRequest(unsigned char command) {
-    transmitBuffer[0] = syncByte;
-    transmitBuffer[1] = command;
-    if (command == WriteRAM || command == WriteEEPROM) {
-        for (int i = 0; i < BLOCK_LENGTH; i++)
-            transmitBuffer[HEADER_LENGTH + i] = ParameterBlock[i];
-    }
-}
 
 void TakeParameters(void) {
     for (int i = 0; i < BLOCK_LENGTH; i++)

@@ -1,5 +1,6 @@
-// The program's wire records (the block, the frames, the line buffers, the working parameter
-// set) and the copy operations between them. Nothing here checks a value range.
+// The panel's wire records (the block, the frames, the receive buffer, the working parameter
+// set) and the copy operations between them; the link (com232/) fills the receive buffer.
+// Nothing here checks a value range.
 #pragma once
 
 #include "sensor/wire.h"
@@ -14,12 +15,9 @@ struct ParameterSetRecord {
 extern unsigned char ParameterBlock[BLOCK_LENGTH];
 extern unsigned char MeasurementFrame[FRAME_LENGTH];
 extern unsigned char currentMeasurement[FRAME_LENGTH];
-extern unsigned char transmitBuffer[BUFFER_LENGTH];
 extern unsigned char receiveBuffer[BUFFER_LENGTH];
 extern ParameterSetRecord ParameterSet;
 
-// syncByte and command into the transmit buffer; for the two write commands the block follows.
-void BuildRequest(unsigned char command);
 void TakeParameters(void);   // receive buffer -> ParameterBlock
 void TakeData(void);         // receive buffer -> MeasurementFrame
 void StoreData(void);        // MeasurementFrame -> currentMeasurement
