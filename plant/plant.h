@@ -1,5 +1,5 @@
-// The headless commands for scripts and services: check, get, send and record on one sensor or
-// on many at once, without a window or a display.
+// The headless commands for scripts and services, without a window or a display: check, get,
+// send and record on one sensor or on many at once, and the checks of recordings and tables.
 #pragma once
 
 // 1 when the command line asks for a headless command ("nvmxv451 check ...").

@@ -9,7 +9,7 @@
 
 enum { RESULT_TEXT_LEN = 512, PORT_LABEL_LEN = 16 };
 
-// A fixed record, so that a child process hands it to its parent through a pipe as it stands.
+// A fixed record: each port's thread fills its own, the report reads them all at the end.
 struct PortResult {
     int exitCode;                  // PLANT_EXIT_...
     char port[PORT_LABEL_LEN];     // "COM3"

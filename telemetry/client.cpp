@@ -1,5 +1,5 @@
-// The client thread: it owns the mosquitto handle, connects, sends what the slots hold when it
-// is due, services the connection and reconnects with back-off.
+// The client thread: it owns the mosquitto handle, connects, sends what each sensor's slots hold
+// when it is due, services the connection and reconnects with back-off.
 #include "telemetry/client.h"
 
 #include "telemetry/payloads.h"
@@ -31,15 +31,15 @@ struct Link {
     bool connected;
     bool connackSeen;
     int connackCode;
-    int offlineMid;
-    bool offlineAcked;
+    int offlineMids[TELEMETRY_MAX_SENSORS + 1]; // the "offline" messages of a clean end
+    int offlineCount;
+    int offlineAcked;
     double retryDelay; // seconds before the next attempt after a failure
     SteadyClock::time_point retryAt;
-    SteadyClock::time_point nextFrameDue;
     SteadyClock::time_point nextServiceDue;
 };
 
-// What one turn of the client takes out of the slots.
+// What one turn of the client takes out of one sensor's slots.
 struct News {
     bool status, parameters, frame;
     StatusSlot statusSlot;
@@ -47,7 +47,7 @@ struct News {
     FrameSlot frameSlot;
 };
 
-TelemetrySetup setup; // the running client's, given to RunClient
+const TelemetrySetup *running; // the running client's, given to RunClient
 Link session;
 std::once_flag libraryReady;
 int libraryResult = MOSQ_ERR_SUCCESS;
@@ -58,8 +58,7 @@ SteadyClock::duration Seconds(double seconds) {
 }
 
 bool StopRequested() {
-    std::lock_guard<std::mutex> lock(slotMutex);
-    return slots.stopping;
+    return stopping.load();
 }
 
 // A library message without its closing full stop, to sit inside a sentence.
@@ -83,13 +82,13 @@ void DescribeError(int rc, int savedErrno, char *text, size_t size) {
 void ScheduleRetry(int code, const char *what) {
     const double delay = session.retryDelay;
     session.retryAt = SteadyClock::now() + Seconds(delay);
-    session.retryDelay = std::min(2 * delay, setup.config.reconnectMax);
+    session.retryDelay = std::min(2 * delay, running->config.reconnectMax);
     SetState(code, "%s, retry in %g s", what, delay);
 }
 
 void ReportUnreachable(const char *reason) {
     char what[STATE_LEN];
-    std::snprintf(what, sizeof what, "MQTT broker %s unreachable (%s)", setup.endpoint, reason);
+    std::snprintf(what, sizeof what, "MQTT broker %s unreachable (%s)", running->endpoint, reason);
     ScheduleRetry(TELEMETRY_RETRYING, what);
 }
 
@@ -101,7 +100,7 @@ void ReportRefused(int connackCode) {
     char reason[TELEMETRY_TEXT_LEN];
     CopyReason(words, reason, sizeof reason);
     char what[STATE_LEN];
-    std::snprintf(what, sizeof what, "MQTT broker %s refused the connection: %s", setup.endpoint,
+    std::snprintf(what, sizeof what, "MQTT broker %s refused the connection: %s", running->endpoint,
                   reason);
     ScheduleRetry(TELEMETRY_REFUSED, what);
 }
@@ -110,7 +109,7 @@ void ReportLost(int rc, int savedErrno) {
     char reason[TELEMETRY_TEXT_LEN];
     DescribeError(rc, savedErrno, reason, sizeof reason);
     char what[STATE_LEN];
-    std::snprintf(what, sizeof what, "MQTT connection to %s lost (%s)", setup.endpoint, reason);
+    std::snprintf(what, sizeof what, "MQTT connection to %s lost (%s)", running->endpoint, reason);
     ScheduleRetry(TELEMETRY_RETRYING, what);
 }
 
@@ -120,64 +119,88 @@ void OnConnack(mosquitto *, void *, int code) {
 }
 
 void OnPublished(mosquitto *, void *, int mid) {
-    if (mid == session.offlineMid)
-        session.offlineAcked = true;
+    for (int i = 0; i < session.offlineCount; i++)
+        if (session.offlineMids[i] == mid)
+            session.offlineAcked++;
 }
 
 int PublishRetained(const char *topic, const char *payload, int length) {
     return mosquitto_publish(session.handle, nullptr, topic, length, payload, 1, true);
 }
 
-void SendStatus(const char *status) {
-    PublishRetained(setup.statusTopic, status, (int)std::strlen(status));
+void SendText(const char *topic, const char *text) {
+    PublishRetained(topic, text, (int)std::strlen(text));
 }
 
 long long Milliseconds(SystemClock::time_point time) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
 }
 
-void SendParameters(const ParameterSlot &set) {
+void SendParameters(int sensor, const ParameterSlot &set) {
+    const SensorTopics &topics = running->sensors[sensor];
     Payload payload{};
-    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), setup.portJson, payload);
+    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), topics.portJson,
+                            payload);
     if (!payload.overflow)
-        PublishRetained(setup.parametersTopic, payload.text, (int)payload.length);
+        PublishRetained(topics.parametersTopic, payload.text, (int)payload.length);
 }
 
-void SendFrame(const FrameSlot &frame) {
+void SendFrame(int sensor, const FrameSlot &frame) {
+    const SensorTopics &topics = running->sensors[sensor];
     Payload payload{};
-    FormatFramePayload(frame.values, frame.number, Milliseconds(frame.time), setup.portJson,
+    FormatFramePayload(frame.values, frame.number, Milliseconds(frame.time), topics.portJson,
                        payload);
     if (payload.overflow)
         return;
-    const int rc = mosquitto_publish(session.handle, nullptr, setup.frameTopic, (int)payload.length,
-                                     payload.text, 0, false);
-    if (rc == MOSQ_ERR_SUCCESS)
+    const int rc = mosquitto_publish(session.handle, nullptr, topics.frameTopic,
+                                     (int)payload.length, payload.text, 0, false);
+    if (rc == MOSQ_ERR_SUCCESS) {
         framesSent.fetch_add(1, std::memory_order_relaxed);
-    session.nextFrameDue = SteadyClock::now() + Seconds(setup.frameInterval);
+        sensorSlots[sensor].framesSent.fetch_add(1, std::memory_order_relaxed);
+    }
 }
 
-// After every (re)connect the broker learns the newest status ("online" before the first) and
-// the newest parameter set again: it may have lost its retained messages meanwhile.
-void RepublishRetained() {
-    News news{};
-    {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        news.statusSlot = slots.status;
-        news.parameterSlot = slots.parameters;
-        slots.status.fresh = false;
-        slots.parameters.fresh = false;
+// Moves the fresh status and parameter set into news, and the waiting frame when it is due.
+// The caller holds the sensor's lock.
+void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
+    news.status = slots.status.fresh;
+    news.statusSlot = slots.status;
+    slots.status.fresh = false;
+    news.parameters = slots.parameters.fresh;
+    news.parameterSlot = slots.parameters;
+    slots.parameters.fresh = false;
+    news.frame = slots.frame.fresh && frameDue;
+    if (news.frame) {
+        news.frameSlot = slots.frame;
+        slots.frame.fresh = false;
     }
-    SendStatus(news.statusSlot.given ? news.statusSlot.text : "online");
-    if (news.parameterSlot.given)
-        SendParameters(news.parameterSlot);
+}
+
+// After every (re)connect the broker learns the process is there (several sensors), each
+// sensor's newest status ("online" before the first) and newest parameter set again: it may
+// have lost its retained messages meanwhile.
+void RepublishRetained() {
+    if (running->processTopic[0] != '\0')
+        SendText(running->processTopic, "online");
+    for (int sensor = 0; sensor < running->sensorCount; sensor++) {
+        News news{};
+        {
+            SensorSlots &slots = sensorSlots[sensor];
+            std::lock_guard<std::mutex> lock(slots.mutex);
+            TakeFromSlots(slots.news, news, false);
+        }
+        SendText(running->sensors[sensor].statusTopic,
+                 news.statusSlot.given ? news.statusSlot.text : "online");
+        if (news.parameterSlot.given)
+            SendParameters(sensor, news.parameterSlot);
+    }
 }
 
 void EnterConnected() {
     session.connected = true;
-    session.retryDelay = setup.config.reconnectMin;
-    session.nextFrameDue = SteadyClock::now();
+    session.retryDelay = running->config.reconnectMin;
     session.nextServiceDue = SteadyClock::now();
-    SetState(TELEMETRY_CONNECTED, "MQTT connected to %s", setup.endpoint);
+    SetState(TELEMETRY_CONNECTED, "MQTT connected to %s", running->endpoint);
     RepublishRetained();
 }
 
@@ -186,7 +209,8 @@ void EnterConnected() {
 bool ConnectToBroker() {
     session.connackSeen = false;
     errno = 0;
-    int rc = mosquitto_connect_async(session.handle, setup.config.host, setup.port, KEEPALIVE_S);
+    int rc =
+        mosquitto_connect_async(session.handle, running->config.host, running->port, KEEPALIVE_S);
     const auto deadline = SteadyClock::now() + std::chrono::seconds(CONNECT_TIMEOUT_S);
     char reason[TELEMETRY_TEXT_LEN];
     while (rc == MOSQ_ERR_SUCCESS && !session.connackSeen) {
@@ -213,52 +237,48 @@ bool ConnectToBroker() {
     return true;
 }
 
-bool NewsDue(SteadyClock::time_point now, bool socketFree) {
-    return slots.stopping || slots.status.fresh || slots.parameters.fresh || !socketFree ||
-           (slots.frame.fresh && now >= session.nextFrameDue) || now >= session.nextServiceDue;
-}
-
-// Moves the fresh status and parameter set into news, and the waiting frame when it is due.
-// The caller holds slotMutex.
-void TakeFromSlots(News &news, bool frameDue) {
-    news.status = slots.status.fresh;
-    news.statusSlot = slots.status;
-    slots.status.fresh = false;
-    news.parameters = slots.parameters.fresh;
-    news.parameterSlot = slots.parameters;
-    slots.parameters.fresh = false;
-    news.frame = slots.frame.fresh && frameDue;
-    if (news.frame) {
-        news.frameSlot = slots.frame;
-        slots.frame.fresh = false;
-    }
-}
-
-// Waits until something is due, then takes it out of the slots. A frame waits while the pacing
-// interval runs or while the socket still holds earlier data: the newest frame replaces it
-// meanwhile. False when the client is to stop.
-bool TakeNews(News &news) {
-    const bool socketFree = !mosquitto_want_write(session.handle);
-    std::unique_lock<std::mutex> lock(slotMutex);
-    if (!NewsDue(SteadyClock::now(), socketFree)) {
-        auto deadline = session.nextServiceDue;
-        if (slots.frame.fresh)
-            deadline = std::min(deadline, session.nextFrameDue);
-        slotsChanged.wait_until(lock, deadline);
-    }
-    if (slots.stopping)
-        return false;
-    TakeFromSlots(news, socketFree && SteadyClock::now() >= session.nextFrameDue);
-    return true;
-}
-
-void SendNews(const News &news) {
+void SendNews(int sensor, const News &news) {
     if (news.status)
-        SendStatus(news.statusSlot.text);
+        SendText(running->sensors[sensor].statusTopic, news.statusSlot.text);
     if (news.parameters)
-        SendParameters(news.parameterSlot);
+        SendParameters(sensor, news.parameterSlot);
     if (news.frame)
-        SendFrame(news.frameSlot);
+        SendFrame(sensor, news.frameSlot);
+}
+
+// Sends what sensor has that is due. A frame waits while its pacing interval runs or while the
+// socket still holds earlier data: the newest frame replaces it meanwhile. The client wakes by
+// itself when the interval ends (wakeAt), so a frame left before then need not wake it. True
+// when something went out.
+bool SendSensorNews(int sensor, bool socketFree, SteadyClock::time_point now,
+                    SteadyClock::time_point &wakeAt) {
+    News news{};
+    {
+        SensorSlots &slots = sensorSlots[sensor];
+        std::lock_guard<std::mutex> lock(slots.mutex);
+        SensorNews &waiting = slots.news;
+        TakeFromSlots(waiting, news, socketFree && now >= waiting.frameDue);
+        if (news.frame)
+            waiting.frameDue = now + Seconds(running->frameInterval);
+        else if (waiting.frameDue > now)
+            wakeAt = std::min(wakeAt, waiting.frameDue);
+    }
+    SendNews(sensor, news);
+    return news.status || news.parameters || news.frame;
+}
+
+// One look at every sensor's slots: sends what is due, or waits until something may be. A
+// socket that still holds data is drained by ServiceNetwork instead.
+void SendDueNews() {
+    TakeWakeUp();
+    const bool socketFree = !mosquitto_want_write(session.handle);
+    const auto now = SteadyClock::now();
+    auto wakeAt = session.nextServiceDue;
+    bool sent = false;
+    for (int sensor = 0; sensor < running->sensorCount; sensor++)
+        sent |= SendSensorNews(sensor, socketFree, now, wakeAt);
+    if (!sent && socketFree && now < session.nextServiceDue)
+        WaitForNews(wakeAt);
 }
 
 // Reads the broker's answers, sends keep-alives and, while the socket holds unsent data, waits
@@ -276,9 +296,8 @@ int ServiceNetwork() {
 // Sends what the program leaves until the connection is lost (the retry is scheduled) or the
 // client is to stop.
 void ServeConnection() {
-    News news{};
-    while (TakeNews(news)) {
-        SendNews(news);
+    while (!StopRequested()) {
+        SendDueNews();
         const int rc = ServiceNetwork();
         if (rc != MOSQ_ERR_SUCCESS) {
             session.connected = false;
@@ -288,40 +307,51 @@ void ServeConnection() {
     }
 }
 
-// False when the client is to stop.
-bool WaitBeforeRetry() {
-    std::unique_lock<std::mutex> lock(slotMutex);
-    return !slotsChanged.wait_until(lock, session.retryAt, [] { return slots.stopping; });
-}
-
 // What the program left last goes out before the end, the frame that waits for its interval
 // too: the last frame of a burst is never lost.
 void SendPendingNews() {
-    News news{};
-    {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        TakeFromSlots(news, true);
+    for (int sensor = 0; sensor < running->sensorCount; sensor++) {
+        News news{};
+        {
+            SensorSlots &slots = sensorSlots[sensor];
+            std::lock_guard<std::mutex> lock(slots.mutex);
+            TakeFromSlots(slots.news, news, true);
+        }
+        SendNews(sensor, news);
     }
-    SendNews(news);
 }
 
-// "offline" goes out retained; once the broker has it, the connection ends cleanly. A broker
-// that does not confirm it within a second sees the connection drop instead and sends the last
-// will, which says the same.
+bool SendOffline(const char *topic) {
+    int mid = 0;
+    if (mosquitto_publish(session.handle, &mid, topic, (int)sizeof offlinePayload - 1,
+                          offlinePayload, 1, true) != MOSQ_ERR_SUCCESS)
+        return false;
+    session.offlineMids[session.offlineCount++] = mid;
+    return true;
+}
+
+// Every sensor's status, then the process's topic, says "offline" retained.
+bool SendEveryOffline() {
+    for (int sensor = 0; sensor < running->sensorCount; sensor++)
+        if (!SendOffline(running->sensors[sensor].statusTopic))
+            return false;
+    return running->processTopic[0] == '\0' || SendOffline(running->processTopic);
+}
+
+// Once the broker has every "offline", the connection ends cleanly. A broker that does not
+// confirm them within a second sees the connection drop instead and sends the last will, which
+// says the same.
 void SayOfflineAndDisconnect() {
     if (!session.connected)
         return;
     SendPendingNews();
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(OFFLINE_WAIT_MS);
-    int mid = 0;
-    if (mosquitto_publish(session.handle, &mid, setup.statusTopic, (int)sizeof offlinePayload - 1,
-                          offlinePayload, 1, true) != MOSQ_ERR_SUCCESS)
+    if (!SendEveryOffline())
         return;
-    session.offlineMid = mid;
-    while (!session.offlineAcked && SteadyClock::now() < deadline &&
+    while (session.offlineAcked < session.offlineCount && SteadyClock::now() < deadline &&
            mosquitto_loop(session.handle, NETWORK_SLICE_MS / 2, 1) == MOSQ_ERR_SUCCESS) {
     }
-    if (!session.offlineAcked)
+    if (session.offlineAcked < session.offlineCount)
         return;
     mosquitto_disconnect(session.handle);
     while (mosquitto_want_write(session.handle) && SteadyClock::now() < deadline &&
@@ -331,16 +361,15 @@ void SayOfflineAndDisconnect() {
 
 } // namespace
 
-void RunClient(mosquitto *handle, TelemetrySetup clientSetup) {
-    setup = clientSetup;
+void RunClient(mosquitto *handle, const TelemetrySetup *setup) {
+    running = setup;
     session = Link{};
     session.handle = handle;
-    session.offlineMid = -1;
-    session.retryDelay = setup.config.reconnectMin;
+    session.retryDelay = running->config.reconnectMin;
     for (;;) {
         if (ConnectToBroker())
             ServeConnection();
-        if (session.connected || !WaitBeforeRetry())
+        if (session.connected || !WaitUnlessStopping(session.retryAt))
             break;
     }
     SayOfflineAndDisconnect();
@@ -373,7 +402,7 @@ mosquitto *NewClientHandle(const TelemetrySetup &setup, char *why, size_t size) 
     }
     const TelemetryConfig &config = setup.config;
     if (!Configured(handle,
-                    mosquitto_will_set(handle, setup.statusTopic, (int)sizeof offlinePayload - 1,
+                    mosquitto_will_set(handle, setup.willTopic, (int)sizeof offlinePayload - 1,
                                        offlinePayload, 1, true),
                     "set its last will", why, size))
         return nullptr;

@@ -7,9 +7,10 @@
 
 #include <cstddef>
 
-// A mosquitto handle for setup: its last will ("offline" on the status topic), the user name
+// A mosquitto handle for setup: its last will ("offline" on the will's topic), the user name
 // and the TLS settings. nullptr with why (size bytes).
 mosquitto *NewClientHandle(const TelemetrySetup &setup, char *why, size_t size);
-// The thread's body: connects, sends what the slots hold, reconnects after a loss, until the
-// slots say stopping; then says "offline", disconnects and destroys handle.
-void RunClient(mosquitto *handle, TelemetrySetup setup);
+// The thread's body: connects, sends what the sensors' slots hold, reconnects after a loss,
+// until told to stop; then says "offline", disconnects and destroys handle. setup stays
+// unchanged until it returns.
+void RunClient(mosquitto *handle, const TelemetrySetup *setup);

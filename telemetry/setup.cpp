@@ -1,8 +1,7 @@
 #include "telemetry/setup.h"
 
 #include "files/regularfile.h"
-
-#include <unistd.h>
+#include "telemetry/system.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -31,7 +30,7 @@ bool HasControlCharacter(const char *text) {
     return false;
 }
 
-bool CheckTexts(const TelemetryConfig &config, const char *sensor, char *why, size_t size) {
+bool CheckSettingTexts(const TelemetryConfig &config, char *why, size_t size) {
     const char *fields[] = {config.host,     config.clientId, config.topicPrefix,
                             config.username, config.password, config.caFile};
     for (const char *field : fields) {
@@ -54,10 +53,33 @@ bool CheckTexts(const TelemetryConfig &config, const char *sensor, char *why, si
             return false;
         }
     }
-    if (sensor == nullptr || sensor[0] == '\0' || std::strlen(sensor) >= TELEMETRY_TEXT_LEN ||
-        std::strpbrk(sensor, "+#/") != nullptr) {
-        Say(why, size, "The sensor name \"%s\" cannot be a topic level", sensor ? sensor : "");
+    return true;
+}
+
+bool IsTopicLevel(const char *name) {
+    return name != nullptr && name[0] != '\0' && std::strlen(name) < TELEMETRY_TEXT_LEN &&
+           std::strpbrk(name, "+#/") == nullptr;
+}
+
+// Every sensor a topic level of its own: two sensors of one name would mix their frames.
+bool CheckSensorNames(const char *const *sensors, int count, char *why, size_t size) {
+    if (sensors == nullptr || count < 1 || count > TELEMETRY_MAX_SENSORS) {
+        Say(why, size, "One MQTT client carries 1 to %d sensors, not %d",
+            (int)TELEMETRY_MAX_SENSORS, sensors == nullptr ? 0 : count);
         return false;
+    }
+    for (int i = 0; i < count; i++) {
+        if (!IsTopicLevel(sensors[i])) {
+            Say(why, size, "The sensor name \"%s\" cannot be a topic level",
+                sensors[i] ? sensors[i] : "");
+            return false;
+        }
+        for (int j = 0; j < i; j++) {
+            if (std::strcmp(sensors[i], sensors[j]) == 0) {
+                Say(why, size, "The sensor name \"%s\" is given twice", sensors[i]);
+                return false;
+            }
+        }
     }
     return true;
 }
@@ -92,22 +114,49 @@ bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
             Say(why, size, "The CA file %s cannot be read: %s", config.caFile, reason.c_str());
             return false;
         }
-        close(fd);
+        CloseDescriptor(fd);
     }
     return true;
 }
 
-void HostName(char *name, size_t size) {
-    if (gethostname(name, size) != 0 || name[0] == '\0')
-        std::snprintf(name, size, "unknown");
-    name[size - 1] = '\0';
+// A sensor's name for the payloads and its topics under prefix.
+void SetSensorTopics(const char *prefix, const char *sensor, SensorTopics &topics) {
+    FormatJsonString(sensor, topics.portJson, sizeof topics.portJson);
+    std::snprintf(topics.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
+    std::snprintf(topics.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
+    std::snprintf(topics.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
+}
+
+// One sensor: the id names the sensor and the will goes on its status. Several: the id names
+// the process, which has a topic of its own for the one will of the connection.
+bool SetIdentity(const char *prefix, const char *host, const char *sensor, TelemetrySetup &setup,
+                 char *why, size_t size) {
+    const bool several = setup.sensorCount > 1;
+    std::snprintf(setup.clientId, sizeof setup.clientId, "%s", setup.config.clientId);
+    if (setup.clientId[0] == '\0' && several)
+        std::snprintf(setup.clientId, sizeof setup.clientId, "nvmxv451-%s-%ld", host, ProcessId());
+    else if (setup.clientId[0] == '\0')
+        std::snprintf(setup.clientId, sizeof setup.clientId, "nvmxv451-%s-%s", host, sensor);
+    if (!several) {
+        std::snprintf(setup.willTopic, TOPIC_LEN, "%s", setup.sensors[0].statusTopic);
+        return true;
+    }
+    if (!IsTopicLevel(setup.clientId)) {
+        Say(why, size, "The MQTT client id \"%s\" cannot be a topic level (+, #, /)",
+            setup.clientId);
+        return false;
+    }
+    std::snprintf(setup.processTopic, TOPIC_LEN, "%s/clients/%s", prefix, setup.clientId);
+    std::snprintf(setup.willTopic, TOPIC_LEN, "%s", setup.processTopic);
+    return true;
 }
 
 } // namespace
 
-bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *sensor,
+bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sensors, int count,
                            TelemetrySetup *result, char *why, size_t size) {
-    if (!CheckTexts(config, sensor, why, size) || !CheckConfig(config, why, size))
+    if (!CheckSettingTexts(config, why, size) || !CheckSensorNames(sensors, count, why, size) ||
+        !CheckConfig(config, why, size))
         return false;
     TelemetrySetup &setup = *result;
     setup = TelemetrySetup{};
@@ -129,14 +178,10 @@ bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *sensor,
             prefix);
         return false;
     }
-    std::snprintf(setup.clientId, sizeof setup.clientId, "%s", config.clientId);
-    if (setup.clientId[0] == '\0')
-        std::snprintf(setup.clientId, sizeof setup.clientId, "nvmxv451-%s-%s", host, sensor);
-    FormatJsonString(sensor, setup.portJson, sizeof setup.portJson);
-    std::snprintf(setup.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
-    std::snprintf(setup.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
-    std::snprintf(setup.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
-    return true;
+    setup.sensorCount = count;
+    for (int i = 0; i < count; i++)
+        SetSensorTopics(prefix, sensors[i], setup.sensors[i]);
+    return SetIdentity(prefix, host, sensors[0], setup, why, size);
 }
 
 void DefaultTelemetryConfig(TelemetryConfig *config) {

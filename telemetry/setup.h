@@ -1,5 +1,5 @@
-// The broker settings checked, and what they give for one sensor: the endpoint, the client id
-// and the topics. Free of the connection.
+// The broker settings checked, and what they give for the sensors of one client: the endpoint,
+// the client id, the last will's topic and each sensor's topics. Free of the connection.
 #pragma once
 
 #include "telemetry/telemetry.h"
@@ -9,23 +9,34 @@
 
 enum { TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN };
 
-// What a configuration gives for one sensor: the checked settings, the broker's endpoint, the
-// client id and the topics.
-struct TelemetrySetup {
-    TelemetryConfig config;
-    int port;
-    double frameInterval;                   // seconds; 0: every frame
-    char endpoint[TELEMETRY_TEXT_LEN + 16]; // "host:port" for people
-    char clientId[TOPIC_LEN];
+// One sensor's name as the payloads carry it and its topics.
+struct SensorTopics {
     char portJson[JsonStringRoom(TELEMETRY_TEXT_LEN)]; // the sensor as a JSON string
     char statusTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
     char parametersTopic[TOPIC_LEN];
 };
 
-// The setup of config for sensor (a topic level, e.g. "COM1"); false with why (size bytes) when
-// the settings cannot work: a text too long or holding a control character, a port out of
-// range, a password without a user name, a CA file that is no readable regular file, a prefix
-// with wildcards or empty levels.
-bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *sensor, TelemetrySetup *setup,
-                           char *why, size_t size);
+// What a configuration gives for the sensors of one client: the checked settings, the broker's
+// endpoint, the client id and the topics.
+struct TelemetrySetup {
+    TelemetryConfig config;
+    int port;
+    double frameInterval;                   // seconds; 0: every frame
+    char endpoint[TELEMETRY_TEXT_LEN + 16]; // "host:port" for people
+    char clientId[TOPIC_LEN];
+    // The process's topic <prefix>/clients/<client id> with several sensors; "" with one.
+    char processTopic[TOPIC_LEN];
+    char willTopic[TOPIC_LEN]; // the process's topic, or the one sensor's status
+    int sensorCount;
+    SensorTopics sensors[TELEMETRY_MAX_SENSORS];
+};
+
+// The setup of config for count sensors (topic levels, e.g. "COM1"); false with why (size
+// bytes) when the settings cannot work: a text too long or holding a control character, a port
+// out of range, a password without a user name, a CA file that is no readable regular file, a
+// prefix with wildcards or empty levels, a sensor name that is no topic level or given twice, a
+// count out of 1..TELEMETRY_MAX_SENSORS, or with several sensors a client id that is no topic
+// level. The setup is large: keep it in static storage.
+bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sensors, int count,
+                           TelemetrySetup *setup, char *why, size_t size);

@@ -1,20 +1,68 @@
 #include "telemetry/slots.h"
 
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 
 namespace telemetry_shared {
 
-std::mutex slotMutex;
-std::condition_variable slotsChanged;
-Slots slots;
+SensorSlots sensorSlots[TELEMETRY_MAX_SENSORS];
 std::atomic<long> framesSent{0};
+std::atomic<bool> stopping{false};
 
 namespace {
+
+std::mutex wakeMutex; // pairs with wakeUp; the flags themselves are atomic
+std::condition_variable wakeUp;
+std::atomic<bool> newsWaiting{false};
+
 std::mutex stateMutex;
 int stateCode = TELEMETRY_OFF;
 char stateText[STATE_LEN] = "MQTT off";
+
+// The lock is taken and left before the notification, so that a client between its look at
+// the flags and its wait cannot miss it.
+void NotifyClient() {
+    { std::lock_guard<std::mutex> lock(wakeMutex); }
+    wakeUp.notify_one();
+}
+
 } // namespace
+
+void ResetSlots(void) {
+    for (SensorSlots &slots : sensorSlots) {
+        std::lock_guard<std::mutex> lock(slots.mutex);
+        slots.news = SensorNews{};
+        slots.framesSent = 0;
+    }
+    framesSent = 0;
+    stopping = false;
+    newsWaiting = false;
+}
+
+void WakeClient(void) {
+    if (!newsWaiting.exchange(true))
+        NotifyClient();
+}
+
+void TellClientToStop(void) {
+    stopping = true;
+    NotifyClient();
+}
+
+void TakeWakeUp(void) {
+    newsWaiting = false;
+}
+
+void WaitForNews(SteadyClock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(wakeMutex);
+    wakeUp.wait_until(lock, deadline, [] { return newsWaiting.load() || stopping.load(); });
+}
+
+bool WaitUnlessStopping(SteadyClock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(wakeMutex);
+    return !wakeUp.wait_until(lock, deadline, [] { return stopping.load(); });
+}
 
 void SetState(int code, const char *format, ...) {
     std::lock_guard<std::mutex> lock(stateMutex);

@@ -1,12 +1,12 @@
-// What the program's calls and the client thread share: the slots the calls leave their news
-// in, under slotMutex, and the connection's state for people. Inside telemetry/ only.
+// What the program's calls and the client thread share: each sensor's slots, which the calls
+// leave their news in under that sensor's own lock, the wake-up of the client, and the
+// connection's state for people. Inside telemetry/ only.
 #pragma once
 
 #include "telemetry/telemetry.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 namespace telemetry_shared {
@@ -23,7 +23,7 @@ enum {
 struct FrameSlot {
     unsigned char values[TELEMETRY_VALUES];
     SystemClock::time_point time;
-    long number; // PublishFrame calls since the start, this one included
+    long number; // PublishFrameOf calls for the sensor since the start, this one included
     bool fresh;
 };
 
@@ -41,19 +41,42 @@ struct ParameterSlot {
     bool fresh;
 };
 
-// What the program left for the client, guarded by slotMutex.
-struct Slots {
+// What the program left for the client about one sensor.
+struct SensorNews {
     FrameSlot frame;
     StatusSlot status;
     ParameterSlot parameters;
     long framesGiven;
-    bool stopping;
+    // The client takes the next frame no earlier, and wakes by itself then: a frame left before
+    // need not wake it.
+    SteadyClock::time_point frameDue;
 };
 
-extern std::mutex slotMutex;
-extern std::condition_variable slotsChanged;
-extern Slots slots;
-extern std::atomic<long> framesSent;
+// One sensor's news under its own lock, on a cache line of its own: the frame loops of
+// different sensors never wait for each other.
+struct alignas(64) SensorSlots {
+    std::mutex mutex;
+    SensorNews news;              // guarded by mutex
+    std::atomic<long> framesSent; // by the client thread
+};
+
+extern SensorSlots sensorSlots[TELEMETRY_MAX_SENSORS];
+extern std::atomic<long> framesSent; // all sensors'
+extern std::atomic<bool> stopping;   // the client is to end
+
+// Empties every sensor's slots and counters for a new client.
+void ResetSlots(void);
+// Tells the client that news waits; cheap when it has been told already.
+void WakeClient(void);
+// Sets stopping and wakes the client.
+void TellClientToStop(void);
+// The client: forgets earlier wake-ups; called before it looks at the slots, so news left
+// while it looks wakes it again.
+void TakeWakeUp(void);
+// The client: waits until deadline, news or stopping.
+void WaitForNews(SteadyClock::time_point deadline);
+// The client: waits until deadline or stopping; false when stopping.
+bool WaitUnlessStopping(SteadyClock::time_point deadline);
 
 // The state and its line for people, as GetTelemetryState hands them out.
 void SetState(int code, const char *format, ...) __attribute__((format(printf, 2, 3)));

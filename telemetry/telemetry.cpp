@@ -1,5 +1,6 @@
-// Live telemetry to an MQTT broker: the program's calls. They leave their news in fixed slots
-// under a mutex (slots.h); the client thread (client.cpp) takes it from there.
+// Live telemetry to an MQTT broker: the program's calls. They leave their news in each sensor's
+// fixed slots under that sensor's lock (slots.h); the client thread (client.cpp) takes it from
+// there.
 #include "telemetry/telemetry.h"
 
 #include "telemetry/client.h"
@@ -15,9 +16,10 @@ using namespace telemetry_shared;
 
 namespace {
 
-std::mutex lifeMutex;               // serialises StartTelemetry and StopTelemetry
-std::atomic<bool> accepting{false}; // the Publish calls take news while a client runs
+std::mutex lifeMutex;             // serialises StartTelemetrySensors and StopTelemetry
+std::atomic<int> sensorsTaken{0}; // the Publish calls take news for sensors below this
 std::thread client;
+TelemetrySetup runningSetup; // the running client's; too large for a stack
 char lastError[STATE_LEN] = "";
 
 void SetError(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -28,51 +30,51 @@ void SetError(const char *format, ...) {
     va_end(arguments);
 }
 
-void ResetSlots() {
-    std::lock_guard<std::mutex> lock(slotMutex);
-    slots = Slots{};
-}
-
 void StopClient() {
-    accepting = false;
+    sensorsTaken = 0;
     if (!client.joinable())
         return;
-    {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        slots.stopping = true;
-    }
-    slotsChanged.notify_all();
+    TellClientToStop();
     client.join();
     SetState(TELEMETRY_OFF, "MQTT off");
 }
 
+// The slots of sensor when the running client carries it; nullptr otherwise.
+SensorSlots *SlotsOf(int sensor) {
+    if (sensor < 0 || sensor >= sensorsTaken.load(std::memory_order_relaxed))
+        return nullptr;
+    return &sensorSlots[sensor];
+}
+
 } // namespace
 
-int StartTelemetry(const TelemetryConfig *config, const char *sensor) {
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
     std::lock_guard<std::mutex> life(lifeMutex);
     StopClient();
     lastError[0] = '\0';
     if (config == nullptr || config->host[0] == '\0')
         return 0;
-    TelemetrySetup setup;
-    if (!PrepareTelemetrySetup(*config, sensor, &setup, lastError, sizeof lastError))
+    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
         return -1;
-    mosquitto *handle = NewClientHandle(setup, lastError, sizeof lastError);
+    mosquitto *handle = NewClientHandle(runningSetup, lastError, sizeof lastError);
     if (handle == nullptr)
         return -1;
     ResetSlots();
-    framesSent = 0;
-    SetState(TELEMETRY_CONNECTING, "MQTT connecting to %s", setup.endpoint);
+    SetState(TELEMETRY_CONNECTING, "MQTT connecting to %s", runningSetup.endpoint);
     try {
-        client = std::thread(RunClient, handle, setup);
+        client = std::thread(RunClient, handle, &runningSetup);
     } catch (const std::system_error &error) {
         SetError("The MQTT client thread does not start: %s", error.what());
         SetState(TELEMETRY_OFF, "MQTT off");
         mosquitto_destroy(handle);
         return -1;
     }
-    accepting = true;
+    sensorsTaken = count;
     return 0;
+}
+
+int StartTelemetry(const TelemetryConfig *config, const char *sensor) {
+    return StartTelemetrySensors(config, &sensor, 1);
 }
 
 void StopTelemetry(void) {
@@ -80,51 +82,70 @@ void StopTelemetry(void) {
     StopClient();
 }
 
-void PublishFrame(const unsigned char values[TELEMETRY_VALUES]) {
-    if (!accepting.load(std::memory_order_relaxed))
+void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr)
         return;
     const SystemClock::time_point time = SystemClock::now();
+    const SteadyClock::time_point now = SteadyClock::now();
     bool wake;
     {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        FrameSlot &frame = slots.frame;
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        FrameSlot &frame = slots->news.frame;
         std::memcpy(frame.values, values, TELEMETRY_VALUES);
         frame.time = time;
-        frame.number = ++slots.framesGiven;
-        // A frame already waiting means the client knows: it is pacing or busy.
-        wake = !frame.fresh;
+        frame.number = ++slots->news.framesGiven;
+        // A frame already waiting means the client knows: it is pacing or busy. Within the
+        // pacing interval the client wakes by itself when it ends.
+        wake = !frame.fresh && now >= slots->news.frameDue;
         frame.fresh = true;
     }
     if (wake)
-        slotsChanged.notify_one();
+        WakeClient();
 }
 
-void PublishStatus(const char *status) {
-    if (!accepting.load(std::memory_order_relaxed) || status == nullptr)
+void PublishStatusOf(int sensor, const char *status) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr || status == nullptr)
         return;
     {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        std::snprintf(slots.status.text, sizeof slots.status.text, "%s", status);
-        slots.status.given = true;
-        slots.status.fresh = true;
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        StatusSlot &slot = slots->news.status;
+        std::snprintf(slot.text, sizeof slot.text, "%s", status);
+        slot.given = true;
+        slot.fresh = true;
     }
-    slotsChanged.notify_one();
+    WakeClient();
 }
 
-void PublishParameters(const unsigned char block[TELEMETRY_BLOCK], const char *source) {
-    if (!accepting.load(std::memory_order_relaxed) || block == nullptr)
+void PublishParametersOf(int sensor, const unsigned char block[TELEMETRY_BLOCK],
+                         const char *source) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr || block == nullptr)
         return;
     const SystemClock::time_point time = SystemClock::now();
     {
-        std::lock_guard<std::mutex> lock(slotMutex);
-        ParameterSlot &set = slots.parameters;
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        ParameterSlot &set = slots->news.parameters;
         std::memcpy(set.block, block, TELEMETRY_BLOCK);
         std::snprintf(set.source, sizeof set.source, "%s", source ? source : "");
         set.time = time;
         set.given = true;
         set.fresh = true;
     }
-    slotsChanged.notify_one();
+    WakeClient();
+}
+
+void PublishFrame(const unsigned char values[TELEMETRY_VALUES]) {
+    PublishFrameOf(0, values);
+}
+
+void PublishStatus(const char *status) {
+    PublishStatusOf(0, status);
+}
+
+void PublishParameters(const unsigned char block[TELEMETRY_BLOCK], const char *source) {
+    PublishParametersOf(0, block, source);
 }
 
 int GetTelemetryState(char *text, int size) {
@@ -133,6 +154,12 @@ int GetTelemetryState(char *text, int size) {
 
 long TelemetryFramesSent(void) {
     return framesSent.load(std::memory_order_relaxed);
+}
+
+long TelemetryFramesSentOf(int sensor) {
+    if (sensor < 0 || sensor >= TELEMETRY_MAX_SENSORS)
+        return 0;
+    return sensorSlots[sensor].framesSent.load(std::memory_order_relaxed);
 }
 
 const char *LastTelemetryError(void) {

@@ -1,12 +1,15 @@
-// Live telemetry of one sensor to an MQTT broker, for a plant that watches every line from one
-// dashboard. A client thread of its own owns the connection: it connects, reconnects with
-// back-off and sends; the program's calls only leave their news in fixed slots and never wait
-// on the network, so a broker that is slow, down or gone never slows a frame loop.
+// Live telemetry of one sensor, or of up to 32 sensors of one process, to an MQTT broker, for a
+// plant that watches every line from one dashboard. A client thread of its own owns the one
+// connection: it connects, reconnects with back-off and sends; the program's calls only leave
+// their news in fixed slots, one set per sensor, and never wait on the network, so a broker that
+// is slow, down or gone never slows a frame loop. The calls for different sensors may come from
+// different threads at once; each sensor's slots have a lock of their own.
 //
 // Topics, under <prefix>/<sensor>/ (prefix default "nvmxv451/<host name>", sensor e.g. "COM1"):
 //   status      retained: "online" once connected, then the newest line status ("LINE OK",
-//               "LINE LOST", "TIMEOUT"); "offline" as the broker's last will and at a clean end
-//   frame       the newest frame, at most maxRate times a second (the newest frame wins):
+//               "LINE LOST", "TIMEOUT"); "offline" at a clean end, and with one sensor also as
+//               the broker's last will
+//   frame       the newest frame, at most maxRate times a second per sensor (the newest wins):
 //               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","frame":1234,
 //                "RED":145,"GREEN":98,"BLUE":61,"X":114,"Y":77,"INT":248,"C-No":255}
 //   parameters  retained: the parameter set after every send to or read from the sensor:
@@ -14,6 +17,14 @@
 //                "TRIGGER":0,"EVALMODE":1,"INTLIM":0,"HOLD":0,"MAXCOL-No.":15,"OUTMODE":2,
 //                "table":[[X,Y,CTO,INT,ITO] x 15],"block":[84 bytes as on the wire]}
 //               POWER is the panel's slider value (255 minus the wire byte); "block" is exact.
+//
+// One sensor: the client id defaults to "nvmxv451-<host name>-<sensor>" and the last will
+// "offline" goes on the sensor's status topic.
+// Several sensors on one connection: the client id defaults to "nvmxv451-<host name>-<pid>", so
+// that two processes on one host never push each other off the broker. MQTT gives a connection
+// one last will, so it goes on the process's own topic <prefix>/clients/<client id>: retained
+// "online" while connected, "offline" as the will when the process dies, and at a clean end
+// every sensor's status says "offline" first, then the process's topic.
 // Free of Qt.
 #pragma once
 
@@ -25,13 +36,14 @@ enum {
     TELEMETRY_BLOCK = BLOCK_LENGTH,  // the parameter block
     TELEMETRY_DEFAULT_PORT = 1883,
     TELEMETRY_DEFAULT_TLS_PORT = 8883,
+    TELEMETRY_MAX_SENSORS = 32, // sensors on one connection
 };
 
 // How to reach the broker. An empty host switches telemetry off.
 struct TelemetryConfig {
     char host[TELEMETRY_TEXT_LEN];
     int port;                             // 0: 1883, or 8883 with a CA file
-    char clientId[TELEMETRY_TEXT_LEN];    // "": "nvmxv451-<host name>-<sensor>"
+    char clientId[TELEMETRY_TEXT_LEN];    // "": "nvmxv451-<host name>-<sensor or pid>"
     char topicPrefix[TELEMETRY_TEXT_LEN]; // "": "nvmxv451/<host name>"
     char username[TELEMETRY_TEXT_LEN];    // "": no user name
     char password[TELEMETRY_TEXT_LEN];
@@ -53,27 +65,40 @@ enum TelemetryStateCode {
 // Defaults: no host, port 0, rate 10 per second, reconnect after 1 s, at most every 30 s.
 void DefaultTelemetryConfig(TelemetryConfig *config);
 
-// Starts the client for one sensor (the topic segment and the "port" of the payloads, e.g.
-// "COM1"). A running client is stopped first. Returns 0; -1 with the reason in
-// LastTelemetryError when the configuration cannot work (a CA file that cannot be read, a
-// topic prefix with wildcards). An empty host returns 0 and leaves telemetry off.
+// Starts the client for count sensors (1 to TELEMETRY_MAX_SENSORS), named as topic levels
+// (e.g. "COM1"; no two alike); sensor i of the calls below is sensors[i]. A running client is
+// stopped first. Returns 0; -1 with the reason in LastTelemetryError when the configuration
+// cannot work (a CA file that cannot be read, a topic prefix with wildcards, a sensor name that
+// is no topic level). An empty host returns 0 and leaves telemetry off.
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count);
+// StartTelemetrySensors for the one sensor named.
 int StartTelemetry(const TelemetryConfig *config, const char *sensor);
 // Sends "offline", disconnects and ends the client thread; waits at most about a second for a
 // broker that does not answer. Harmless when telemetry is off.
 void StopTelemetry(void);
 
-// Leaves the newest frame for the client; never blocks, never allocates. The frame's time is
-// taken here.
+// Leaves sensor's newest frame for the client; never blocks, never allocates. The frame's time
+// is taken here. A sensor number the running client does not carry is ignored, as is every
+// call while telemetry is off; so for the two calls below.
+void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]);
+// Leaves sensor's newest line status (retained; sent again after every reconnect).
+void PublishStatusOf(int sensor, const char *status);
+// Leaves the parameter set just sent to or read from sensor (retained); source is "RAM" or
+// "EEPROM".
+void PublishParametersOf(int sensor, const unsigned char block[TELEMETRY_BLOCK],
+                         const char *source);
+// The calls above for sensor 0, the only one of a client started for one sensor.
 void PublishFrame(const unsigned char values[TELEMETRY_VALUES]);
-// Leaves the newest line status (retained; sent again after every reconnect).
 void PublishStatus(const char *status);
-// Leaves the parameter set just sent or read (retained); source is "RAM" or "EEPROM".
 void PublishParameters(const unsigned char block[TELEMETRY_BLOCK], const char *source);
 
 // The state, and in text a line for people: "MQTT connected to host:1883",
 // "MQTT broker host:1883 unreachable (Connection refused), retry in 4 s", "MQTT off" ...
 int GetTelemetryState(char *text, int size);
-// Frames handed to the broker's connection since StartTelemetry.
+// Frames of all sensors handed to the broker's connection since the client started.
 long TelemetryFramesSent(void);
-// Why StartTelemetry failed.
+// Frames of sensor handed to the broker's connection since the client started; 0 for a sensor
+// the client does not carry.
+long TelemetryFramesSentOf(int sensor);
+// Why StartTelemetrySensors failed.
 const char *LastTelemetryError(void);

@@ -30,6 +30,9 @@ int FormatRecordLine(char *line, int size, const char *localTime, double seconds
 // The folder that recordings go to: the one the user chose, kept in the settings, else the
 // user's documents folder. Copies it into folder (size bytes); returns 0 or RECORD_FAILED.
 int GetRecordFolder(char *folder, int size);
+// GetRecordFolder, with the documents folder made when it is the one and the desktop has not
+// made it yet. Returns 0 or RECORD_FAILED.
+int PrepareRecordFolder(char *folder, int size);
 // Remembers folder as the recording folder for this and later sessions.
 void SetRecordFolder(const char *folder);
 

@@ -117,6 +117,7 @@ void SetLineSilenceHook(LineSilenceHook hook) {
 
 int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     (void)outputQueueSize; // writes are handed to the line at once, so no output queue builds up
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;

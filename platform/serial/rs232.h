@@ -3,6 +3,10 @@
 // COM n is "COMn" on Windows. Elsewhere the engine numbers the ports it discovers in a stable
 // order (USB and ACM adapters first, then the on-board ports); the environment variable
 // NVMX_COM<n> maps COM n to any device path and takes precedence. Qt stays behind this header.
+//
+// Each port keeps its state in a slot of its own. One thread works a port, from its open to its
+// close; several threads may each work their own ports at once (portthreads.h gives a process
+// such threads). Opening and the lookups of the port lists are serialised among them.
 #pragma once
 
 // Error codes. Every service returns one of these, or a count >= 0 on success.

@@ -105,6 +105,7 @@ int ComLineLost(int port) {
 }
 
 int ComPortReturned(int port) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (!IsValidPortNumber(port) || OpenSerial(port) || Serial().ports[port].identity.path.empty())
         return 0;
     const PortIdentity &identity = Serial().ports[port].identity;
@@ -120,6 +121,7 @@ int ComPortReturned(int port) {
 }
 
 int ComPortIdentity(int port, char *text, int size) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;
     std::string device = DeviceForNumber(port);
@@ -129,6 +131,7 @@ int ComPortIdentity(int port, char *text, int size) {
 }
 
 int ComPortForIdentity(const char *identity) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     std::string text = identity ? identity : "";
     if (text.rfind("path:", 0) == 0) {
         std::string path = text.substr(5);

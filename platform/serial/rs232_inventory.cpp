@@ -26,17 +26,20 @@ const NumberedPort *FindInInventory(const std::vector<NumberedPort> &inventory, 
 } // namespace
 
 int ComPortCount(void) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     Serial().lastInventory = TakeInventory();
     return int(Serial().lastInventory.size());
 }
 
 int ComPortNumber(int index) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (index < 0 || index >= int(Serial().lastInventory.size()))
         return RS232_INVALID_PORT_NUMBER;
     return Serial().lastInventory[index].number;
 }
 
 int ComPortDevice(int port, char *device, int size) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;
     // A port of the last ComPortCount's scan is answered from it: one scan per refresh.
@@ -49,6 +52,7 @@ int ComPortDevice(int port, char *device, int size) {
 }
 
 int ComPortDescription(int port, char *description, int size) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;
     std::vector<NumberedPort> inventory;
@@ -73,6 +77,7 @@ int ComNumberOf(const char *text) {
 }
 
 int ComPortForDevice(const char *device) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     if (!device || !*device)
         return RS232_NO_PORT_FOUND;
     QString wanted = CanonicalPath(device);
@@ -90,6 +95,7 @@ int ComPortForDevice(const char *device) {
 }
 
 int ComPortListChanged(void) {
+    const std::lock_guard<std::recursive_mutex> tables(SerialTables());
     static QStringList last;
     static bool known = false;
     if (known && !PortListMayHaveChanged())

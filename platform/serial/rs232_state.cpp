@@ -16,6 +16,11 @@ SerialState &Serial() {
     return state;
 }
 
+std::recursive_mutex &SerialTables() {
+    static std::recursive_mutex tables;
+    return tables;
+}
+
 QSerialPort *OpenSerial(int port) {
     if (!IsValidPortNumber(port))
         return nullptr;

@@ -11,6 +11,7 @@
 class QSerialPortInfo;
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ struct SerialState {
 };
 
 SerialState &Serial();
+// Guards what the ports share (the inventories, the numbering, the program's mappings): the
+// services that open ports or look them up hold it. A port's own slot needs no lock, since one
+// thread works one port; that is what lets a process work many ports at once.
+std::recursive_mutex &SerialTables();
 
 inline bool IsValidPortNumber(int port) {
     return port >= 1 && port <= COM_MAX_PORT;

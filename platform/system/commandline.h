@@ -2,9 +2,8 @@
 // live telemetry. Free of Qt.
 #pragma once
 
+#include "platform/system/optionparser.h" // COMMAND_LINE_RUN
 #include "telemetry/telemetry.h"
-
-enum { COMMAND_LINE_RUN = -1 };
 
 // Reads the options before the engine starts, so that --help and --version need no display.
 // Returns COMMAND_LINE_RUN with port (size characters) holding the --port value or "", or the

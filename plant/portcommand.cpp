@@ -1,0 +1,304 @@
+// The port commands' shared run: options, the ports' plans, a thread per port, one broker
+// connection, the report.
+#include "plant/portcommand.h"
+
+#include "com232/parameterfile.h"
+#include "plant/sensorjob.h"
+#include "platform/serial/portthreads.h"
+#include "platform/serial/rs232.h"
+#include "platform/system/headless.h"
+#include "platform/system/optionparser.h"
+#include "platform/system/telemetrysettings.h"
+#include "telemetry/options.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+#include <unistd.h>
+
+namespace {
+
+const char exitCodes[] =
+    "\nSeveral --port options run the command on every port at once, in one process, and "
+    "report\nper port. Results go to standard output, one line per port (--json: one JSON "
+    "object per\nline); progress and errors go to standard error.\n"
+    "\nExit codes (several ports: 0 when all succeeded, else the code of the first port that\n"
+    "failed, in the order given):\n"
+    "  0  success\n"
+    "  1  the sensor did not answer, or answered short, long or wrong (TIMEOUT)\n"
+    "  2  usage: unknown command or option, a missing or bad value\n"
+    "  3  a parameter file refused, or an output file not written\n"
+    "  4  the serial port did not open\n"
+    "  5  the line was lost: the device went away during the command\n"
+    "  6  send --verify read back a block other than the one sent\n"
+    "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix)\n";
+
+// One signal ends every port's work: the frame waits watch this flag, the loops test it between
+// exchanges.
+static_assert(sizeof(std::sig_atomic_t) == sizeof(int), "the waits watch an int");
+volatile std::sig_atomic_t keepWaiting = 1;
+
+// The run's state: the jobs on the ports' threads read the options and their own plan, and
+// fill their own result.
+struct PlantRun {
+    const PortCommand *command;
+    PlantOptions options;
+    PortPlan plans[PLANT_MAX_PORTS];
+    PortResult results[PLANT_MAX_PORTS];
+};
+
+void StopOnSignal(int) {
+    keepWaiting = 0;
+}
+
+// SIGINT and SIGTERM end every port's work at its next poll, each with its files whole.
+void HandleStopSignals(void) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = StopOnSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
+    CommandLineSpec spec;
+    spec.program = std::string(program) + " " + command.name;
+    spec.description = command.summary;
+    spec.options = {{"p,port", "PORT",
+                     "The sensor's serial port: a device path, COMn or n. Give it again for more "
+                     "sensors."},
+                    {"json", nullptr, "One JSON line per port."}};
+    spec.options.insert(spec.options.end(), command.options.begin(), command.options.end());
+    for (const OptionSpec &option : TelemetryOptions())
+        spec.options.push_back(option);
+    spec.positionalName = command.positionalName;
+    spec.positionalHelp = command.positionalHelp;
+    spec.epilogue = exitCodes;
+    return spec;
+}
+
+bool TakePorts(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
+    const std::vector<std::string> ports = parsed.values("port");
+    if (ports.empty()) {
+        *why = "--port is missing";
+        return false;
+    }
+    if (ports.size() > PLANT_MAX_PORTS) {
+        *why = "at most " + std::to_string(PLANT_MAX_PORTS) + " ports at once";
+        return false;
+    }
+    for (const std::string &port : ports)
+        if (!CopyPathOption(port, "--port", options->port[options->portCount++], why))
+            return false;
+    options->json = parsed.isSet("json");
+    return true;
+}
+
+bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, PlantOptions *options,
+                 std::string *why) {
+    if (!TakePorts(parsed, options, why))
+        return false;
+    if (command.positionalName == nullptr && !parsed.positional.empty()) {
+        *why = "unexpected argument '" + parsed.positional[0] + "'";
+        return false;
+    }
+    if (command.takeOptions && !command.takeOptions(parsed, options, why))
+        return false;
+    bool given = false;
+    return ApplyTelemetryOptions(parsed, &options->telemetry, &given, why);
+}
+
+// With several ports each gets a file of its own: "out.csv" becomes "out-COM3.csv".
+bool PortFilePath(const PlantOptions &options, const char *path, const char *label, char *target,
+                  int size) {
+    char absolute[FILE_PATH_LEN];
+    if (!AbsolutePath(path, absolute, sizeof absolute))
+        return false;
+    if (options.portCount == 1 || absolute[0] == '\0')
+        return std::snprintf(target, (size_t)size, "%s", absolute) < size;
+    const char *slash = std::strrchr(absolute, '/');
+    const char *dot = std::strrchr(absolute, '.');
+    const int stem = dot && dot > slash + 1 ? (int)(dot - absolute) : (int)std::strlen(absolute);
+    return std::snprintf(target, (size_t)size, "%.*s-%s%s", stem, absolute, label,
+                         absolute + stem) < size;
+}
+
+// The COM number of a --port value: COMn, n, or a device path (given a free number).
+int PortNumberOf(const char *port) {
+    int number = ComNumberOf(port);
+    if (number > 0)
+        return number;
+    char *end = nullptr;
+    long plain = std::strtol(port, &end, 10);
+    if (end != port && *end == '\0')
+        return plain >= 1 && plain <= COM_MAX_PORT ? (int)plain : 0;
+    return ComPortForDevice(port);
+}
+
+bool PlanPort(PlantRun *run, int index, std::string *why) {
+    const PlantOptions &options = run->options;
+    PortPlan *plan = &run->plans[index];
+    plan->number = PortNumberOf(options.port[index]);
+    if (plan->number <= 0) {
+        *why = std::string("'") + options.port[index] + "' is no serial port";
+        return false;
+    }
+    for (int earlier = 0; earlier < index; earlier++) {
+        if (run->plans[earlier].number == plan->number) {
+            *why = std::string("'") + options.port[index] + "' is given twice";
+            return false;
+        }
+    }
+    std::snprintf(plan->label, sizeof plan->label, "COM%d", plan->number);
+    ComPortDevice(plan->number, plan->device, sizeof plan->device);
+    if (!PortFilePath(options, options.output, plan->label, plan->output, sizeof plan->output) ||
+        !PortFilePath(options, options.backup, plan->label, plan->backup, sizeof plan->backup)) {
+        *why = "a file name is too long";
+        return false;
+    }
+    BeginResult(&run->results[index], plan->label, plan->device);
+    // Until its job runs, a port has not succeeded.
+    SetResult(&run->results[index], PLANT_EXIT_SENSOR, "FAILED", "its thread did not start");
+    return true;
+}
+
+// A failure before any port opened, reported by every port.
+void FailEveryPort(PlantRun *run, const PortResult &failure) {
+    for (int i = 0; i < run->options.portCount; i++)
+        SetResult(&run->results[i], failure.exitCode, failure.status, "%s", failure.message);
+}
+
+// One broker connection for every sensor of the run.
+bool StartRunTelemetry(PlantRun *run) {
+    const char *sensors[PLANT_MAX_PORTS];
+    for (int i = 0; i < run->options.portCount; i++)
+        sensors[i] = run->plans[i].label;
+    if (StartTelemetrySensors(&run->options.telemetry, sensors, run->options.portCount) == 0)
+        return true;
+    PortResult failure{};
+    SetResult(&failure, PLANT_EXIT_TELEMETRY, "MQTT NOT STARTED", "%s", LastTelemetryError());
+    FailEveryPort(run, failure);
+    return false;
+}
+
+void RunOnePort(int index, void *context) {
+    PlantRun *run = static_cast<PlantRun *>(context);
+    SensorJob job{};
+    job.options = &run->options;
+    job.plan = &run->plans[index];
+    job.sensor = index;
+    job.result = &run->results[index];
+    BeginResult(job.result, job.plan->label, job.plan->device);
+    if (OpenAndCheckLine(&job) && run->command->runOnPort)
+        run->command->runOnPort(&job);
+    CloseCom(job.plan->number);
+}
+
+void RunEveryPort(PlantRun *run) {
+    PortResult failure{};
+    if (run->command->prepare && !run->command->prepare(&run->options, &failure)) {
+        FailEveryPort(run, failure);
+        return;
+    }
+    if (!StartRunTelemetry(run))
+        return;
+    if (RunOnPortThreads(run->options.portCount, RunOnePort, run) != 0)
+        std::fprintf(stderr, "%s: a port's thread did not start\n", run->command->name);
+    StopTelemetry();
+}
+
+// get without -o prints the block itself on standard output, in the file's form, and leaves
+// the report line to standard error.
+bool PrintsBlock(const PlantOptions &options, const PortResult &result) {
+    return !options.json && options.output[0] == '\0' && result.hasBlock;
+}
+
+int Report(const PlantRun &run) {
+    int exitCode = PLANT_EXIT_OK;
+    for (int i = 0; i < run.options.portCount; i++) {
+        const PortResult &result = run.results[i];
+        if (run.options.json) {
+            PrintResultJson(stdout, run.command->name, &result);
+        } else if (PrintsBlock(run.options, result)) {
+            char text[BLOCK_LENGTH * 8];
+            if (FormatParameterText(result.block, text, sizeof text) > 0)
+                std::fputs(text, stdout);
+            PrintResultLine(stderr, &result);
+        } else {
+            PrintResultLine(result.exitCode == PLANT_EXIT_OK ? stdout : stderr, &result);
+        }
+        if (exitCode == PLANT_EXIT_OK)
+            exitCode = result.exitCode;
+    }
+    return exitCode;
+}
+
+} // namespace
+
+bool AbsolutePath(const char *path, char *absolute, int size) {
+    if (path[0] == '/' || path[0] == '\0')
+        return std::snprintf(absolute, (size_t)size, "%s", path) < size;
+    char here[FILE_PATH_LEN];
+    if (getcwd(here, sizeof here) == nullptr)
+        return false;
+    return std::snprintf(absolute, (size_t)size, "%s/%s", here, path) < size;
+}
+
+bool CopyPathOption(const std::string &value, const char *option, char *target, std::string *why) {
+    if (CopyWhole(value, target, FILE_PATH_LEN))
+        return true;
+    *why = std::string(option) + " is too long (at most " + std::to_string(FILE_PATH_LEN - 1) +
+           " bytes)";
+    return false;
+}
+
+bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, PlantOptions *options,
+                       std::string *why) {
+    const std::string value = parsed.value(option);
+    if (strcasecmp(value.c_str(), "ram") == 0)
+        options->memory = MEMORY_RAM;
+    else if (strcasecmp(value.c_str(), "eeprom") == 0)
+        options->memory = MEMORY_EEPROM;
+    else {
+        *why = std::string("--") + option + " wants ram or eeprom";
+        return false;
+    }
+    return true;
+}
+
+bool StopRequested(void) {
+    return keepWaiting == 0;
+}
+
+const volatile int *KeepWaiting(void) {
+    return &keepWaiting;
+}
+
+int RunPortCommand(const PortCommand &command, int argc, char **argv) {
+    // Every port's plan, result and 1 KiB receive buffer: on the heap, not on the stack.
+    auto run = std::make_unique<PlantRun>();
+    run->command = &command;
+    LoadTelemetrySettings(&run->options.telemetry);
+    const CommandLineSpec spec = SpecOf(command, argc > 0 ? argv[0] : "nvmxv451");
+    ParsedCommandLine parsed;
+    const int parsedCode = ParseOptions(spec, argc, argv, 2, &parsed);
+    if (parsedCode != COMMAND_LINE_RUN)
+        return parsedCode;
+    std::string why;
+    if (!TakeOptions(command, parsed, &run->options, &why))
+        return UsageError(spec.program, why);
+    for (int i = 0; i < run->options.portCount; i++)
+        if (!PlanPort(run.get(), i, &why)) {
+            std::fprintf(stderr, "nvmxv451 %s: %s\n", command.name, why.c_str());
+            return PLANT_EXIT_USAGE;
+        }
+    HandleStopSignals();
+    StartHeadlessProcess(argc, argv);
+    RunEveryPort(run.get());
+    return Report(*run);
+}

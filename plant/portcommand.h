@@ -1,0 +1,92 @@
+// The commands that work sensors on their ports (check, get, send, record): the options they
+// share, the ports planned from them, every port's job on a thread of its own in this one
+// process, one broker connection for all, and the report. Each command states only what is its
+// own (command_*.cpp).
+#pragma once
+
+#include "com232/link.h"
+#include "files/path.h"
+#include "options/options.h"
+#include "plant/results.h"
+#include "telemetry/telemetry.h"
+
+enum { PLANT_MAX_PORTS = 32 };
+
+// Exit codes. With several ports: 0 when every port succeeded, else the code of the first port,
+// in the order given, that failed.
+enum {
+    PLANT_EXIT_OK = 0,
+    PLANT_EXIT_SENSOR = 1,    // no answer, or a short, long or wrong one ("TIMEOUT")
+    PLANT_EXIT_USAGE = 2,     // unknown command or option, a missing or bad value
+    PLANT_EXIT_FILE = 3,      // a parameter file refused, an output file not written
+    PLANT_EXIT_PORT = 4,      // the port did not open
+    PLANT_EXIT_LINE_LOST = 5, // the device went away during the command
+    PLANT_EXIT_VERIFY = 6,    // send --verify read back another block
+    PLANT_EXIT_TELEMETRY = 7, // the broker settings cannot work (a CA file that cannot be read)
+};
+
+// The run's options: those every port command takes, and those of the command itself.
+struct PlantOptions {
+    int portCount;
+    char port[PLANT_MAX_PORTS][FILE_PATH_LEN]; // as given: a device path, COMn or n
+    int json;                                  // one JSON line per port on standard output
+    int memory;                                // get --from, send --to: MEMORY_RAM, MEMORY_EEPROM
+    char file[FILE_PATH_LEN];                  // send: the parameter file
+    char output[FILE_PATH_LEN];                // get -o, record --out; "" when not given
+    char backup[FILE_PATH_LEN];                // send --backup
+    char folder[FILE_PATH_LEN];                // record: the folder of new files
+    int verify;                                // send --verify
+    double seconds;                            // record --seconds; 0: until interrupted
+    unsigned char sendBlock[BLOCK_LENGTH];     // send: the file's block
+    TelemetryConfig telemetry;                 // remembered settings under the options given
+};
+
+// What one port's job holds: its plan, its link and what the exchanges read.
+struct PortPlan {
+    int number;                 // COM number
+    char label[PORT_LABEL_LEN]; // "COM3": the sensor's name in reports, records and topics
+    char device[FILE_PATH_LEN]; // the device behind the number
+    char output[FILE_PATH_LEN]; // absolute: get -o, record --out; "" when not given
+    char backup[FILE_PATH_LEN]; // absolute: send --backup; "" when not given
+};
+struct SensorJob {
+    const PlantOptions *options;
+    const PortPlan *plan;
+    int sensor; // the sensor's number in the run: its telemetry slot
+    PortResult *result;
+    SensorLink link;
+    LinkReply reply;
+    unsigned char receive[BUFFER_LENGTH];
+    unsigned char block[BLOCK_LENGTH]; // the last block read
+};
+
+// What a port command is made of.
+struct PortCommand {
+    const char *name;
+    const char *summary;                  // the help's first paragraph
+    std::vector<OptionSpec> options;      // its own, after --port and --json
+    const char *positionalName = nullptr; // its positional argument, if any
+    const char *positionalHelp = "";
+    // Takes its own options (and the positional arguments) into options; false with why.
+    bool (*takeOptions)(const ParsedCommandLine &parsed, PlantOptions *options,
+                        std::string *why) = nullptr;
+    // Runs once before any port opens; false with the result that every port then reports.
+    bool (*prepare)(PlantOptions *options, PortResult *failure) = nullptr;
+    // The command on one port whose line check passed.
+    void (*runOnPort)(SensorJob *job) = nullptr;
+};
+
+// Runs command for "PROGRAM NAME [options]" and returns the exit code.
+int RunPortCommand(const PortCommand &command, int argc, char **argv);
+// A path as the user meant it: relative to the working directory; false when it does not fit.
+bool AbsolutePath(const char *path, char *absolute, int size);
+// Copies a path option's value whole into target; false with "OPTION is too long (at most N
+// bytes)".
+bool CopyPathOption(const std::string &value, const char *option, char *target, std::string *why);
+// options->memory from the option named ("from", "to"): ram or eeprom, in any case.
+bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, PlantOptions *options,
+                       std::string *why);
+// True once a signal asked every port's work to end.
+bool StopRequested(void);
+// The flag that a frame's wait watches: cleared by the stop.
+const volatile int *KeepWaiting(void);

@@ -1,0 +1,80 @@
+// The port commands' exchanges with a sensor and their reports.
+#include "plant/sensorjob.h"
+
+#include "com232/exchanges.h"
+#include "com232/parameterfile.h"
+#include "platform/serial/rs232.h"
+
+#include <cstdio>
+#include <cstring>
+
+enum { NAME_LEN = 64 };
+
+void SetExchangeFailure(SensorJob *job, const char *what, int expected) {
+    PortResult *result = job->result;
+    if (ComLineLost(job->link.port)) {
+        SetResult(result, PLANT_EXIT_LINE_LOST, "LINE LOST", "the device went away during %s",
+                  what);
+    } else if (job->reply.length == 0) {
+        SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "no answer to %s within %.1f s", what,
+                  job->link.replyTimeout);
+    } else {
+        SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "%s: %d bytes came back, %d expected", what,
+                  job->reply.length, expected);
+    }
+    PublishStatusOf(job->sensor, result->status);
+}
+
+bool OpenAndCheckLine(SensorJob *job) {
+    PortResult *result = job->result;
+    const int port = job->plan->number;
+    job->link = MakeSensorLink(port, nullptr);
+    int code = OpenSensorPort(port);
+    if (code < 0) {
+        char why[RESULT_TEXT_LEN] = "";
+        ComOpenFailure(port, why, sizeof why);
+        SetResult(result, PLANT_EXIT_PORT, OpenErrorText(code), "%s", why);
+        PublishStatusOf(job->sensor, result->status);
+        return false;
+    }
+    if (ExchangeLineCheck(&job->link, job->receive, &job->reply) == EXCHANGE_OK) {
+        SetResult(result, PLANT_EXIT_OK, "LINE OK", "%s", "");
+        PublishStatusOf(job->sensor, "LINE OK");
+        return true;
+    }
+    if (job->reply.length != 1) {
+        SetExchangeFailure(job, "the line check", 1);
+        return false;
+    }
+    SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT",
+              "the line check was answered with 0x%02X, not 0x%02X", job->receive[0], LineOkReply);
+    PublishStatusOf(job->sensor, result->status);
+    return false;
+}
+
+bool ReadBlock(SensorJob *job, int memory) {
+    if (ExchangeReadBlock(&job->link, ReadCommandFor(memory), job->receive, &job->reply) ==
+        EXCHANGE_OK) {
+        std::memcpy(job->block, job->receive, BLOCK_LENGTH);
+        PublishParametersOf(job->sensor, job->block, MemoryName(memory));
+        return true;
+    }
+    char what[NAME_LEN];
+    std::snprintf(what, sizeof what, "the %s read", MemoryName(memory));
+    SetExchangeFailure(job, what, BLOCK_LENGTH);
+    return false;
+}
+
+bool WriteBlockFile(SensorJob *job, const char *path, const char *what) {
+    if (WriteParameterFile(path, job->block) == 0)
+        return true;
+    SetResult(job->result, PLANT_EXIT_FILE, parameterFileNotSaved, "%s %s", what,
+              LastParameterFileError());
+    return false;
+}
+
+void SettleBeforeRead(const SensorJob *job, int memory) {
+    const double start = MonotonicSeconds();
+    while (!StopRequested() && MonotonicSeconds() - start < SettleSecondsBeforeRead(memory))
+        GetInQLen(job->link.port);
+}

@@ -1,0 +1,19 @@
+// What the port commands do on a sensor, in the words of their reports: the port opened and the
+// line checked, a block read or written to a file, how a failed exchange is told.
+#pragma once
+
+#include "plant/portcommand.h"
+
+// Opens the plan's port as the panel opens it and checks the line; false with the result set.
+bool OpenAndCheckLine(SensorJob *job);
+// Reads the block of memory (MEMORY_RAM, MEMORY_EEPROM) into job->block; false with the result
+// set.
+bool ReadBlock(SensorJob *job, int memory);
+// Writes job->block to the parameter file at path; false with the result set, what first.
+bool WriteBlockFile(SensorJob *job, const char *path, const char *what);
+// The result of an exchange that failed during what: the device gone, or the answer missing,
+// short or long against expected bytes.
+void SetExchangeFailure(SensorJob *job, const char *what, int expected);
+// The panel's wait before a read of memory, spent in the port's poll, which sleeps while the
+// line is silent; a stop ends it early.
+void SettleBeforeRead(const SensorJob *job, int memory);
