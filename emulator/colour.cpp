@@ -1,9 +1,13 @@
-// Synthetic colour source and colour detection.
+// Synthetic colour source: the wandering colour, a fixed one or the presented ones, with noise.
 #include "emulator/colour.h"
 
 #include "emulator/options.h"
 
+#include "detection/model.h"
+
 #include <cmath>
+#include <csignal>
+#include <cstring>
 
 static const double twoPi = 6.283185307179586;
 // Periods in frames of the three channels and of the envelope; mutually prime, so the colour
@@ -31,14 +35,59 @@ void WanderingColour(unsigned long frame, unsigned char rgb[3]) {
     }
 }
 
-void MeasuredColour(unsigned long frame, unsigned char rgb[3]) {
-    if (options.fixed) {
-        for (int c = 0; c < 3; ++c) {
-            rgb[c] = options.fixedRgb[c];
-        }
-        return;
+// SIGUSR1s received: each moves the presented colours on by one.
+static volatile sig_atomic_t colourSwitches = 0;
+
+static void OnColourSwitch(int) {
+    colourSwitches = colourSwitches + 1;
+}
+
+void InstallColourSwitchSignal(void) {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnColourSwitch;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+}
+
+// Which of the presented colours frame number frame shows: one more for every SIGUSR1 so far
+// and, with --switch-every N, for every N frames.
+static int PresentedColourIndex(unsigned long frame) {
+    unsigned long step = (unsigned long)colourSwitches;
+    if (options.switchEvery > 0) {
+        step += frame / (unsigned long)options.switchEvery;
     }
-    WanderingColour(frame, rgb);
+    return (int)(step % (unsigned long)options.colourCount);
+}
+
+// A whole number in -noise..noise for the frame and channel, mixed from the seed: the same
+// run gives the same noise.
+static int Noise(unsigned long frame, int channel) {
+    unsigned long long mixed = ((unsigned long long)options.seed << 32) ^ (frame * 3ULL + channel);
+    mixed += 0x9E3779B97F4A7C15ULL;
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
+    mixed ^= mixed >> 31;
+    return (int)(mixed % (unsigned long long)(2 * options.noise + 1)) - options.noise;
+}
+
+static void AddNoise(unsigned long frame, unsigned char rgb[3]) {
+    for (int c = 0; c < 3 && options.noise > 0; ++c) {
+        int value = rgb[c] + Noise(frame, c);
+        rgb[c] = (unsigned char)(value < 0 ? 0 : value > 255 ? 255 : value);
+    }
+}
+
+void MeasuredColour(unsigned long frame, unsigned char rgb[3]) {
+    if (options.colourCount > 0) {
+        memcpy(rgb, options.colours[PresentedColourIndex(frame)], 3);
+    } else if (options.fixed) {
+        memcpy(rgb, options.fixedRgb, 3);
+    } else {
+        WanderingColour(frame, rgb);
+    }
+    AddNoise(frame, rgb);
 }
 
 void ColourCoordinates(const unsigned char rgb[3], unsigned char xyi[3]) {
@@ -47,47 +96,6 @@ void ColourCoordinates(const unsigned char rgb[3], unsigned char xyi[3]) {
     xyi[0] = (unsigned char)(sum == 0 ? 0 : 255 * rgb[0] / sum);
     xyi[1] = (unsigned char)(sum == 0 ? 0 : 255 * rgb[1] / sum);
     xyi[2] = (unsigned char)(intensity > 255 ? 255 : intensity);
-}
-
-// Cell of teach row (0..14) and column (COL_X .. COL_ITO) in the block.
-static int Cell(const unsigned char block[BLOCK_LENGTH], int row, int column) {
-    return block[TeachCellOffset(row + 1, column)];
-}
-
-// Whether (X, Y) lies in the row's tolerance circle (on the rim counts as inside), and, unless
-// only the position is evaluated, INT in the row's band INT-ITO..INT+ITO.
-static int RowHolds(const unsigned char block[BLOCK_LENGTH], int row, const unsigned char xyi[3],
-                    int checkIntensity) {
-    int dx = xyi[0] - Cell(block, row, COL_X);
-    int dy = xyi[1] - Cell(block, row, COL_Y);
-    int radius = Cell(block, row, COL_CTO);
-    if (dx * dx + dy * dy > radius * radius) {
-        return 0;
-    }
-    int di = xyi[2] - Cell(block, row, COL_INT);
-    return !checkIntensity || (di >= -Cell(block, row, COL_ITO) && di <= Cell(block, row, COL_ITO));
-}
-
-unsigned char DetectColour(const unsigned char rgb[3], const unsigned char xyi[3],
-                           const unsigned char block[BLOCK_LENGTH]) {
-    if (xyi[2] < block[OFFSET_INTLIM]) {
-        return NO_COLOUR; // error state: too little light to evaluate
-    }
-    int mode = block[OFFSET_EVALMODE];
-    if (mode >= EVALMODE_CONTRAST_R && mode <= EVALMODE_CONTRAST_B) {
-        int value = rgb[mode - EVALMODE_CONTRAST_R];
-        int upper = Cell(block, 0, COL_X); // "UL"
-        int lower = Cell(block, 0, COL_Y); // "LL"
-        return value >= lower && value <= upper ? 0 : NO_COLOUR;
-    }
-    int active = block[OFFSET_MAXCOLNO];
-    int rows = active < TEACH_ROWS ? active : (int)TEACH_ROWS;
-    for (int row = 0; row < rows; ++row) {
-        if (RowHolds(block, row, xyi, mode != EVALMODE_XY_ONLY)) {
-            return (unsigned char)row;
-        }
-    }
-    return NO_COLOUR;
 }
 
 void ComposeFrame(unsigned long frame, const unsigned char block[BLOCK_LENGTH],
@@ -102,5 +110,5 @@ void ComposeFrame(unsigned long frame, const unsigned char block[BLOCK_LENGTH],
     reply[M_X] = xyi[0];
     reply[M_Y] = xyi[1];
     reply[M_INT] = xyi[2];
-    reply[M_CNO] = DetectColour(rgb, xyi, block);
+    reply[M_CNO] = DetectColour(block, reply);
 }

@@ -1,5 +1,6 @@
 // sensor-emulator: a stand-in for the colour sensor on a pseudo-terminal or a serial device,
 // for running the panel without the hardware and for the end-to-end tests.
+#include "emulator/colour.h"
 #include "emulator/line.h"
 #include "emulator/memory.h"
 #include "emulator/options.h"
@@ -18,6 +19,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     InstallStopSignals();
+    if (options.colourCount > 0) {
+        InstallColourSwitchSignal();
+    }
     SharpenWaits();
     if (InitSensorMemory(options.eepromFile) != 0 || OpenLine(options.device) != 0) {
         return 1;

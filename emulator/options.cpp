@@ -9,8 +9,8 @@
 #include <getopt.h>
 
 EmulatorOptions options = {
-    nullptr, nullptr, 0,         0, 0,         0, 0,       LineOkReply, 0,
-    0,       0,       NO_HANGUP, 0, {0, 0, 0}, 1, nullptr, 0,           0,
+    nullptr,   nullptr, 0,         0, 0,       0, 0, LineOkReply, 0,  0, 0,
+    NO_HANGUP, 0,       {0, 0, 0}, 1, nullptr, 0, 0, 0,           {}, 0, 0,
 };
 
 static const char usageText[] =
@@ -23,7 +23,12 @@ static const char usageText[] =
     "                       when it exists and rewritten after every EEPROM write\n"
     "  --pace               send replies at the line rate of 9600 baud\n"
     "  --fixed R,G,B        hold one colour instead of the wandering one\n"
-    "  --seed N             phases of the wandering colour (default 1)\n"
+    "  --colour R,G,B       present this colour instead of the wandering one; repeated (up to\n"
+    "                       15 times), the colours in turn: SIGUSR1 moves on to the next one\n"
+    "  --switch-every N     move on to the next colour also after every N frames\n"
+    "  --noise N            move RED, GREEN and BLUE of every measured frame by up to N each way\n"
+    "                       (0..127), the same for the same --seed and frame number\n"
+    "  --seed N             phases of the wandering colour and the noise (default 1)\n"
     "  --log                print every request to stderr with a timestamp\n"
     "  --replay FILE        answer data requests with the frames of a recording (CSV) in order;\n"
     "                       after the last one they go unanswered\n"
@@ -47,6 +52,9 @@ enum {
     OPT_EEPROM_FILE,
     OPT_PACE,
     OPT_FIXED,
+    OPT_COLOUR,
+    OPT_SWITCH_EVERY,
+    OPT_NOISE,
     OPT_SEED,
     OPT_LOG,
     OPT_SILENT,
@@ -69,6 +77,9 @@ static const struct option longOptions[] = {
     {"eeprom-file", required_argument, nullptr, OPT_EEPROM_FILE},
     {"pace", no_argument, nullptr, OPT_PACE},
     {"fixed", required_argument, nullptr, OPT_FIXED},
+    {"colour", required_argument, nullptr, OPT_COLOUR},
+    {"switch-every", required_argument, nullptr, OPT_SWITCH_EVERY},
+    {"noise", required_argument, nullptr, OPT_NOISE},
     {"seed", required_argument, nullptr, OPT_SEED},
     {"log", no_argument, nullptr, OPT_LOG},
     {"silent", no_argument, nullptr, OPT_SILENT},
@@ -113,28 +124,44 @@ static int ParseIntOption(const char *name, const char *text, int base, long min
     return 0;
 }
 
-// "R,G,B" with three numbers in 0..255 into options.fixedRgb.
-static int ParseFixedColour(const char *text) {
-    int rgb[3] = {-1, -1, -1};
+// "R,G,B" with three numbers in 0..255 into rgb; reports a bad one with the option's name.
+static int ParseColour(const char *name, const char *text, unsigned char rgb[3]) {
+    int values[3] = {-1, -1, -1};
     int end = -1;
-    if (sscanf(text, "%d,%d,%d%n", &rgb[0], &rgb[1], &rgb[2], &end) != 3 || end < 0 ||
+    if (sscanf(text, "%d,%d,%d%n", &values[0], &values[1], &values[2], &end) != 3 || end < 0 ||
         text[end] != '\0') {
         end = -1;
     }
     for (int i = 0; i < 3; ++i) {
-        if (rgb[i] < 0 || rgb[i] > 255) {
+        if (values[i] < 0 || values[i] > 255) {
             end = -1;
         }
     }
     if (end < 0) {
-        fprintf(stderr, "sensor-emulator: --fixed wants R,G,B in 0..255, not \"%s\"\n", text);
+        fprintf(stderr, "sensor-emulator: --%s wants R,G,B in 0..255, not \"%s\"\n", name, text);
         return -1;
     }
     for (int i = 0; i < 3; ++i) {
-        options.fixedRgb[i] = (unsigned char)rgb[i];
+        rgb[i] = (unsigned char)values[i];
+    }
+    return 0;
+}
+
+static int ParseFixedColour(const char *text) {
+    if (ParseColour("fixed", text, options.fixedRgb) != 0) {
+        return -1;
     }
     options.fixed = 1;
     return 0;
+}
+
+// One more colour to present, after those given before.
+static int AddPresentedColour(const char *text) {
+    if (options.colourCount == MAX_COLOURS) {
+        fprintf(stderr, "sensor-emulator: at most %d --colour\n", (int)MAX_COLOURS);
+        return -1;
+    }
+    return ParseColour("colour", text, options.colours[options.colourCount++]);
 }
 
 // Applies one parsed option; returns 0, 1 for --help, -1 for an error.
@@ -151,6 +178,12 @@ static int ApplyOption(int code, const char *argument) {
         return 0;
     case OPT_FIXED:
         return ParseFixedColour(argument);
+    case OPT_COLOUR:
+        return AddPresentedColour(argument);
+    case OPT_SWITCH_EVERY:
+        return ParseIntOption("switch-every", argument, 10, 1, 0x7FFFFFFF, &options.switchEvery);
+    case OPT_NOISE:
+        return ParseIntOption("noise", argument, 10, 0, MAX_NOISE, &options.noise);
     case OPT_SEED: {
         long seed = 0;
         if (ParseNumber(argument, 10, 0, 0x7FFFFFFFL, &seed) != 0) {
@@ -214,6 +247,10 @@ int ParseOptions(int argc, char **argv) {
     }
     if (optind < argc) {
         fprintf(stderr, "sensor-emulator: unexpected argument \"%s\"\n", argv[optind]);
+        return -1;
+    }
+    if (options.fixed && options.colourCount > 0) {
+        fprintf(stderr, "sensor-emulator: --fixed and --colour exclude each other\n");
         return -1;
     }
     return 0;

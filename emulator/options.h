@@ -1,10 +1,12 @@
-// Command-line options of the sensor emulator: where it listens, how it paces the line and
-// which faults it injects.
+// Command-line options of the sensor emulator: where it listens, what it measures, how it paces
+// the line and which faults it injects.
 #pragma once
 
 enum {
     MAX_EXTRA_BYTES = 1024, // upper bound of --long
     NO_HANGUP = -1,
+    MAX_COLOURS = 15, // --colour: one for every row of the teach table
+    MAX_NOISE = 127,  // upper bound of --noise
 };
 
 struct EmulatorOptions {
@@ -26,6 +28,10 @@ struct EmulatorOptions {
     const char *replayFile; // data frames from this recording, or nullptr
     int replayTiming;       // replayed frames leave at the recorded pace
     int loop;               // the replay starts again after its last frame
+    int colourCount;        // colours presented in turn (--colour), 0 for none
+    unsigned char colours[MAX_COLOURS][3];
+    int switchEvery; // frames per presented colour; 0: only SIGUSR1 switches
+    int noise;       // RED, GREEN and BLUE move by up to this much each way
 };
 
 extern EmulatorOptions options;

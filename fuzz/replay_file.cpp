@@ -1,6 +1,7 @@
-// Fuzz target: the emulator's replay reader fed any bytes. A file is either taken, with every
-// value in 0..255 and the frames in the order of its lines, or refused with a line inside it.
-#include "emulator/replay.h"
+// Fuzz target: the recording reader (the emulator's replay, the detection check) fed any bytes. A
+// file is either taken, with every value in 0..255 and the frames in the order of its lines, or
+// refused with a line inside it.
+#include "textforms/recording.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,10 +10,10 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    std::vector<ReplayFrame> frames;
-    ReplayError error;
+    std::vector<RecordedFrame> frames;
+    RecordingError error;
     std::memset(&error, 0, sizeof error);
-    int result = ParseReplay(reinterpret_cast<const char *>(data), size, &frames, &error);
+    int result = ParseRecording(reinterpret_cast<const char *>(data), size, &frames, &error);
     if (result == 0 && frames.empty())
         std::abort(); // a taken file has at least one frame
     if (result != 0 &&

@@ -1,16 +1,13 @@
 // The table of headless commands. A command is a file of its own (command_*.cpp) with one
-// function that runs its command line; adding one is that file and a row here.
+// function that runs its command line (commands.h); adding one is that file, its line in
+// commands.h and a row here.
 #include "plant/plant.h"
 
 #include "nvmxv451_version.h"
+#include "plant/commands.h"
 #include "platform/system/settings.h"
 
 #include <cstring>
-
-int RunCheckCommand(int argc, char **argv);
-int RunGetCommand(int argc, char **argv);
-int RunSendCommand(int argc, char **argv);
-int RunRecordCommand(int argc, char **argv);
 
 namespace {
 
@@ -20,10 +17,8 @@ struct PlantCommand {
 };
 
 const PlantCommand commands[] = {
-    {"check", RunCheckCommand},
-    {"get", RunGetCommand},
-    {"send", RunSendCommand},
-    {"record", RunRecordCommand},
+    {"check", RunCheckCommand},   {"get", RunGetCommand},           {"send", RunSendCommand},
+    {"record", RunRecordCommand}, {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
 };
 
 const PlantCommand *FindCommand(int argc, char **argv) {

@@ -1,5 +1,5 @@
-// The replay parser of the sensor emulator, on bytes.
-#include "emulator/replay.h"
+// The recording parser that the emulator's replay and the detection check share, on bytes.
+#include "textforms/recording.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,13 @@ namespace {
 
 struct Parsed {
     int result;
-    std::vector<ReplayFrame> frames;
-    ReplayError error;
+    std::vector<RecordedFrame> frames;
+    RecordingError error;
 };
 
 Parsed Parse(const std::string &text) {
     Parsed parsed{};
-    parsed.result = ParseReplay(text.data(), text.size(), &parsed.frames, &parsed.error);
+    parsed.result = ParseRecording(text.data(), text.size(), &parsed.frames, &parsed.error);
     return parsed;
 }
 

@@ -1,0 +1,284 @@
+// nvmxv451 evaluate: options, the check of each recording, the report.
+#include "plant/commands.h"
+
+#include "detection/evaluate.h"
+#include "plant/command_files.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char usageText[] =
+    "Usage: nvmxv451 evaluate --parameters FILE.dat RECORDING.csv ... [--near N] [--json]\n"
+    "Checks recordings (the CSV files of the recorder and of nvmxv451 record) against a parameter\n"
+    "set with the program's model of the sensor's colour detection. The model is not the sensor:\n"
+    "the agreement with the C-No that the sensor recorded shows how far it holds. With another\n"
+    "parameter set than the one the sensor held, it shows what that set would have done.\n"
+    "\n"
+    "Reports the frames; the share of frames whose model C-No is the recorded one and the first\n"
+    "frames where they differ; the C-No distribution that the set gives; for every active row\n"
+    "how far inside its circle (X/Y units) and its INT band its detections lie, at least and on\n"
+    "average, and the frames near an edge.\n"
+    "\n"
+    "  --parameters FILE   the parameter set (.dat) to check\n"
+    "  --near N            a detection within N units of the circle's rim or the band's end is\n"
+    "                      near an edge (default 2)\n"
+    "  --json              one JSON object on standard output\n"
+    "  --help              this text\n"
+    "\n"
+    "Exit codes: 0 checked, 2 usage, 3 a file that cannot be read (named with its line).\n";
+
+const double defaultNearEdge = 2.0;
+enum { GO_ON = -1 };
+
+struct EvaluateOptions {
+    const char *parameters = nullptr;
+    std::vector<const char *> recordings;
+    double nearEdge = defaultNearEdge;
+};
+
+// Returns GO_ON, or the exit code of a run that ends here (help, usage error).
+int ParseOptions(CommandReport *report, int argc, char **argv, EvaluateOptions *options) {
+    for (int i = 2; i < argc; ++i) {
+        const char *value = nullptr;
+        int taken = 0;
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usageText, stdout);
+            return COMMAND_EXIT_OK;
+        } else if (std::strcmp(argv[i], "--json") == 0) {
+            report->json = 1;
+        } else if ((taken = TakeOption(report, argc, argv, &i, "--parameters", &value)) != 0) {
+            if (taken < 0)
+                return COMMAND_EXIT_USAGE;
+            options->parameters = value;
+        } else if ((taken = TakeOption(report, argc, argv, &i, "--near", &value)) != 0) {
+            if (taken < 0 ||
+                ParseNumberOption(report, "--near", value, 0, 255, &options->nearEdge) != 0)
+                return COMMAND_EXIT_USAGE;
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            return UsageFailure(report, "unknown option \"%s\"", argv[i]);
+        } else {
+            options->recordings.push_back(argv[i]);
+        }
+    }
+    if (options->parameters == nullptr)
+        return UsageFailure(report, "--parameters FILE.dat is missing");
+    if (options->recordings.empty())
+        return UsageFailure(report, "no recording given");
+    return GO_ON;
+}
+
+struct Report {
+    const EvaluateOptions *options;
+    const unsigned char *block;
+    const Evaluation *evaluation;
+    std::vector<long> frames; // per recording
+};
+
+const char *BandName(const Evaluation *evaluation) {
+    const int channel = evaluation->table.contrastChannel;
+    return channel >= 0 ? FRAME_VALUE_NAMES[channel] : "INT";
+}
+
+void PrintPlace(const Report &report, FramePlace place) {
+    std::printf("%s:%ld", report.options->recordings[(size_t)place.recording], place.line);
+}
+
+void PrintDiffering(const Report &report) {
+    const Evaluation *evaluation = report.evaluation;
+    if (evaluation->shownDiffering > 0)
+        std::printf("first frames that differ:\n");
+    for (int i = 0; i < evaluation->shownDiffering; ++i) {
+        const DifferingFrame &frame = evaluation->differing[i];
+        std::printf("  ");
+        PrintPlace(report, frame.place);
+        std::printf(": recorded C-No %d, model %d (", frame.values[M_CNO], frame.model);
+        for (int v = 0; v < DETECTION_VALUES; ++v)
+            std::printf("%s%s %d", v ? ", " : "", FRAME_VALUE_NAMES[v], frame.values[v]);
+        std::printf(")\n");
+    }
+}
+
+void PrintDistribution(const Evaluation *evaluation) {
+    std::printf("C-No distribution by the model:");
+    const char *separator = " ";
+    for (int cno = 0; cno < 256; ++cno) {
+        if (evaluation->distribution[cno] == 0)
+            continue;
+        std::printf("%s%d: %ld", separator, cno, evaluation->distribution[cno]);
+        separator = ", ";
+    }
+    std::printf("\n");
+}
+
+void PrintRowText(const Report &report, int r) {
+    const Evaluation *evaluation = report.evaluation;
+    const RowEvaluation &row = evaluation->row[r];
+    std::printf("row %d: ", r);
+    if (row.detections == 0) {
+        std::printf("no detections\n");
+        return;
+    }
+    const double count = (double)row.detections;
+    std::printf("%ld detections", row.detections);
+    if (DetectsByCircles(&evaluation->table))
+        std::printf("; inside the circle by %.2f at least, %.2f on average", row.circleLeast,
+                    row.circleSum / count);
+    if (DetectsByBands(&evaluation->table))
+        std::printf("; inside the %s band by %d at least, %.2f on average", BandName(evaluation),
+                    row.bandLeast, row.bandSum / count);
+    std::printf("; %ld near an edge (within %g)%s\n", row.nearEdge, evaluation->nearEdge,
+                row.shownNearEdge ? ":" : "");
+    for (int i = 0; i < row.shownNearEdge; ++i) {
+        const EdgeFrame &frame = row.nearEdgeFrames[i];
+        std::printf("  ");
+        PrintPlace(report, frame.place);
+        const char *separator = " (";
+        if (DetectsByCircles(&evaluation->table)) {
+            std::printf("%scircle %.2f", separator, frame.margin.circle);
+            separator = ", ";
+        }
+        if (DetectsByBands(&evaluation->table))
+            std::printf("%s%s band %d", separator, BandName(evaluation), frame.margin.band);
+        std::printf(")\n");
+    }
+}
+
+void PrintText(const Report &report) {
+    const Evaluation *evaluation = report.evaluation;
+    const EvaluateOptions *options = report.options;
+    std::printf("The program's model of the sensor's colour detection (not the sensor) against "
+                "%zu recording%s.\n",
+                options->recordings.size(), options->recordings.size() == 1 ? "" : "s");
+    std::printf("parameters: %s: EVALMODE %d, MAXCOL-No. %d, INTLIM %d\n", options->parameters,
+                report.block[OFFSET_EVALMODE], report.block[OFFSET_MAXCOLNO],
+                report.block[OFFSET_INTLIM]);
+    std::printf("frames: %ld (", evaluation->frames);
+    for (size_t i = 0; i < report.frames.size(); ++i)
+        std::printf("%s%s %ld", i ? ", " : "", options->recordings[i], report.frames[i]);
+    std::printf(")\n");
+    std::printf("agreement with the C-No that the sensor recorded: %ld of %ld frames, %.2f %%\n",
+                evaluation->agreeing, evaluation->frames, 100.0 * AgreementShare(evaluation));
+    PrintDiffering(report);
+    PrintDistribution(evaluation);
+    for (int r = 0; r < EvaluatedRows(evaluation); ++r)
+        PrintRowText(report, r);
+}
+
+void PrintJsonPlace(const Report &report, FramePlace place) {
+    std::printf("\"file\":");
+    PrintJsonText(stdout, report.options->recordings[(size_t)place.recording]);
+    std::printf(",\"line\":%ld", place.line);
+}
+
+void PrintJsonDiffering(const Report &report) {
+    const Evaluation *evaluation = report.evaluation;
+    std::printf(",\"differing\":[");
+    for (int i = 0; i < evaluation->shownDiffering; ++i) {
+        const DifferingFrame &frame = evaluation->differing[i];
+        std::printf("%s{", i ? "," : "");
+        PrintJsonPlace(report, frame.place);
+        std::printf(",\"recorded\":%d,\"model\":%d,\"values\":[", frame.values[M_CNO], frame.model);
+        for (int v = 0; v < FRAME_LENGTH; ++v)
+            std::printf("%s%d", v ? "," : "", frame.values[v]);
+        std::printf("]}");
+    }
+    std::printf("]");
+}
+
+void PrintJsonDistribution(const Evaluation *evaluation) {
+    std::printf(",\"distribution\":{");
+    const char *separator = "";
+    for (int cno = 0; cno < 256; ++cno) {
+        if (evaluation->distribution[cno] == 0)
+            continue;
+        std::printf("%s\"%d\":%ld", separator, cno, evaluation->distribution[cno]);
+        separator = ",";
+    }
+    std::printf("}");
+}
+
+void PrintJsonRow(const Report &report, int r) {
+    const Evaluation *evaluation = report.evaluation;
+    const RowEvaluation &row = evaluation->row[r];
+    const bool circles = DetectsByCircles(&evaluation->table) && row.detections > 0;
+    const bool bands = DetectsByBands(&evaluation->table) && row.detections > 0;
+    const double count = (double)row.detections;
+    std::printf("%s{\"row\":%d,\"detections\":%ld", r ? "," : "", r, row.detections);
+    if (circles)
+        std::printf(",\"circle\":{\"least\":%.4f,\"mean\":%.4f}", row.circleLeast,
+                    row.circleSum / count);
+    if (bands)
+        std::printf(",\"band\":{\"of\":\"%s\",\"least\":%d,\"mean\":%.4f}", BandName(evaluation),
+                    row.bandLeast, row.bandSum / count);
+    std::printf(",\"nearEdge\":%ld,\"nearEdgeFrames\":[", row.nearEdge);
+    for (int i = 0; i < row.shownNearEdge; ++i) {
+        const EdgeFrame &frame = row.nearEdgeFrames[i];
+        std::printf("%s{", i ? "," : "");
+        PrintJsonPlace(report, frame.place);
+        if (circles)
+            std::printf(",\"circle\":%.4f", frame.margin.circle);
+        if (bands)
+            std::printf(",\"band\":%d", frame.margin.band);
+        std::printf("}");
+    }
+    std::printf("]}");
+}
+
+void PrintJson(const Report &report) {
+    const Evaluation *evaluation = report.evaluation;
+    const EvaluateOptions *options = report.options;
+    std::printf("{\"command\":\"evaluate\",\"ok\":true,\"exit\":0,"
+                "\"model\":\"the program's model of the sensor, not the sensor\",\"parameters\":");
+    PrintJsonText(stdout, options->parameters);
+    std::printf(",\"evalmode\":%d,\"maxcolNo\":%d,\"intlim\":%d,\"recordings\":[",
+                report.block[OFFSET_EVALMODE], report.block[OFFSET_MAXCOLNO],
+                report.block[OFFSET_INTLIM]);
+    for (size_t i = 0; i < report.frames.size(); ++i) {
+        std::printf("%s{\"file\":", i ? "," : "");
+        PrintJsonText(stdout, options->recordings[i]);
+        std::printf(",\"frames\":%ld}", report.frames[i]);
+    }
+    std::printf("],\"frames\":%ld,\"agreeing\":%ld,\"agreement\":%.6f", evaluation->frames,
+                evaluation->agreeing, AgreementShare(evaluation));
+    PrintJsonDiffering(report);
+    PrintJsonDistribution(evaluation);
+    std::printf(",\"near\":%g,\"rows\":[", evaluation->nearEdge);
+    for (int r = 0; r < EvaluatedRows(evaluation); ++r)
+        PrintJsonRow(report, r);
+    std::printf("]}\n");
+}
+
+} // namespace
+
+int RunEvaluateCommand(int argc, char **argv) {
+    CommandReport commandReport = {"evaluate", 0};
+    EvaluateOptions options;
+    int code = ParseOptions(&commandReport, argc, argv, &options);
+    if (code != GO_ON)
+        return code;
+    unsigned char block[BLOCK_LENGTH];
+    if ((code = ReadParameters(&commandReport, options.parameters, block)) != 0)
+        return code;
+    auto evaluation = std::make_unique<Evaluation>();
+    BeginEvaluation(evaluation.get(), block, options.nearEdge);
+    Report report = {&options, block, evaluation.get(), {}};
+    // One recording in memory at a time: the report needs only their names and counts.
+    LoadedRecording recording;
+    for (size_t i = 0; i < options.recordings.size(); ++i) {
+        if ((code = ReadRecording(&commandReport, options.recordings[i], &recording)) != 0)
+            return code;
+        EvaluateFrames(evaluation.get(), recording.frames.data(), recording.frames.size(), (int)i,
+                       recording.firstLine);
+        report.frames.push_back((long)recording.frames.size());
+    }
+    if (commandReport.json)
+        PrintJson(report);
+    else
+        PrintText(report);
+    std::fflush(stdout);
+    return COMMAND_EXIT_OK;
+}

@@ -1,0 +1,49 @@
+// What the commands on recorded data (evaluate, tune) share: reading their options, the
+// parameter files and recordings they read with the reason when one cannot be read, and the
+// pieces of their reports.
+#pragma once
+
+#include "textforms/recording.h"
+
+#include <cstdio>
+#include <vector>
+
+// The commands' exit codes beyond success: usage and files as the headless commands have them.
+enum { COMMAND_EXIT_OK = 0, COMMAND_EXIT_USAGE = 2, COMMAND_EXIT_FILE = 3 };
+
+struct CommandReport {
+    const char *name; // "evaluate"
+    int json;         // failures also as a JSON object on standard output
+};
+
+// A recording as read: its path as given, its frames and the line of the first frame.
+struct LoadedRecording {
+    const char *path;
+    std::vector<RecordedFrame> frames;
+    long firstLine;
+};
+
+// Reads the option name at argv[*index] ("--name value" or "--name=value"). Returns 1 with
+// *value set and *index on the option's last word, 0 when argv[*index] is another word, -1 when
+// the value is missing (reported on standard error).
+int TakeOption(const CommandReport *report, int argc, char **argv, int *index, const char *name,
+               const char **value);
+// A number in min..max from an option's value; -1 after reporting a bad one.
+int ParseNumberOption(const CommandReport *report, const char *name, const char *text, double min,
+                      double max, double *number);
+// Reports a usage error ("nvmxv451 NAME: ..." and where the help is) and returns
+// COMMAND_EXIT_USAGE.
+int UsageFailure(const CommandReport *report, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+// Reports a failure on standard error, and with json as {"command", "ok": false, "exit",
+// "message"} on standard output; returns exitCode.
+int CommandFailure(const CommandReport *report, int exitCode, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Reads the parameter file at path into block. Returns 0, or COMMAND_EXIT_FILE after reporting
+// why.
+int ReadParameters(const CommandReport *report, const char *path, unsigned char *block);
+// Reads the recording at path into recording. Returns 0, or COMMAND_EXIT_FILE after reporting
+// the file, the line and the fault.
+int ReadRecording(const CommandReport *report, const char *path, LoadedRecording *recording);
+// text as a JSON string, quotes included.
+void PrintJsonText(FILE *stream, const char *text);

@@ -1,0 +1,19 @@
+// The headless commands, one file each (command_*.cpp), each run by one function from its
+// command line ("PROGRAM NAME [options]", argv[1] the name) to its exit code. plant.cpp holds
+// the table that names them.
+#pragma once
+
+// On sensors, at once on every --port (portcommand.h gives their exit codes).
+int RunCheckCommand(int argc, char **argv);
+int RunGetCommand(int argc, char **argv);
+int RunSendCommand(int argc, char **argv);
+int RunRecordCommand(int argc, char **argv);
+
+// On recordings and parameter files: 0 done, 2 usage, 3 a file that cannot be read or written.
+// "evaluate --parameters FILE.dat RECORDING.csv ... [--near N] [--json]".
+int RunEvaluateCommand(int argc, char **argv);
+// "tune --row 0 a.csv --row 1 b.csv ... -o tuned.dat [--base current.dat] [--k K] [--margin M]
+// [--force] [--json]"; TUNE_EXIT_NOT_SEPARATED when two rows cannot be told apart (nothing is
+// written).
+int RunTuneCommand(int argc, char **argv);
+enum { TUNE_EXIT_NOT_SEPARATED = 8 };
