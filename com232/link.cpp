@@ -4,7 +4,9 @@
 
 #include "platform/serial/rs232.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 double MonotonicSeconds(void) {
     using namespace std::chrono;
@@ -12,7 +14,7 @@ double MonotonicSeconds(void) {
 }
 
 SensorLink MakeSensorLink(int port, double (*clock)(void)) {
-    return SensorLink{port, REPLY_TIMEOUT, clock ? clock : MonotonicSeconds, SYNC_BYTE};
+    return SensorLink{port, REPLY_TIMEOUT, clock ? clock : MonotonicSeconds, SYNC_BYTE, 0.0};
 }
 
 int OpenSensorPort(int port) {
@@ -66,19 +68,33 @@ int SendRequest(const SensorLink *link, const unsigned char *request, int length
     return ComWrt(link->port, request, length);
 }
 
-// Busy poll without sleeping of its own; the port's poll blocks up to five milliseconds while
-// the line is silent. The elapsed time is tested before the count, so a wait never ends early
-// on the count alone once the time is up, and never outlasts it.
+// Sleeps while the rest of a reply of which count bytes are there comes in: the time all but its
+// last byte take on the line, never past the time-out. The poll after it takes the last byte as
+// it arrives, so the reply is not late; a poll at every byte would cost a wake-up each.
+static void SleepForTheRest(const SensorLink *link, int count, int expectedLength,
+                            double elapsed) {
+    const double rest = std::min((expectedLength - count - 1) * link->byteSeconds,
+                                 link->replyTimeout - elapsed);
+    if (rest > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(rest));
+}
+
+// A poll loop; the port's poll blocks up to five milliseconds while the line is silent. The
+// elapsed time is tested before the count, so a wait never ends early on the count alone once
+// the time is up, and never outlasts it.
 int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting) {
     const double start = link->clock();
     for (;;) {
         int count = GetInQLen(link->port);
         if (keepWaiting && *keepWaiting == 0)
             return WAIT_ABORTED;
-        if (link->clock() - start > link->replyTimeout)
+        const double elapsed = link->clock() - start;
+        if (elapsed > link->replyTimeout)
             return count;
         if (count >= expectedLength)
             return count;
+        if (count > 0 && link->byteSeconds > 0)
+            SleepForTheRest(link, count, expectedLength, elapsed);
     }
 }
 

@@ -15,7 +15,14 @@ struct SensorLink {
     double replyTimeout;   // seconds a reply may take
     double (*clock)(void); // seconds; the panel's clock paints what is due before its waits
     unsigned char syncByte;
+    // Seconds a byte takes on the line. With it set, a wait that holds part of a reply sleeps
+    // until the rest can be there rather than waking at every byte: many links on one machine
+    // then cost a few wake-ups a reply. 0: the wait polls again at once.
+    double byteSeconds;
 };
+
+// Seconds a byte takes at 9600 baud, 8N1: ten bits.
+#define BYTE_SECONDS_9600 (10.0 / 9600.0)
 
 // How the last exchange on a link ended and how much came back.
 struct LinkReply {
@@ -23,7 +30,8 @@ struct LinkReply {
     int length;  // bytes read; 0 after a write or an aborted wait
 };
 
-// A link to port with REPLY_TIMEOUT, the given clock (MonotonicSeconds when null) and SYNC_BYTE.
+// A link to port with REPLY_TIMEOUT, the given clock (MonotonicSeconds when null), SYNC_BYTE and
+// polling at once.
 SensorLink MakeSensorLink(int port, double (*clock)(void));
 // Seconds on a steady clock that no one sets.
 double MonotonicSeconds(void);
@@ -42,7 +50,8 @@ int BuildRequest(const SensorLink *link, int command, const unsigned char *block
 // port took.
 int SendRequest(const SensorLink *link, const unsigned char *request, int length, int flushFirst);
 // The shared reply wait, started right after a request was written: polls the input queue until
-// more than the reply time-out has passed (tested first) or at least expectedLength bytes wait.
+// more than the reply time-out has passed (tested first) or at least expectedLength bytes wait;
+// with byteSeconds set, part of a reply lets it sleep for the rest, never past the time-out.
 // Returns the count of the last poll. With keepWaiting given, it returns WAIT_ABORTED as soon
 // as a poll finds *keepWaiting cleared.
 int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting);

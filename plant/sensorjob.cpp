@@ -29,6 +29,8 @@ bool OpenAndCheckLine(SensorJob *job) {
     PortResult *result = job->result;
     const int port = job->plan->number;
     job->link = MakeSensorLink(port, nullptr);
+    // Many sensors share the machine: a reply's bytes are waited for in one sleep, not polled.
+    job->link.byteSeconds = BYTE_SECONDS_9600;
     int code = OpenSensorPort(port);
     if (code < 0) {
         char why[RESULT_TEXT_LEN] = "";

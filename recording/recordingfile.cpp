@@ -3,7 +3,6 @@
 #include "files/regularfile.h"
 #include "textforms/timestamp.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
