@@ -68,22 +68,23 @@ int SendRequest(const SensorLink *link, const unsigned char *request, int length
     return ComWrt(link->port, request, length);
 }
 
-// Sleeps while the rest of a reply of which count bytes are there comes in: the time all but its
-// last byte take on the line, never past the time-out. The poll after it takes the last byte as
-// it arrives, so the reply is not late; a poll at every byte would cost a wake-up each.
-static void SleepForTheRest(const SensorLink *link, int count, int expectedLength,
-                            double elapsed) {
-    const double rest = std::min((expectedLength - count - 1) * link->byteSeconds,
-                                 link->replyTimeout - elapsed);
+// Sleeps for seconds, never past the time-out of a wait that began elapsed seconds ago.
+static void SleepWithin(const SensorLink *link, double seconds, double elapsed) {
+    const double rest = std::min(seconds, link->replyTimeout - elapsed);
     if (rest > 0)
         std::this_thread::sleep_for(std::chrono::duration<double>(rest));
 }
 
 // A poll loop; the port's poll blocks up to five milliseconds while the line is silent. The
 // elapsed time is tested before the count, so a wait never ends early on the count alone once
-// the time is up, and never outlasts it.
+// the time is up, and never outlasts it. With byteSeconds set, the wait first sleeps for as
+// long as the reply's bytes take on the line at the least, and once part of it is there, for as
+// long as all but its last byte take: the poll then takes the last byte as it arrives, so the
+// reply is not late, and a reply costs about two wake-ups instead of one a byte.
 int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting) {
     const double start = link->clock();
+    if (link->byteSeconds > 0)
+        SleepWithin(link, expectedLength * link->byteSeconds, 0.0);
     for (;;) {
         int count = GetInQLen(link->port);
         if (keepWaiting && *keepWaiting == 0)
@@ -94,7 +95,7 @@ int WaitForReply(const SensorLink *link, int expectedLength, const volatile int 
         if (count >= expectedLength)
             return count;
         if (count > 0 && link->byteSeconds > 0)
-            SleepForTheRest(link, count, expectedLength, elapsed);
+            SleepWithin(link, (expectedLength - count - 1) * link->byteSeconds, elapsed);
     }
 }
 

@@ -230,4 +230,57 @@ TEST_F(Plant, RecordingEndsWithItsFileWhole) {
     EXPECT_EQ(WholeFrames(lost), 40u);
 }
 
+// The processes whose parent is pid.
+std::vector<int> ChildrenOf(int pid) {
+    std::vector<int> children;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/proc")) {
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("PPid:", 0) == 0 && std::stoi(line.substr(5)) == pid)
+                children.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return children;
+}
+
+// Four sensors record in the one process, each on a thread of its own, and one SIGTERM ends
+// them all with every file whole.
+TEST_F(Plant, SeveralPortsRecordInOneProcessAndOneSignalEndsThemAll) {
+    std::vector<std::string> argv = {Bin("nvmxv451"), "record", "--json",
+                                     "--no-mqtt",     "--out",  (scratch / "line.csv").string()};
+    for (int i = 0; i < 4; i++) {
+        argv.push_back("-p");
+        argv.push_back(emulator());
+    }
+    CommandRun record;
+    ASSERT_TRUE(record.start(argv, environment()));
+    std::vector<fs::path> files;
+    auto recordedEverywhere = [&] {
+        files.clear();
+        for (const fs::directory_entry &entry : fs::directory_iterator(scratch))
+            if (entry.path().extension() == ".csv" && Lines(ReadText(entry.path())).size() >= 3)
+                files.push_back(entry.path());
+        return files.size() == 4;
+    };
+    for (double waited = 0; waited < timeout && !recordedEverywhere(); waited += 0.05)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(files.size(), 4u) << "every sensor records";
+    EXPECT_TRUE(ChildrenOf(record.pid()).empty()) << "no process per port";
+    EXPECT_GE(std::distance(
+                  fs::directory_iterator(fs::path("/proc") / std::to_string(record.pid()) / "task"),
+                  fs::directory_iterator()),
+              5)
+        << "a thread per port";
+    record.signal(SIGTERM);
+    CommandOutput ended = record.finish(timeout);
+    EXPECT_EQ(ended.exitCode, 0) << ended.err;
+    EXPECT_EQ(std::count(ended.out.begin(), ended.out.end(), '\n'), 4) << ended.out;
+    for (const fs::path &file : files) {
+        const size_t frames = WholeFrames(file);
+        EXPECT_NE(ended.out.find("\"frames\":" + std::to_string(frames) + ","), std::string::npos)
+            << file << ": " << frames << " frames\n"
+            << ended.out;
+    }
+}
+
 } // namespace
