@@ -52,18 +52,22 @@ static void PlotCircleStroke(int graph, double left, double bottom, double right
     PlotArc(MainPanel, graph, left, bottom, right, top, 0, FULL_CIRCLE, colour, VAL_TRANSPARENT);
 }
 
-// The circle of radius CTO around (X, Y) of teach row `row` (1..15). The corners are not
-// clamped: a circle near the edge reaches past the axes and is cut by the graph.
-static void PlotTaughtCircle(int graph, int row, int colour) {
-    const unsigned char *cells = ParameterSet.teachTable[row];
-    int x = cells[COL_X], y = cells[COL_Y], cto = cells[COL_CTO];
-    double left = x - cto, right = x + cto, bottom = y - cto, top = y + cto;
+// The corners are not clamped: a circle near the edge reaches past the axes and is cut by the
+// graph.
+void PlotToleranceCircle(int graph, int x, int y, int radius, int colour) {
+    double left = x - radius, right = x + radius, bottom = y - radius, top = y + radius;
 
     PlotCircleStroke(graph, left, bottom, right, top, colour);
     PlotCircleStroke(graph, left + SECOND_STROKE_OFFSET, bottom + SECOND_STROKE_OFFSET,
                      right + SECOND_STROKE_OFFSET, top + SECOND_STROKE_OFFSET, colour);
     PlotCircleStroke(graph, left + THIRD_STROKE_LOWER_OFFSET, bottom + THIRD_STROKE_LOWER_OFFSET,
                      right + THIRD_STROKE_UPPER_OFFSET, top + THIRD_STROKE_UPPER_OFFSET, colour);
+}
+
+// The circle of radius CTO around (X, Y) of teach row `row` (1..15).
+static void PlotTaughtCircle(int graph, int row, int colour) {
+    const unsigned char *cells = ParameterSet.teachTable[row];
+    PlotToleranceCircle(graph, cells[COL_X], cells[COL_Y], cells[COL_CTO], colour);
 }
 
 void DrawLimitLine(int graph) {
@@ -84,7 +88,10 @@ void PlotTaughtColours(int graph) {
 
 void ZoomToCursor(void) {
     PlotTaughtColours(PANEL_ZOOMGRAPH);
+    FollowZoomCursor();
+}
 
+void FollowZoomCursor(void) {
     double x = 0.0, y = 0.0;
     GetGraphCursor(MainPanel, PANEL_ZOOMGRAPH, ZOOM_CURSOR, &x, &y);
     // Kept 25 units from the edges, the 50-wide window always lies inside 0..255.

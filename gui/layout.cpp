@@ -160,8 +160,8 @@ void ApplySource(void) {
 // ---- Views -------------------------------------------------------------------------------------
 
 static const int teachTableGroup[] = {
-    PANEL_TEACHTABLE, PANEL_RESETTABLE, PANEL_TEACH, PANEL_APPLYALL,
-    PANEL_ZOOM,       PANEL_AUTOADJUST, PANEL_NO,    PANEL_AUTOINC,
+    PANEL_TEACHTABLE, PANEL_RESETTABLE, PANEL_TEACH,   PANEL_APPLYALL,  PANEL_ZOOM,
+    PANEL_AUTOADJUST, PANEL_NO,         PANEL_AUTOINC, PANEL_TEACHMANY,
 };
 
 static const int parameterGroup[] = {

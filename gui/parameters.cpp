@@ -31,6 +31,12 @@ void ReadPanelParameters(void) {
                             &ParameterSet.teachTable[row][column]);
 }
 
+void PanelParameterBlock(unsigned char block[BLOCK_LENGTH]) {
+    ReadPanelParameters();
+    PackParameters();
+    std::memcpy(block, ParameterBlock, BLOCK_LENGTH);
+}
+
 void ShowParameters(void) {
     for (int i = 0; i < PARAMETER_COUNT; i++) {
         unsigned char value = ParameterSet.parameter[i];

@@ -14,6 +14,9 @@ extern char parameterSetFile[MAX_PATHNAME_LEN];
 // Panel -> ParameterSet: the nine controls in block order (POWER inverted: 255 minus the
 // slider), then the teach table row 1..15, column 1..5. Each value is kept as its low 8 bits.
 void ReadPanelParameters(void);
+// The panel's parameters and table as an 84-byte block, in block (wire) order: reads the panel
+// into the ParameterSet and packs it, so the ParameterBlock holds the same.
+void PanelParameterBlock(unsigned char block[BLOCK_LENGTH]);
 // ParameterSet -> panel, the reverse of ReadPanelParameters. Runs no callback and applies no
 // layout; callers that need the dependent layout run ApplyEvalMode afterwards.
 void ShowParameters(void);

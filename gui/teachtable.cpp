@@ -13,7 +13,12 @@ static void SetTeachCell(int row, int column, int value) {
     SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(column, row + 1), value);
 }
 
-static bool IsContrastMode(int evalMode) {
+void SetTeachRow(int row, const unsigned char *cells, int columns) {
+    for (int column = 1; column <= columns; column++)
+        SetTeachCell(row, column, cells[column - 1]);
+}
+
+bool IsContrastMode(int evalMode) {
     return evalMode == EVALMODE_CONTRAST_R || evalMode == EVALMODE_CONTRAST_G ||
            evalMode == EVALMODE_CONTRAST_B;
 }
@@ -52,7 +57,7 @@ static void TeachColourVector(int row, int pmod) {
 
 // With the option on, No. names the next row; after the last row it starts again at the top,
 // so that teaching a full table goes on without touching No.
-static void AdvanceNo(int row) {
+void AdvanceNo(int row) {
     int autoIncrement = 0;
     GetCtrlVal(MainPanel, PANEL_AUTOINC, &autoIncrement);
     if (autoIncrement != 1)

@@ -12,6 +12,14 @@ enum { TEACH_FIRST_ROW = 0, TEACH_LAST_ROW = 14 };
 // mode, No. then moves on by one row; after row 14 it wraps to row 0.
 void TeachDataTo(void);
 
+// Writes cells[0 .. columns - 1] into columns 1 .. columns of teach row `row` (0..14), one cell
+// at a time in column order.
+void SetTeachRow(int row, const unsigned char *cells, int columns);
+// With the auto-increment option on, sets No. to the row after `row` (row 0 after row 14).
+void AdvanceNo(int row);
+// True for the contrast modes CONTRAST R, G and B, which teach one channel's band, not colours.
+bool IsContrastMode(int evalMode);
+
 // Sets each of the 75 cells of the panel table to 1, each exactly once. Nothing else changes:
 // not the ParameterSet, No., MAXCOL-No., the headers or the row colours.
 void ResetTable(void);

@@ -8,6 +8,7 @@
 #include "gui/parameters.h"
 #include "gui/recording.h"
 #include "gui/records.h"
+#include "gui/teachsamples.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
@@ -58,6 +59,7 @@ int ReceiveFrame(void) {
     TakeData();
     StoreData();
     RecordMeasurement();
+    CollectTeachFrame();
     PublishFrame(currentMeasurement);
     DisplayMeasurement();
     UpdateGraph();

@@ -5,6 +5,7 @@
 #include "com232/link.h"
 #include "gui/autoadjust.h"
 #include "gui/colourgraph.h"
+#include "gui/detectioncheck.h"
 #include "gui/graphexport.h"
 #include "gui/layout.h"
 #include "gui/linepanel.h"
@@ -12,9 +13,11 @@
 #include "gui/parameters.h"
 #include "gui/parametersheet.h"
 #include "gui/recording.h"
+#include "gui/teachsamples.h"
 #include "gui/teachtable.h"
 #include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
+#include "gui/tuning.h"
 #include "nvmxv451/helptexts.h"
 #include "platform/serial/rs232.h"
 #include "state/globals.h"
@@ -119,9 +122,10 @@ static void SwitchView(void) {
         ShowTeachTableView();
 }
 
+// While a tuning proposal waits, the zoom view shows it instead of the taught colours.
 static void OpenZoomAtFullRange(void) {
     ZoomFullRange();
-    PlotTaughtColours(PANEL_ZOOMGRAPH);
+    PlotZoomView();
 }
 
 static void CommitPmod(void) {
@@ -156,13 +160,22 @@ ACTION_CALLBACK(RecordFolder, EVENT_COMMIT, ChooseRecordFolder())
 ACTION_CALLBACK(ButtonExport, EVENT_COMMIT, ExportGraph())
 ACTION_CALLBACK(ButtonExportZoom, EVENT_COMMIT, ExportZoomGraph())
 ACTION_CALLBACK(ButtonSheet, EVENT_COMMIT, PrintParameterSheet())
+ACTION_CALLBACK(ButtonTeachMany, EVENT_COMMIT, TeachManyFrames())
+ACTION_CALLBACK(EditTeachK, EVENT_COMMIT, ShowTeachRule())
+ACTION_CALLBACK(EditTeachMargin, EVENT_COMMIT, ShowTeachRule())
+ACTION_CALLBACK(ButtonSaveSamples, EVENT_COMMIT, SaveRowSamples())
+ACTION_CALLBACK(ButtonLoadSamples, EVENT_COMMIT, LoadRowSamples())
+ACTION_CALLBACK(ButtonCheckRecording, EVENT_COMMIT, CheckRecordingAgainstTable())
+ACTION_CALLBACK(ButtonTune, EVENT_COMMIT, TuneActiveRows())
+ACTION_CALLBACK(ButtonAcceptTuning, EVENT_COMMIT, AcceptTuning())
+ACTION_CALLBACK(ButtonDiscardTuning, EVENT_COMMIT, DiscardTuning())
 
 // The zoom graph's right click closes the zoom view instead of showing help.
 CONTROL_CALLBACK(GraphData2) {
     UNUSED_CALLBACK_ARGUMENTS;
     (void)control;
     if (event == EVENT_VAL_CHANGED)
-        ZoomToCursor();
+        MoveZoomView();
     else if (event == EVENT_RIGHT_CLICK)
         CloseZoomView();
     return 0;
@@ -186,6 +199,10 @@ HELP_ONLY_CALLBACK(DispStatus)
 HELP_ONLY_CALLBACK(GraphRaw1)
 HELP_ONLY_CALLBACK(GraphData1)
 HELP_ONLY_CALLBACK(SlidePower)
+HELP_ONLY_CALLBACK(EditTakeAmount)
+HELP_ONLY_CALLBACK(EditTakeUnit)
+HELP_ONLY_CALLBACK(DispTeachMany)
+HELP_ONLY_CALLBACK(DispDetection)
 
 #define BIND(name) {#name, name, nullptr},
 const CallbackName programCallbacks[CONTROL_CALLBACK_COUNT + 1] = {{"P", nullptr, P},

@@ -54,7 +54,20 @@ int P(int panel, int event, void *callbackData, int eventData1, int eventData2);
     X(RecordFolder) \
     X(ButtonExport) \
     X(ButtonExportZoom) \
-    X(ButtonSheet)
+    X(ButtonSheet) \
+    X(ButtonTeachMany) \
+    X(EditTakeAmount) \
+    X(EditTakeUnit) \
+    X(EditTeachK) \
+    X(EditTeachMargin) \
+    X(DispTeachMany) \
+    X(ButtonSaveSamples) \
+    X(ButtonLoadSamples) \
+    X(ButtonCheckRecording) \
+    X(ButtonTune) \
+    X(DispDetection) \
+    X(ButtonAcceptTuning) \
+    X(ButtonDiscardTuning)
 // clang-format on
 
 #define DECLARE_CONTROL_CALLBACK(name) CONTROL_CALLBACK(name);

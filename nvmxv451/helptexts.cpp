@@ -3,6 +3,8 @@
 #include "state/globals.h"
 
 // The texts are the sensor manual's, line for line; their trailing blanks are part of them.
+// The texts of the controls the manual does not know (recording, export, sheet, teaching from
+// many frames, the detection check) are the program's own, in the same manner.
 
 struct HelpEntry {
     int control;
@@ -169,6 +171,57 @@ static const char helpButtonSheet[] =
     " to a printer or to a PDF file.                         \n"
     " Shortcut Key: Ctrl+P. ";
 
+static const char helpButtonTeachMany[] =
+    " The row of the COLOR TEACH TABLE selected in the No.: function field is taught from many frames     \n"
+    " of the data transfer: X, Y and INT become the means of the frames, CTO and ITO are proposed     \n"
+    " by the teach rule (see TEACH FROM FRAMES). The frames are kept as the samples of the row.     \n"
+    " Press again to end the collection early.";
+
+static const char helpEditTakeAmount[] =
+    " Select how many frames, or how many seconds of frames, TEACH MANY takes.";
+
+static const char helpEditTakeUnit[] =
+    " Select whether TEACH MANY counts frames or seconds.";
+
+static const char helpEditTeachK[] =
+    " Select k of the teach rule: k standard deviations of the samples are added to the distance     \n"
+    " of the farthest sample, for CTO in the X/Y plane and for ITO in INT.";
+
+static const char helpEditTeachMargin[] =
+    " Select the margin of the teach rule: units added to CTO and ITO on top of k standard deviations.";
+
+static const char helpDispTeachMany[] =
+    " Displays the progress of TEACH MANY, then the row it taught: the means, the tolerances     \n"
+    " and the figures of the teach rule.";
+
+static const char helpButtonSaveSamples[] =
+    " The samples of the row selected in the No.: function field are saved as a recording (CSV file).";
+
+static const char helpButtonLoadSamples[] =
+    " The frames of a recording (CSV file) become the samples of the row selected in No.:.     \n"
+    " The COLOR TEACH TABLE does not change.";
+
+static const char helpButtonCheckRecording[] =
+    " Checks the COLOR TEACH TABLE of the panel against a recording (CSV file): how often the     \n"
+    " program's model of the sensor gives the C-No that the sensor recorded, the C-No of every     \n"
+    " frame, and how far inside its circle and INT band each row detects. Nothing is sent.";
+
+static const char helpButtonTune[] =
+    " CTO and ITO of the active rows (up to MAXCOL-No.) are tuned from the samples of each row:     \n"
+    " every row holds its own samples and none of another row's, with the largest margin.     \n"
+    " The proposal is shown in the report and in the zoom graph; nothing changes before Accept.";
+
+static const char helpDispDetection[] =
+    " Displays the report of the last check or tuning. Its C-No come from the program's model     \n"
+    " of the sensor, not from the sensor.";
+
+static const char helpButtonAcceptTuning[] =
+    " The tuned X, Y, CTO, INT and ITO of the active rows are written into the COLOR TEACH TABLE.     \n"
+    " Send (F9) transfers them to the sensor.";
+
+static const char helpButtonDiscardTuning[] =
+    " The tuning proposal is dropped; the COLOR TEACH TABLE stays as it is.";
+
 // clang-format on
 static const HelpEntry helpTexts[] = {
     {PANEL_COMPORT, helpEditConnect},
@@ -213,6 +266,19 @@ static const HelpEntry helpTexts[] = {
     {PANEL_EXPORT, helpButtonExport},
     {PANEL_EXPORTZOOM, helpButtonExportZoom},
     {PANEL_SHEET, helpButtonSheet},
+    {PANEL_TEACHMANY, helpButtonTeachMany},
+    {PANEL_TAKEAMOUNT, helpEditTakeAmount},
+    {PANEL_TAKEUNIT, helpEditTakeUnit},
+    {PANEL_TEACHK, helpEditTeachK},
+    {PANEL_TEACHMARGIN, helpEditTeachMargin},
+    {PANEL_TEACHSTATE, helpDispTeachMany},
+    {PANEL_SAVESAMPLES, helpButtonSaveSamples},
+    {PANEL_LOADSAMPLES, helpButtonLoadSamples},
+    {PANEL_EVALUATE, helpButtonCheckRecording},
+    {PANEL_TUNE, helpButtonTune},
+    {PANEL_DETECTREPORT, helpDispDetection},
+    {PANEL_ACCEPTTUNING, helpButtonAcceptTuning},
+    {PANEL_DISCARDTUNING, helpButtonDiscardTuning},
 };
 
 const char *HelpTextOf(int control) {

@@ -9,8 +9,10 @@
 #include "gui/linewatch.h"
 #include "gui/parameters.h"
 #include "gui/recording.h"
+#include "gui/teachsamples.h"
 #include "gui/telemetrypanel.h"
 #include "gui/transactions.h"
+#include "gui/tuning.h"
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/helptexts.h"
@@ -52,6 +54,8 @@ void InitVars(void) {
     PlaceBranding();
     SetHelpTooltips();
     ReadPanelParameters();
+    InitTeachSamples();
+    InitTuning();
 }
 
 // The panel callback: closing ends the program once the running callbacks have returned.

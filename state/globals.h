@@ -19,6 +19,8 @@ extern unsigned char limitLineY[256];
 extern char statusText[STATUS_TEXT_LEN];  // last status message
 extern char projectDir[MAX_PATHNAME_LEN]; // start directory of the parameter-file pop-up
 
-// Run after a good line check: reads the sensor's parameters into the panel. Installed by the
-// program so that the serial line need not know the panel side.
+// Run after a good line check: reads the sensor's parameters into the panel (GetParameters).
+// Installed by the program: the transactions use the panel's line (ReportTimeout, PanelLink), so
+// the line calling the transactions directly would close a circle; the line's tests count good
+// checks through it.
 extern void (*afterLineOk)(void);

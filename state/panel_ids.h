@@ -65,7 +65,22 @@
     X(PANEL_EXPORT) /* ButtonExport: colour graph or strip chart to PNG or PDF */    \
     X(PANEL_EXPORTZOOM) /* ButtonExportZoom: zoom graph to PNG or PDF */             \
     X(PANEL_SHEET) /* ButtonSheet: the printable parameter sheet, Ctrl+P */          \
-    X(PANEL_BROKER) /* the MQTT broker's state, beside the SENSOR LINK title */
+    X(PANEL_BROKER) /* the MQTT broker's state, beside the SENSOR LINK title */      \
+    X(PANEL_TEACHMANY) /* ButtonTeachMany: row No. from many frames */               \
+    X(PANEL_TAKEAMOUNT) /* EditTakeAmount: frames or seconds to take */              \
+    X(PANEL_TAKEUNIT) /* EditTakeUnit: TAKE_FRAMES or TAKE_SECONDS */                \
+    X(PANEL_TEACHK) /* EditTeachK: standard deviations of the teach rule */          \
+    X(PANEL_TEACHMARGIN) /* EditTeachMargin: units added by the teach rule */        \
+    X(PANEL_TEACHRULE) /* the teach rule in words, with k and the margin */          \
+    X(PANEL_TEACHSTATE) /* DispTeachMany: the collection and the row it taught */    \
+    X(PANEL_SAMPLES) /* the samples each row keeps; their sources in the tooltip */  \
+    X(PANEL_SAVESAMPLES) /* ButtonSaveSamples: row No.'s samples as a recording */   \
+    X(PANEL_LOADSAMPLES) /* ButtonLoadSamples: a recording as row No.'s samples */   \
+    X(PANEL_EVALUATE) /* ButtonCheckRecording: the table against a recording */      \
+    X(PANEL_TUNE) /* ButtonTune: CTO and ITO of the active rows from samples */      \
+    X(PANEL_DETECTREPORT) /* DispDetection: the last check or tuning, as text */     \
+    X(PANEL_ACCEPTTUNING) /* ButtonAcceptTuning: the proposal into the table */      \
+    X(PANEL_DISCARDTUNING) /* ButtonDiscardTuning */
 // clang-format on
 
 #define PANEL_CONTROL_ID(id) id,

@@ -73,6 +73,19 @@ const Binding bindings[] = {
     {PANEL_EXPORT, "ButtonExport"},
     {PANEL_EXPORTZOOM, "ButtonExportZoom"},
     {PANEL_SHEET, "ButtonSheet"},
+    {PANEL_TEACHMANY, "ButtonTeachMany"},
+    {PANEL_TAKEAMOUNT, "EditTakeAmount"},
+    {PANEL_TAKEUNIT, "EditTakeUnit"},
+    {PANEL_TEACHK, "EditTeachK"},
+    {PANEL_TEACHMARGIN, "EditTeachMargin"},
+    {PANEL_TEACHSTATE, "DispTeachMany"},
+    {PANEL_SAVESAMPLES, "ButtonSaveSamples"},
+    {PANEL_LOADSAMPLES, "ButtonLoadSamples"},
+    {PANEL_EVALUATE, "ButtonCheckRecording"},
+    {PANEL_TUNE, "ButtonTune"},
+    {PANEL_DETECTREPORT, "DispDetection"},
+    {PANEL_ACCEPTTUNING, "ButtonAcceptTuning"},
+    {PANEL_DISCARDTUNING, "ButtonDiscardTuning"},
 };
 
 const int parameterGroup[] = {
@@ -81,8 +94,9 @@ const int parameterGroup[] = {
     PANEL_PARAMDECO_2, PANEL_PARAMDECO_3, PANEL_PARAMDECO_4, PANEL_PARAMDECO_5, PANEL_PARAMDECO_6,
     PANEL_PARAMDECO_7, PANEL_PARAMDECO_8, PANEL_PARAMDECO_9};
 
-const int teachTableGroup[] = {PANEL_TEACHTABLE, PANEL_RESETTABLE, PANEL_TEACH, PANEL_APPLYALL,
-                               PANEL_ZOOM,       PANEL_AUTOADJUST, PANEL_NO,    PANEL_AUTOINC};
+const int teachTableGroup[] = {PANEL_TEACHTABLE, PANEL_RESETTABLE, PANEL_TEACH,
+                               PANEL_APPLYALL,   PANEL_ZOOM,       PANEL_AUTOADJUST,
+                               PANEL_NO,         PANEL_AUTOINC,    PANEL_TEACHMANY};
 
 // Controls that take turns with another in one place, by SOURCE; they are not always shown.
 const int sourceAlternates[] = {PANEL_COLOURGRAPH, PANEL_SIGNALCHART, PANEL_X,  PANEL_Y,
@@ -238,11 +252,12 @@ TEST_F(PanelFileTest, KeepsEveryParameterAndCellInAByte) {
 }
 
 TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
-    const int buttons[] = {PANEL_RAM,        PANEL_EEPROM,  PANEL_FILE,     PANEL_SEND,
-                           PANEL_GET,        PANEL_GO,      PANEL_STOP,     PANEL_PARAVISIBLE,
-                           PANEL_RESETTABLE, PANEL_TEACH,   PANEL_APPLYALL, PANEL_ZOOM,
-                           PANEL_AUTOADJUST, PANEL_AUTOINC, PANEL_RECORD,   PANEL_EXPORT,
-                           PANEL_EXPORTZOOM, PANEL_SHEET};
+    const int buttons[] = {PANEL_RAM,         PANEL_EEPROM,   PANEL_FILE,      PANEL_SEND,
+                           PANEL_GET,         PANEL_GO,       PANEL_STOP,      PANEL_PARAVISIBLE,
+                           PANEL_RESETTABLE,  PANEL_TEACH,    PANEL_APPLYALL,  PANEL_ZOOM,
+                           PANEL_AUTOADJUST,  PANEL_AUTOINC,  PANEL_RECORD,    PANEL_EXPORT,
+                           PANEL_EXPORTZOOM,  PANEL_SHEET,    PANEL_TEACHMANY, PANEL_SAVESAMPLES,
+                           PANEL_LOADSAMPLES, PANEL_EVALUATE, PANEL_TUNE};
     std::map<char, std::string> owners;
     for (int control : buttons) {
         auto *button = qobject_cast<QAbstractButton *>(EngineControlWidget(MainPanel, control));
@@ -256,8 +271,9 @@ TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
         EXPECT_TRUE(owners.emplace(letter, caption).second)
             << caption << " repeats the mnemonic of " << owners[letter];
     }
-    // No other button or switch of the panel reacts but the recording folder's "…".
-    int reacting = -1;
+    // No other button or switch of the panel reacts but the recording folder's "…" and the two
+    // answers to a tuning, Accept and Discard, which no key gives by accident.
+    int reacting = -3;
     for (QAbstractButton *button : EnginePanelWidget(MainPanel)->findChildren<QAbstractButton *>())
         if (!button->property("callback").toString().isEmpty())
             reacting++;
@@ -276,7 +292,7 @@ TEST_F(PanelFileTest, GivesButtonsDistinctMnemonicsAndTheTransferKeys) {
 }
 
 TEST_F(PanelFileTest, LaysOutTheAlternatingGroupsBesideTheFixedControls) {
-    const QRect panel(0, 0, 1000, 684);
+    const QRect panel(0, 0, 1356, 684);
     for (int control = 1; control <= PANEL_CONTROL_COUNT; control++)
         EXPECT_TRUE(panel.contains(Geometry(control)))
             << EngineControlWidget(MainPanel, control)->objectName().toStdString();
@@ -341,7 +357,7 @@ TEST_F(PanelFileTest, LaysOutTheAlternatingGroupsBesideTheFixedControls) {
     EXPECT_LE(logo.bottom(), 28);
     EXPECT_TRUE(Geometry(PANEL_HEADERFRAME).contains(logo));
     EXPECT_EQ(Geometry(PANEL_HEADERFRAME).top(), 0);
-    EXPECT_EQ(Geometry(PANEL_HEADERFRAME).width(), 1000);
+    EXPECT_EQ(Geometry(PANEL_HEADERFRAME).width(), 1356);
 }
 
 } // namespace

@@ -70,8 +70,20 @@ TEST_F(PanelWindow, FitsASmallScreenAndGivesTheGraphsTheRoomOfALargerWindow) {
             }
     }
 
-    // The graphs and their frames take the room, the buttons at their right edges and the port
-    // note at the header's move with it; every other control keeps place and size.
+    // The graphs and their frames take the room, the buttons at their right edges, the port note
+    // at the header's and the detection column at the panel's move with it; the detection
+    // report takes the extra height. Every other control keeps place and size.
+    const QSize extra = kSmallScreen - base;
+    const int detectionColumn = before.at(form->findChild<QWidget *>("frameFrames")).x();
+    for (const auto &[widget, place] : before) {
+        if (place.x() < detectionColumn)
+            continue;
+        EXPECT_EQ(widget->x(), place.x() + extra.width()) << widget->objectName().toStdString();
+        EXPECT_EQ(widget->width(), place.width()) << widget->objectName().toStdString();
+    }
+    const QRect report = Control(PANEL_DETECTREPORT)->geometry();
+    EXPECT_EQ(report.height(), before.at(Control(PANEL_DETECTREPORT)).height() + extra.height());
+    EXPECT_LT(report.bottom(), Control(PANEL_ACCEPTTUNING)->geometry().top());
     const std::set<QWidget *> growing = {Control(PANEL_HEADERFRAME),
                                          Control(PANEL_PORTNOTE),
                                          Control(PANEL_EXPORT),
@@ -83,12 +95,12 @@ TEST_F(PanelWindow, FitsASmallScreenAndGivesTheGraphsTheRoomOfALargerWindow) {
                                          form->findChild<QWidget *>("frameZoom"),
                                          form->findChild<QWidget *>("caption_11")};
     for (const auto &[widget, place] : before)
-        if (growing.count(widget) == 0) {
+        if (growing.count(widget) == 0 && place.x() < detectionColumn) {
             EXPECT_EQ(widget->geometry(), place) << widget->objectName().toStdString();
         }
     const QRect graph = Control(PANEL_COLOURGRAPH)->geometry();
     const QRect zoom = Control(PANEL_ZOOMGRAPH)->geometry();
-    EXPECT_EQ(graph.width(), before.at(Control(PANEL_COLOURGRAPH)).width() + 366);
+    EXPECT_EQ(graph.width(), before.at(Control(PANEL_COLOURGRAPH)).width() + extra.width());
     EXPECT_EQ(Control(PANEL_SIGNALCHART)->geometry(), graph);
     EXPECT_EQ(zoom.size(), graph.size());
     EXPECT_LT(graph.bottom(), zoom.top());

@@ -47,16 +47,18 @@ template <typename Act> int WithGraphCursor(int panel, int control, int cursor, 
 int PlotXY(int panel, int control, const void *xArray, const void *yArray, int numberOfPoints,
            int xDataType, int yDataType, int plotStyle, int pointStyle, int lineStyle,
            int pointFrequency, int colour) {
-    (void)plotStyle; // every plot is a thin solid line without point marks
-    (void)pointStyle;
+    (void)pointStyle; // a line has no point marks; scattered points are small squares
     (void)lineStyle;
     (void)pointFrequency;
     return WithControl<GraphWidget>(panel, control, [&](GraphWidget *graph) -> int {
         if (xArray == nullptr || yArray == nullptr || numberOfPoints < 1 ||
             !KnownDataType(xDataType) || !KnownDataType(yDataType))
             return UIE_BAD_VALUE;
-        return graph->plotLine(ToDoubles(xArray, xDataType, numberOfPoints),
-                               ToDoubles(yArray, yDataType, numberOfPoints), ColourOf(colour));
+        const QVector<double> x = ToDoubles(xArray, xDataType, numberOfPoints);
+        const QVector<double> y = ToDoubles(yArray, yDataType, numberOfPoints);
+        if (plotStyle == VAL_SCATTER)
+            return graph->plotPoints(x, y, ColourOf(colour));
+        return graph->plotLine(x, y, ColourOf(colour));
     });
 }
 

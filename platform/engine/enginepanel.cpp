@@ -241,6 +241,9 @@ void ConnectEvents(int panel, int control, QWidget *widget) {
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         QObject::connect(spinBox, &QSpinBox::valueChanged, spinBox,
                          [=] { RaiseValueChangedAndCommit(panel, control); });
+    } else if (auto *fractional = qobject_cast<QDoubleSpinBox *>(widget)) {
+        QObject::connect(fractional, &QDoubleSpinBox::valueChanged, fractional,
+                         [=] { RaiseValueChangedAndCommit(panel, control); });
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         QObject::connect(slider, &QAbstractSlider::valueChanged, slider,
                          [=] { RaiseValueChangedAndCommit(panel, control); });

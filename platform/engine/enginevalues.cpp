@@ -1,5 +1,5 @@
-// Control values: numeric fields, sliders, rings, switches, displays and colour bars. Setting a
-// value from the program never raises an event.
+// Control values: numeric fields, sliders, rings, switches, displays, text boxes and colour bars.
+// Setting a value from the program never raises an event.
 #include "platform/engine/engine.h"
 #include "platform/widgets/colourbar.h"
 #include "platform/widgets/comportring.h"
@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 
 #include <cmath>
@@ -91,6 +92,8 @@ int ReadNumber(QWidget *widget, double *value) {
         *value = RingItemValue(combo, combo->currentIndex());
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         *value = spinBox->value();
+    } else if (auto *fractional = qobject_cast<QDoubleSpinBox *>(widget)) {
+        *value = fractional->value();
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         *value = slider->value();
     } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
@@ -120,6 +123,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
         SelectRingValue(combo, whole);
     } else if (auto *spinBox = qobject_cast<QSpinBox *>(widget)) {
         spinBox->setValue(whole);
+    } else if (auto *fractional = qobject_cast<QDoubleSpinBox *>(widget)) {
+        fractional->setValue(value);
     } else if (auto *slider = qobject_cast<QAbstractSlider *>(widget)) {
         slider->setValue(whole);
     } else if (auto *colourBar = qobject_cast<ColourBar *>(widget)) {
@@ -133,6 +138,8 @@ int WriteValue(QWidget *widget, double value, const QString &asText) {
         ShowLabelText(label, asText);
     } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
         edit->setText(asText);
+    } else if (auto *box = qobject_cast<QPlainTextEdit *>(widget)) {
+        box->setPlainText(asText);
     } else {
         return UIE_BAD_CONTROL;
     }
@@ -178,6 +185,8 @@ int GetCtrlVal(int panel, int control, char *text, int size) {
         }
         if (auto *edit = qobject_cast<QLineEdit *>(widget))
             return EngineCopyText(edit->text(), text, size);
+        if (auto *box = qobject_cast<QPlainTextEdit *>(widget))
+            return EngineCopyText(box->toPlainText(), text, size);
         if (auto *combo = qobject_cast<QComboBox *>(widget))
             return EngineCopyText(combo->currentText(), text, size);
         double number = 0;
@@ -213,7 +222,8 @@ int SetCtrlVal(int panel, int control, const char *text) {
             return UIE_BAD_VALUE;
         QString value = QString::fromUtf8(text);
         if (qobject_cast<QLabel *>(widget) != nullptr ||
-            qobject_cast<QLineEdit *>(widget) != nullptr)
+            qobject_cast<QLineEdit *>(widget) != nullptr ||
+            qobject_cast<QPlainTextEdit *>(widget) != nullptr)
             return WriteValue(widget, 0, value);
         // A numeric control takes the number the text holds.
         double number = 0;

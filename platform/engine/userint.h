@@ -126,8 +126,9 @@ int GetProjectDir(char *directory);
 int GetUserFilesDir(const char *preferred, char *directory);
 
 // ---- Control values --------------------------------------------------------------------------
-// Numeric fields, sliders, rings (the item's value), toggle buttons and switches (0 or 1),
-// numeric and text displays, colour bars. Setting a value never raises an event.
+// Numeric fields (whole or with a fraction), sliders, rings (the item's value), toggle buttons
+// and switches (0 or 1), numeric and text displays, text boxes (their whole text), colour bars.
+// Setting a value never raises an event.
 
 int GetCtrlVal(int panel, int control, int *value);
 int GetCtrlVal(int panel, int control, unsigned char *value); // low 8 bits of the value
@@ -203,14 +204,15 @@ int GetTableColumnAttribute(int panel, int control, int column, int attribute, c
 
 // Data types of plotted arrays.
 enum { VAL_INTEGER = 2, VAL_DOUBLE = 4, VAL_UNSIGNED_CHAR = 8 };
-// Plot, point and line styles.
-enum { VAL_THIN_LINE = 5, VAL_NO_POINT = 12, VAL_SOLID = 0 };
+// Plot, point and line styles. VAL_SCATTER draws each point as a small filled square, unjoined.
+enum { VAL_THIN_LINE = 5, VAL_SCATTER = 6, VAL_NO_POINT = 12, VAL_SOLID = 0 };
 enum { VAL_XAXIS = 0, VAL_LEFT_YAXIS = 1 };
 enum { VAL_MANUAL = 0 };
 enum { VAL_DELAYED_DRAW = 0, VAL_IMMEDIATE_DRAW = 1 };
 enum { VAL_ALL_PLOTS = -1 };
 
-// Draws y over x as a line of n points; returns the plot handle (>= 1).
+// Draws y over x as a line of n points, or with plotStyle VAL_SCATTER as n unjoined points;
+// returns the plot handle (>= 1).
 int PlotXY(int panel, int control, const void *xArray, const void *yArray, int numberOfPoints,
            int xDataType, int yDataType, int plotStyle, int pointStyle, int lineStyle,
            int pointFrequency, int colour);

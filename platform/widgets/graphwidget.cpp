@@ -15,6 +15,8 @@ const double DEFAULT_MAX = 255.0;
 // spans the whole zoomed view.
 const double ARC_STEP_TENTHS = 25.0;
 const int FULL_TURN = 3600;
+// The side of a point plot's squares in pixels: a cloud of samples stays readable at full range.
+const double POINT_SIZE = 3.0;
 
 const QColor CURSOR_COLOUR(20, 20, 20);
 const QColor SHADE_COLOUR(190, 190, 190, 170);
@@ -148,6 +150,19 @@ int GraphWidget::plotLine(const QVector<double> &x, const QVector<double> &y,
     curve->setPen(QPen(colour, 1));
     curve->setBrush(Qt::NoBrush);
     PlotRecord record{PlotRecord::Line, 0, colour, SpanOf(x, y), int(x.size()), 0, 0, QColor()};
+    return addPlot(curve, record);
+}
+
+int GraphWidget::plotPoints(const QVector<double> &x, const QVector<double> &y,
+                            const QColor &colour) {
+    if (x.size() != y.size()) {
+        return -1;
+    }
+    auto *curve = new QCPCurve(xAxis, yAxis);
+    curve->setData(x, y);
+    curve->setLineStyle(QCPCurve::lsNone);
+    curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssSquare, colour, colour, POINT_SIZE));
+    PlotRecord record{PlotRecord::Points, 0, colour, SpanOf(x, y), int(x.size()), 0, 0, QColor()};
     return addPlot(curve, record);
 }
 

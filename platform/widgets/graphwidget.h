@@ -14,11 +14,11 @@ class GraphWidget : public InstrumentPlot {
   public:
     // What a plot is, for the engine's callers that inspect a graph (tests).
     struct PlotRecord {
-        enum Kind { Line, Arc } kind;
+        enum Kind { Line, Arc, Points } kind;
         int handle;
         QColor colour;
-        QRectF bounds;  // Line: bounding box of the points; Arc: the ellipse's rectangle
-        int pointCount; // Line only
+        QRectF bounds;  // Line, Points: bounding box of the points; Arc: the ellipse's rectangle
+        int pointCount; // Line and Points
         int beginAngle; // Arc only, tenths of a degree
         int arcAngle;
         QColor fillColour; // Arc only; invalid when not filled
@@ -29,6 +29,9 @@ class GraphWidget : public InstrumentPlot {
     // A line through the points in the given order (not sorted by x). Returns the plot handle
     // (>= 1), or -1 when x and y differ in length. Handles are never reused.
     int plotLine(const QVector<double> &x, const QVector<double> &y, const QColor &colour);
+    // Each point as a small filled square, unconnected. Returns the plot handle, or -1 when x
+    // and y differ in length.
+    int plotPoints(const QVector<double> &x, const QVector<double> &y, const QColor &colour);
     // Rectangle corners in any order, also outside the axis ranges; a zero-size rectangle is an
     // arc at a point. Angles count counter-clockwise from the positive x direction; a negative
     // arcAngle runs clockwise. fill invalid or transparent: not filled. Returns the plot handle,
