@@ -9,8 +9,8 @@
 #include <getopt.h>
 
 EmulatorOptions options = {
-    nullptr,   nullptr, 0,         0, 0,       0, 0, LineOkReply, 0,  0, 0,
-    NO_HANGUP, 0,       {0, 0, 0}, 1, nullptr, 0, 0, 0,           {}, 0, 0,
+    nullptr, nullptr,   0, 0,       0, 0, 0, LineOkReply, 0, 0, 0, NO_HANGUP,
+    0,       {0, 0, 0}, 1, nullptr, 0, 0, 0, {},          0, 0, 0,
 };
 
 static const char usageText[] =
@@ -45,6 +45,8 @@ static const char usageText[] =
     "  --garble             flip bits of every reply\n"
     "  --hangup-after N     after N data frames the next request closes the line for good\n"
     "  --param-short        parameter replies are 83 bytes instead of 84\n"
+    "  --spoil-write N      the Nth parameter write is stored with MAXCOL-No. one off, so that\n"
+    "                       a read-back does not match what was sent\n"
     "  --help               this text\n";
 
 enum {
@@ -58,6 +60,7 @@ enum {
     OPT_SEED,
     OPT_LOG,
     OPT_SILENT,
+    OPT_SPOIL_WRITE,
     OPT_WRONG_LINECHECK,
     OPT_LINECHECK_BYTE,
     OPT_SHORT,
@@ -91,6 +94,7 @@ static const struct option longOptions[] = {
     {"garble", no_argument, nullptr, OPT_GARBLE},
     {"hangup-after", required_argument, nullptr, OPT_HANGUP_AFTER},
     {"param-short", no_argument, nullptr, OPT_PARAM_SHORT},
+    {"spoil-write", required_argument, nullptr, OPT_SPOIL_WRITE},
     {"replay", required_argument, nullptr, OPT_REPLAY},
     {"replay-timing", no_argument, nullptr, OPT_REPLAY_TIMING},
     {"loop", no_argument, nullptr, OPT_LOOP},
@@ -218,6 +222,8 @@ static int ApplyOption(int code, const char *argument) {
     case OPT_PARAM_SHORT:
         options.paramShort = 1;
         return 0;
+    case OPT_SPOIL_WRITE:
+        return ParseIntOption("spoil-write", argument, 10, 1, 0x7FFFFFFF, &options.spoilWrite);
     case OPT_REPLAY:
         options.replayFile = argument;
         return 0;

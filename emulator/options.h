@@ -32,6 +32,7 @@ struct EmulatorOptions {
     unsigned char colours[MAX_COLOURS][3];
     int switchEvery; // frames per presented colour; 0: only SIGUSR1 switches
     int noise;       // RED, GREEN and BLUE move by up to this much each way
+    int spoilWrite;  // this parameter write (counted from 1) keeps MAXCOL-No. one off; 0: none
 };
 
 extern EmulatorOptions options;

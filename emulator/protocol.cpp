@@ -194,9 +194,13 @@ static void StartRequest(unsigned char command) {
     }
 }
 
-// The block of a write is whole: it goes where the command addressed it, unanswered.
+// The block of a write is whole: it goes where the command addressed it, unanswered. The write
+// that --spoil-write names keeps MAXCOL-No. one off, as a sensor that failed to store it would.
 static void FinishWrite(void) {
     LogRequest(writeCommand, "");
+    static int writes = 0;
+    if (++writes == options.spoilWrite)
+        incomingBlock[OFFSET_MAXCOLNO] = (unsigned char)(incomingBlock[OFFSET_MAXCOLNO] + 1);
     if (writeCommand == WriteRAM) {
         WriteSensorRAM(incomingBlock);
     } else {

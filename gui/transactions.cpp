@@ -1,6 +1,7 @@
 // The three transactions with the sensor.
 #include "gui/transactions.h"
 
+#include "changes/changelog.h"
 #include "com232/exchanges.h"
 #include "gui/layout.h"
 #include "gui/linepanel.h"
@@ -27,6 +28,8 @@ void SendParameters(void) {
         ReportTimeout();
     else
         PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
+    LogPanelSend(link.port, ParameterTarget, ParameterBlock, parameterSetFile,
+                 reply.outcome == EXCHANGE_OK);
 }
 
 void GetParameters(void) {

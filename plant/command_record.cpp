@@ -56,13 +56,13 @@ bool PlanRecordFolder(PlantOptions *options, PortResult *failure) {
 bool StartRecord(SensorJob *job, RecordingFile *file) {
     const PortPlan *plan = job->plan;
     PortResult *result = job->result;
-    char tag[PORT_LABEL_LEN + 1] = "";
+    char tag[SENSOR_NAME_LEN + 1] = "";
     int code = 0;
     if (plan->output[0]) {
         code = CreateRecordingFileAt(file, plan->output);
     } else {
         if (job->options->portCount > 1)
-            std::snprintf(tag, sizeof tag, "-%s", plan->label);
+            std::snprintf(tag, sizeof tag, "-%s", plan->name);
         code = CreateRecordingFileIn(file, job->options->folder, tag);
     }
     if (code == RECFILE_OK) {
@@ -92,14 +92,14 @@ void RecordFrames(SensorJob *job, RecordingFile *file) {
             break;
         }
         PublishFrameOf(job->sensor, job->receive);
-        if (AppendRecordingFrame(file, job->receive, plan->label) != RECFILE_OK ||
+        if (AppendRecordingFrame(file, job->receive, plan->name) != RECFILE_OK ||
             WriteRecordingDue(file, RecordingClock::now()) != RECFILE_OK) {
             SetResult(result, PLANT_EXIT_FILE, "RECORDING STOPPED", "%s", RecordingFileError(file));
             break;
         }
         const double now = MonotonicSeconds();
         if (now - lastProgress >= PROGRESS_INTERVAL_SECONDS) {
-            std::fprintf(stderr, "%s: %ld frames\n", plan->label, RecordingFileFrames(file));
+            std::fprintf(stderr, "%s: %ld frames\n", plan->name, RecordingFileFrames(file));
             lastProgress = now;
         }
     }
@@ -112,7 +112,7 @@ void RecordOnPort(SensorJob *job) {
     auto file = std::make_unique<RecordingFile>();
     if (!StartRecord(job, file.get()))
         return;
-    std::fprintf(stderr, "%s: recording to %s\n", job->plan->label, result->file);
+    std::fprintf(stderr, "%s: recording to %s\n", job->plan->name, result->file);
     RecordFrames(job, file.get());
     // A failure of the last write ends the recording too; the file keeps its whole lines.
     if (CloseRecordingFile(file.get()) == RECFILE_FAILED && result->exitCode == PLANT_EXIT_OK)

@@ -7,6 +7,7 @@
 #include "platform/serial/rs232.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -34,12 +35,9 @@ bool ReadSendFile(PlantOptions *options, PortResult *failure) {
     return false;
 }
 
-// Reads the sensor's block back and compares it with the one sent, byte for byte.
-void VerifyBlock(SensorJob *job, const unsigned char *sent) {
+// The verify's result: the first byte that differs, named.
+void ReportDifference(SensorJob *job, const unsigned char *sent) {
     const int memory = job->options->memory;
-    SettleBeforeRead(job, memory);
-    if (!ReadBlock(job, memory))
-        return;
     for (int offset = 0; offset < BLOCK_LENGTH; offset++) {
         if (job->block[offset] == sent[offset])
             continue;
@@ -50,8 +48,6 @@ void VerifyBlock(SensorJob *job, const unsigned char *sent) {
                   name, sent[offset], MemoryName(memory), job->block[offset]);
         return;
     }
-    SetResult(job->result, PLANT_EXIT_OK, "LINE OK", "%s sent to %s and verified",
-              job->options->file, MemoryName(memory));
 }
 
 void SendOnPort(SensorJob *job) {
@@ -59,28 +55,25 @@ void SendOnPort(SensorJob *job) {
     PortResult *result = job->result;
     const int memory = job->options->memory;
     const unsigned char *block = job->options->sendBlock;
+    unsigned char before[BLOCK_LENGTH];
     if (plan->backup[0]) {
         if (!ReadBlock(job, memory) ||
             !WriteBlockFile(job, plan->backup, "nothing was sent: the backup"))
             return;
+        std::memcpy(before, job->block, BLOCK_LENGTH);
         std::snprintf(result->file, sizeof result->file, "%s", plan->backup);
     }
-    if (ExchangeWriteBlock(&job->link, WriteCommandFor(memory), block, &job->reply) !=
-        EXCHANGE_OK) {
-        const bool lost = ComLineLost(plan->number);
-        SetResult(result, lost ? PLANT_EXIT_LINE_LOST : PLANT_EXIT_SENSOR,
-                  lost ? "LINE LOST" : "TIMEOUT",
-                  "the line did not take the whole block; the sensor may hold part of it");
-        PublishStatusOf(job->sensor, result->status);
-        return;
-    }
-    PublishParametersOf(job->sensor, block, MemoryName(memory));
-    if (job->options->verify) {
-        VerifyBlock(job, block);
-        return;
-    }
-    SetResult(result, PLANT_EXIT_OK, "LINE OK", "%s sent to %s", job->options->file,
-              MemoryName(memory));
+    const int outcome = WriteBlock(job, memory, block, job->options->verify);
+    if (outcome == WRITE_DIFFERS)
+        ReportDifference(job, block);
+    else if (outcome != WRITE_FAILED)
+        SetResult(result, PLANT_EXIT_OK, "LINE OK", "%s sent to %s%s", job->options->file,
+                  MemoryName(memory), outcome == WRITE_VERIFIED ? " and verified" : "");
+    const char *verify = outcome == WRITE_VERIFIED ? "verified"
+                         : outcome == WRITE_SENT   ? "not verified"
+                                                   : result->message;
+    LogSensorWrite(job, memory, plan->backup[0] ? before : nullptr, block, job->options->file,
+                   verify);
 }
 
 } // namespace

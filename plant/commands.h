@@ -8,6 +8,15 @@ int RunCheckCommand(int argc, char **argv);
 int RunGetCommand(int argc, char **argv);
 int RunSendCommand(int argc, char **argv);
 int RunRecordCommand(int argc, char **argv);
+// The line's commands, on sensors as the four above (--line or --port): status (exit 9 when a
+// sensor's RAM, EEPROM and approved file differ), snapshot -o DIR, restore (exit 10: rolled
+// back). diff also compares files or snapshots without a sensor (exit 9 when they differ).
+int RunStatusCommand(int argc, char **argv);
+int RunSnapshotCommand(int argc, char **argv);
+int RunDiffCommand(int argc, char **argv);
+int RunRestoreCommand(int argc, char **argv);
+// The change log filtered by sensor and time: 0, 2 usage, 3 a log that cannot be read.
+int RunLogCommand(int argc, char **argv);
 
 // On recordings and parameter files: 0 done, 2 usage, 3 a file that cannot be read or written.
 // "evaluate --parameters FILE.dat RECORDING.csv ... [--near N] [--json]".

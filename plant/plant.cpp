@@ -17,8 +17,10 @@ struct PlantCommand {
 };
 
 const PlantCommand commands[] = {
-    {"check", RunCheckCommand},   {"get", RunGetCommand},           {"send", RunSendCommand},
-    {"record", RunRecordCommand}, {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
+    {"check", RunCheckCommand},     {"get", RunGetCommand},           {"send", RunSendCommand},
+    {"record", RunRecordCommand},   {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
+    {"status", RunStatusCommand},   {"snapshot", RunSnapshotCommand}, {"diff", RunDiffCommand},
+    {"restore", RunRestoreCommand}, {"log", RunLogCommand},
 };
 
 const PlantCommand *FindCommand(int argc, char **argv) {

@@ -2,7 +2,9 @@
 // connection, the report.
 #include "plant/portcommand.h"
 
+#include "changes/changelog.h"
 #include "com232/parameterfile.h"
+#include "line/sensorname.h"
 #include "plant/sensorjob.h"
 #include "platform/serial/portthreads.h"
 #include "platform/serial/rs232.h"
@@ -10,6 +12,7 @@
 #include "platform/system/optionparser.h"
 #include "platform/system/telemetrysettings.h"
 #include "telemetry/options.h"
+#include "textforms/json.h"
 
 #include <csignal>
 #include <cstdio>
@@ -22,9 +25,11 @@
 namespace {
 
 const char exitCodes[] =
-    "\nSeveral --port options run the command on every port at once, in one process, and "
-    "report\nper port. Results go to standard output, one line per port (--json: one JSON "
-    "object per\nline); progress and errors go to standard error.\n"
+    "\nSeveral --port options (or a --line file) run the command on every sensor at once, in one\n"
+    "process, and report per sensor. A sensor is named by the line file, else by its device\n"
+    "(its /dev/serial/by-id name, else its name under /dev). Results go to standard output, one\n"
+    "line per sensor (--json: one JSON object per line); progress and errors go to standard\n"
+    "error.\n"
     "\nExit codes (several ports: 0 when all succeeded, else the code of the first port that\n"
     "failed, in the order given):\n"
     "  0  success\n"
@@ -34,7 +39,9 @@ const char exitCodes[] =
     "  4  the serial port did not open\n"
     "  5  the line was lost: the device went away during the command\n"
     "  6  send --verify read back a block other than the one sent\n"
-    "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix)\n";
+    "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix)\n"
+    "  9  status, diff: the sensor and the file (or the files) differ\n"
+    " 10  restore: the verify failed and the sensor was put back from its backup\n";
 
 // One signal ends every port's work: the frame waits watch this flag, the loops test it between
 // exchanges.
@@ -72,6 +79,10 @@ CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
     spec.options = {{"p,port", "PORT",
                      "The sensor's serial port: a device path, COMn or n. Give it again for more "
                      "sensors."},
+                    {"line", "FILE",
+                     "The line file: every sensor of the line, with its name, port and approved "
+                     "parameter file, in place of --port."},
+                    {"sensor", "NAME", "With --line: only this sensor (give it again for more)."},
                     {"json", nullptr, "One JSON line per port."}};
     spec.options.insert(spec.options.end(), command.options.begin(), command.options.end());
     for (const OptionSpec &option : TelemetryOptions())
@@ -82,10 +93,79 @@ CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
     return spec;
 }
 
+// The line's broker settings, taken as if they had been given as options.
+ParsedCommandLine LineBrokerOptions(const LineFile &line) {
+    ParsedCommandLine options;
+    const LineBroker &broker = line.broker;
+    const std::pair<const char *, std::string> given[] = {
+        {"mqtt-host", broker.host},
+        {"mqtt-prefix", broker.prefix},
+        {"mqtt-user", broker.user},
+        {"mqtt-password-file", broker.passwordFile},
+        {"mqtt-cafile", broker.caFile},
+        {"mqtt-port", broker.port ? std::to_string(broker.port) : std::string()},
+    };
+    for (const auto &[name, value] : given)
+        if (!value.empty())
+            options.add(name, value);
+    return options;
+}
+
+bool TakeLineSensors(const LineFile &line, const std::vector<LineSensor> &sensors,
+                     PlantOptions *options, std::string *why) {
+    if (!CopyWhole(line.name, options->lineName, sizeof options->lineName) ||
+        !CopyPathOption(line.logPath, "the line's log", options->lineLog, why))
+        return false;
+    for (const LineSensor &sensor : sensors) {
+        const int i = options->portCount++;
+        if (!CopyPathOption(sensor.port, "a port of the line", options->port[i], why) ||
+            !CopyPathOption(sensor.approved, "an approved file", options->approved[i], why))
+            return false;
+        CopyWhole(sensor.name, options->sensorName[i], SENSOR_NAME_LEN);
+    }
+    return true;
+}
+
+// --line FILE [--sensor NAME ...]: the line's sensors, and its broker under the options given.
+bool TakeLine(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
+    LineFile line;
+    std::vector<LineSensor> sensors;
+    char given[FILE_PATH_LEN];
+    if (!CopyPathOption(parsed.value("line"), "--line", given, why))
+        return false;
+    // Absolute, so that the file's relative paths name the same files from any folder.
+    if (!AbsolutePath(given, options->lineFile, sizeof options->lineFile)) {
+        *why = "--line is too long";
+        return false;
+    }
+    if (!ReadLineFile(options->lineFile, &line, why) ||
+        !PickSensors(line, parsed.values("sensor"), &sensors, why))
+        return false;
+    if (sensors.size() > PLANT_MAX_PORTS) {
+        *why = "at most " + std::to_string(PLANT_MAX_PORTS) + " sensors at once";
+        return false;
+    }
+    bool brokerGiven = false;
+    return TakeLineSensors(line, sensors, options, why) &&
+           (!line.hasBroker ||
+            ApplyTelemetryOptions(LineBrokerOptions(line), &options->telemetry, &brokerGiven, why));
+}
+
 bool TakePorts(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
+    options->json = parsed.isSet("json");
     const std::vector<std::string> ports = parsed.values("port");
+    if (parsed.isSet("line") && !ports.empty()) {
+        *why = "--line and --port exclude each other";
+        return false;
+    }
+    if (parsed.isSet("sensor") && !parsed.isSet("line")) {
+        *why = "--sensor picks sensors of a --line file";
+        return false;
+    }
+    if (parsed.isSet("line"))
+        return TakeLine(parsed, options, why);
     if (ports.empty()) {
-        *why = "--port is missing";
+        *why = "--port (or --line) is missing";
         return false;
     }
     if (ports.size() > PLANT_MAX_PORTS) {
@@ -95,7 +175,6 @@ bool TakePorts(const ParsedCommandLine &parsed, PlantOptions *options, std::stri
     for (const std::string &port : ports)
         if (!CopyPathOption(port, "--port", options->port[options->portCount++], why))
             return false;
-    options->json = parsed.isSet("json");
     return true;
 }
 
@@ -113,8 +192,8 @@ bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, Pl
     return ApplyTelemetryOptions(parsed, &options->telemetry, &given, why);
 }
 
-// With several ports each gets a file of its own: "out.csv" becomes "out-COM3.csv".
-bool PortFilePath(const PlantOptions &options, const char *path, const char *label, char *target,
+// With several ports each gets a file of its own: "out.csv" becomes "out-infeed.csv".
+bool PortFilePath(const PlantOptions &options, const char *path, const char *name, char *target,
                   int size) {
     char absolute[FILE_PATH_LEN];
     if (!AbsolutePath(path, absolute, sizeof absolute))
@@ -124,8 +203,8 @@ bool PortFilePath(const PlantOptions &options, const char *path, const char *lab
     const char *slash = std::strrchr(absolute, '/');
     const char *dot = std::strrchr(absolute, '.');
     const int stem = dot && dot > slash + 1 ? (int)(dot - absolute) : (int)std::strlen(absolute);
-    return std::snprintf(target, (size_t)size, "%.*s-%s%s", stem, absolute, label,
-                         absolute + stem) < size;
+    return std::snprintf(target, (size_t)size, "%.*s-%s%s", stem, absolute, name, absolute + stem) <
+           size;
 }
 
 // The COM number of a --port value: COMn, n, or a device path (given a free number).
@@ -156,12 +235,22 @@ bool PlanPort(PlantRun *run, int index, std::string *why) {
     }
     std::snprintf(plan->label, sizeof plan->label, "COM%d", plan->number);
     ComPortDevice(plan->number, plan->device, sizeof plan->device);
-    if (!PortFilePath(options, options.output, plan->label, plan->output, sizeof plan->output) ||
-        !PortFilePath(options, options.backup, plan->label, plan->backup, sizeof plan->backup)) {
+    // A line names its sensors; else the device does, whatever the order of the ports.
+    const std::string name =
+        options.sensorName[index][0] ? options.sensorName[index] : SensorNameOfDevice(plan->device);
+    CopyWhole(name, plan->name, sizeof plan->name);
+    for (int earlier = 0; earlier < index; earlier++)
+        if (std::strcmp(run->plans[earlier].name, plan->name) == 0) {
+            *why = std::string("two sensors would be named '") + plan->name + "'";
+            return false;
+        }
+    std::snprintf(plan->approved, sizeof plan->approved, "%s", options.approved[index]);
+    if (!PortFilePath(options, options.output, plan->name, plan->output, sizeof plan->output) ||
+        !PortFilePath(options, options.backup, plan->name, plan->backup, sizeof plan->backup)) {
         *why = "a file name is too long";
         return false;
     }
-    BeginResult(&run->results[index], plan->label, plan->device);
+    BeginResult(&run->results[index], plan->label, plan->name, plan->device);
     // Until its job runs, a port has not succeeded.
     SetResult(&run->results[index], PLANT_EXIT_SENSOR, "FAILED", "its thread did not start");
     return true;
@@ -173,11 +262,28 @@ void FailEveryPort(PlantRun *run, const PortResult &failure) {
         SetResult(&run->results[i], failure.exitCode, failure.status, "%s", failure.message);
 }
 
+// One client id per process, from the line's name or else the host's, never from a port: two
+// processes, on one line or not, never share an identity on the broker.
+void NameTheClient(PlantOptions *options) {
+    TelemetryConfig *config = &options->telemetry;
+    if (config->clientId[0])
+        return;
+    char host[TELEMETRY_TEXT_LEN] = "";
+    if (options->lineName[0] == '\0' && gethostname(host, sizeof host - 1) != 0)
+        std::snprintf(host, sizeof host, "host");
+    for (char *c = host; *c; c++)
+        if (*c == '/' || *c == '+' || *c == '#')
+            *c = '_';
+    std::snprintf(config->clientId, sizeof config->clientId, "nvmxv451-%.64s-%ld",
+                  options->lineName[0] ? options->lineName : host, (long)getpid());
+}
+
 // One broker connection for every sensor of the run.
 bool StartRunTelemetry(PlantRun *run) {
     const char *sensors[PLANT_MAX_PORTS];
     for (int i = 0; i < run->options.portCount; i++)
-        sensors[i] = run->plans[i].label;
+        sensors[i] = run->plans[i].name;
+    NameTheClient(&run->options);
     if (StartTelemetrySensors(&run->options.telemetry, sensors, run->options.portCount) == 0)
         return true;
     PortResult failure{};
@@ -193,10 +299,27 @@ void RunOnePort(int index, void *context) {
     job.plan = &run->plans[index];
     job.sensor = index;
     job.result = &run->results[index];
-    BeginResult(job.result, job.plan->label, job.plan->device);
+    BeginResult(job.result, job.plan->label, job.plan->name, job.plan->device);
     if (OpenAndCheckLine(&job) && run->command->runOnPort)
         run->command->runOnPort(&job);
     CloseCom(job.plan->number);
+}
+
+// --stop-on-failure: the sensors one after another, in the order given; after the first that
+// fails the others are left alone.
+void RunOneAfterAnother(PlantRun *run) {
+    const PortResult *failed = nullptr;
+    for (int i = 0; i < run->options.portCount; i++) {
+        if (failed || StopRequested()) {
+            SetResult(&run->results[i], PLANT_EXIT_OK, "NOT RUN", "%s%s",
+                      failed ? "stopped after the failure of " : "stopped by a signal",
+                      failed ? failed->sensor : "");
+            continue;
+        }
+        RunOnePort(i, run);
+        if (run->results[i].exitCode != PLANT_EXIT_OK)
+            failed = &run->results[i];
+    }
 }
 
 void RunEveryPort(PlantRun *run) {
@@ -207,8 +330,12 @@ void RunEveryPort(PlantRun *run) {
     }
     if (!StartRunTelemetry(run))
         return;
-    if (RunOnPortThreads(run->options.portCount, RunOnePort, run) != 0)
+    if (run->options.stopOnFailure)
+        RunOneAfterAnother(run);
+    else if (RunOnPortThreads(run->options.portCount, RunOnePort, run) != 0)
         std::fprintf(stderr, "%s: a port's thread did not start\n", run->command->name);
+    if (run->command->finish)
+        run->command->finish(&run->options, run->plans, run->results);
     StopTelemetry();
 }
 
@@ -277,6 +404,26 @@ bool StopRequested(void) {
 
 const volatile int *KeepWaiting(void) {
     return &keepWaiting;
+}
+
+void LogSensorWrite(SensorJob *job, int memory, const unsigned char *before,
+                    const unsigned char *after, const char *source, const char *verify) {
+    ChangeEntry entry;
+    entry.sensor = job->plan->name;
+    entry.port = job->plan->label;
+    entry.device = job->plan->device;
+    entry.memory = memory;
+    entry.source = source;
+    entry.before = before;
+    entry.after = after;
+    entry.verify = verify;
+    std::string why;
+    if (AppendChange(entry, job->options->lineLog, &why))
+        return;
+    std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
+    char json[JsonStringRoom(RESULT_TEXT_LEN)];
+    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
+    AddResultField(job->result, "changelog", json);
 }
 
 int RunPortCommand(const PortCommand &command, int argc, char **argv) {

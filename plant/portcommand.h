@@ -16,38 +16,51 @@ enum { PLANT_MAX_PORTS = 32 };
 // in the order given, that failed.
 enum {
     PLANT_EXIT_OK = 0,
-    PLANT_EXIT_SENSOR = 1,    // no answer, or a short, long or wrong one ("TIMEOUT")
-    PLANT_EXIT_USAGE = 2,     // unknown command or option, a missing or bad value
-    PLANT_EXIT_FILE = 3,      // a parameter file refused, an output file not written
-    PLANT_EXIT_PORT = 4,      // the port did not open
-    PLANT_EXIT_LINE_LOST = 5, // the device went away during the command
-    PLANT_EXIT_VERIFY = 6,    // send --verify read back another block
-    PLANT_EXIT_TELEMETRY = 7, // the broker settings cannot work (a CA file that cannot be read)
+    PLANT_EXIT_SENSOR = 1,       // no answer, or a short, long or wrong one ("TIMEOUT")
+    PLANT_EXIT_USAGE = 2,        // unknown command or option, a missing or bad value
+    PLANT_EXIT_FILE = 3,         // a parameter file refused, an output file not written
+    PLANT_EXIT_PORT = 4,         // the port did not open
+    PLANT_EXIT_LINE_LOST = 5,    // the device went away during the command
+    PLANT_EXIT_VERIFY = 6,       // send --verify read back another block
+    PLANT_EXIT_TELEMETRY = 7,    // the broker settings cannot work (a CA file that cannot be read)
+    PLANT_EXIT_DIFFERS = 9,      // status, diff: the blocks compared differ
+    PLANT_EXIT_ROLLED_BACK = 10, // restore: the verify failed and the backup was put back
 };
 
 // The run's options: those every port command takes, and those of the command itself.
 struct PlantOptions {
     int portCount;
     char port[PLANT_MAX_PORTS][FILE_PATH_LEN]; // as given: a device path, COMn or n
-    int json;                                  // one JSON line per port on standard output
-    int memory;                                // get --from, send --to: MEMORY_RAM, MEMORY_EEPROM
-    char file[FILE_PATH_LEN];                  // send: the parameter file
-    char output[FILE_PATH_LEN];                // get -o, record --out; "" when not given
-    char backup[FILE_PATH_LEN];                // send --backup
-    char folder[FILE_PATH_LEN];                // record: the folder of new files
-    int verify;                                // send --verify
-    double seconds;                            // record --seconds; 0: until interrupted
-    unsigned char sendBlock[BLOCK_LENGTH];     // send: the file's block
-    TelemetryConfig telemetry;                 // remembered settings under the options given
+    // With --line: the line file, its name and log, each sensor's name and approved file.
+    char lineFile[FILE_PATH_LEN];
+    char lineName[SENSOR_NAME_LEN];
+    char lineLog[FILE_PATH_LEN];
+    char sensorName[PLANT_MAX_PORTS][SENSOR_NAME_LEN];
+    char approved[PLANT_MAX_PORTS][FILE_PATH_LEN];
+    int dryRun;        // restore --dry-run
+    int stopOnFailure; // restore --stop-on-failure: one sensor after another, stop at a failure
+    char snapshot[FILE_PATH_LEN];          // restore --snapshot, diff: a snapshot's folder
+    int json;                              // one JSON line per port on standard output
+    int memory;                            // get --from, send --to: MEMORY_RAM, MEMORY_EEPROM
+    char file[FILE_PATH_LEN];              // send: the parameter file
+    char output[FILE_PATH_LEN];            // get -o, record --out; "" when not given
+    char backup[FILE_PATH_LEN];            // send --backup
+    char folder[FILE_PATH_LEN];            // record: the folder of new files
+    int verify;                            // send --verify
+    double seconds;                        // record --seconds; 0: until interrupted
+    unsigned char sendBlock[BLOCK_LENGTH]; // send: the file's block
+    TelemetryConfig telemetry;             // remembered settings under the options given
 };
 
 // What one port's job holds: its plan, its link and what the exchanges read.
 struct PortPlan {
-    int number;                 // COM number
-    char label[PORT_LABEL_LEN]; // "COM3": the sensor's name in reports, records and topics
-    char device[FILE_PATH_LEN]; // the device behind the number
-    char output[FILE_PATH_LEN]; // absolute: get -o, record --out; "" when not given
-    char backup[FILE_PATH_LEN]; // absolute: send --backup; "" when not given
+    int number;                   // COM number
+    char label[PORT_LABEL_LEN];   // "COM3"
+    char name[SENSOR_NAME_LEN];   // the sensor's name in reports, files, records and topics
+    char device[FILE_PATH_LEN];   // the device behind the number
+    char output[FILE_PATH_LEN];   // absolute: get -o, record --out; "" when not given
+    char backup[FILE_PATH_LEN];   // absolute: send --backup; "" when not given
+    char approved[FILE_PATH_LEN]; // the line's approved parameter file; "" without a line
 };
 struct SensorJob {
     const PlantOptions *options;
@@ -74,6 +87,9 @@ struct PortCommand {
     bool (*prepare)(PlantOptions *options, PortResult *failure) = nullptr;
     // The command on one port whose line check passed.
     void (*runOnPort)(SensorJob *job) = nullptr;
+    // Runs once after every port's job ended (snapshot: the manifest and the folder).
+    void (*finish)(const PlantOptions *options, const PortPlan *plans,
+                   PortResult *results) = nullptr;
 };
 
 // Runs command for "PROGRAM NAME [options]" and returns the exit code.
@@ -90,3 +106,9 @@ bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, Plan
 bool StopRequested(void);
 // The flag that a frame's wait watches: cleared by the stop.
 const volatile int *KeepWaiting(void);
+// Appends the write of block to memory on job's sensor to the change log (changes/changelog.h):
+// before is what the sensor held (null: unknown), source the file the block came from, verify
+// the verify's result. A log that cannot be written is told on standard error and in the
+// result's JSON ("changelog"); the write itself stands.
+void LogSensorWrite(SensorJob *job, int memory, const unsigned char *before,
+                    const unsigned char *after, const char *source, const char *verify);

@@ -80,3 +80,22 @@ void SettleBeforeRead(const SensorJob *job, int memory) {
     while (!StopRequested() && MonotonicSeconds() - start < SettleSecondsBeforeRead(memory))
         GetInQLen(job->link.port);
 }
+
+int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool verify) {
+    if (ExchangeWriteBlock(&job->link, WriteCommandFor(memory), block, &job->reply) !=
+        EXCHANGE_OK) {
+        const bool lost = ComLineLost(job->plan->number);
+        SetResult(job->result, lost ? PLANT_EXIT_LINE_LOST : PLANT_EXIT_SENSOR,
+                  lost ? "LINE LOST" : "TIMEOUT",
+                  "the line did not take the whole block; the sensor may hold part of it");
+        PublishStatusOf(job->sensor, job->result->status);
+        return WRITE_FAILED;
+    }
+    PublishParametersOf(job->sensor, block, MemoryName(memory));
+    if (!verify)
+        return WRITE_SENT;
+    SettleBeforeRead(job, memory);
+    if (!ReadBlock(job, memory))
+        return WRITE_FAILED;
+    return std::memcmp(job->block, block, BLOCK_LENGTH) == 0 ? WRITE_VERIFIED : WRITE_DIFFERS;
+}

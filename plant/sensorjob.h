@@ -17,3 +17,9 @@ void SetExchangeFailure(SensorJob *job, const char *what, int expected);
 // The panel's wait before a read of memory, spent in the port's poll, which sleeps while the
 // line is silent; a stop ends it early.
 void SettleBeforeRead(const SensorJob *job, int memory);
+
+// How WriteBlock ended.
+enum { WRITE_FAILED = -1, WRITE_SENT = 0, WRITE_VERIFIED = 1, WRITE_DIFFERS = 2 };
+// Writes block into memory and, with verify, waits the settle time and reads it back into
+// job->block. WRITE_FAILED with the result set when the write or the read-back failed.
+int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool verify);

@@ -121,15 +121,21 @@ TEST_F(Plant, SeveralPortsRunAtOnceAndReportEachInOrder) {
     EXPECT_NE(lines[1].find("\"exit\":1"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("\"ok\":true"), std::string::npos) << lines[2];
 
-    // Each port's file carries its port in the name.
-    CommandOutput get = run(
-        {"get", "-p", first, "-p", second, "--from", "ram", "-o", (scratch / "line.dat").string()});
-    EXPECT_EQ(get.exitCode, 0) << get.err;
-    int files = 0;
-    for (const auto &entry : fs::directory_iterator(scratch))
-        if (entry.path().filename().string().rfind("line-COM", 0) == 0)
-            files += Lines(ReadText(entry.path())).size() == 84u ? 1 : 0;
-    EXPECT_EQ(files, 2);
+    // Each sensor's file carries the sensor's name, taken from its device ("/dev/pts/4" is
+    // "pts-4") whatever the order of the ports.
+    for (const auto &ports : {std::pair{first, second}, std::pair{second, first}}) {
+        CommandOutput get = run({"get", "-p", ports.first, "-p", ports.second, "--from", "ram",
+                                 "--json", "-o", (scratch / "line.dat").string()});
+        EXPECT_EQ(get.exitCode, 0) << get.err;
+        for (const std::string &device : {first, second}) {
+            const std::string name = "pts-" + device.substr(device.rfind('/') + 1);
+            const fs::path file = scratch / ("line-" + name + ".dat");
+            EXPECT_EQ(Lines(ReadText(file)).size(), 84u) << file;
+            EXPECT_NE(get.out.find("\"sensor\":\"" + name + "\",\"port\":"), std::string::npos)
+                << get.out;
+            fs::remove(file);
+        }
+    }
 
     EXPECT_EQ(run({"check", "-p", first, "-p", first}).exitCode, 2) << "a port given twice";
     EXPECT_EQ(run({"get", "-p", first, "-p", second, "--from", "ram"}).exitCode, 2)

@@ -147,15 +147,17 @@ TEST_F(RecordTelemetry, RecordPublishesItsFramesAndTheWillSaysOfflineWhenItIsKil
                               std::to_string(broker.port()), "--mqtt-prefix", prefix},
                              {"NVMX_COM3=" + device, "XDG_CONFIG_HOME=" + scratch,
                               "HOME=" + scratch, "DISPLAY=", "QT_QPA_PLATFORM="}));
-    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM3", "status"), "LINE OK"), timeout));
+    // The sensor is named by its device ("/dev/pts/4" is "pts-4"), never by the COM number.
+    const std::string name = "pts-" + device.substr(device.rfind('/') + 1);
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "LINE OK"), timeout));
     ReceivedMessage frame;
-    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM3", "frame")), timeout, &frame));
-    EXPECT_NE(frame.payload.find("\"port\":\"COM3\""), std::string::npos) << frame.payload;
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "frame")), timeout, &frame));
+    EXPECT_NE(frame.payload.find("\"port\":\"" + name + "\""), std::string::npos) << frame.payload;
     EXPECT_NE(frame.payload.find("\"C-No\":"), std::string::npos) << frame.payload;
 
     record.signal(SIGKILL);
     record.finish(timeout);
-    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM3", "status"), "offline"), timeout))
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "offline"), timeout))
         << "the broker's last will";
 }
 

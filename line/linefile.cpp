@@ -1,0 +1,190 @@
+// The line file, read through toml++ and checked key by key, so that a typing error in a
+// hand-edited file is named with its line instead of being ignored.
+#include "line/linefile.h"
+
+#include "files/regularfile.h"
+
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/toml.h>
+
+#include <set>
+
+namespace {
+
+enum { LINE_FILE_LIMIT = 1 << 20 };
+
+// A failure at a node of the file: "FILE:LINE: what".
+struct LineError {
+    std::string text;
+};
+
+[[noreturn]] void Fail(const std::string &path, const toml::node &node, const std::string &what) {
+    const long line = (long)node.source().begin.line;
+    throw LineError{path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what};
+}
+
+std::string FolderOf(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// A path of the file: absolute as written, else relative to the file's folder.
+std::string PathIn(const std::string &folder, const std::string &path) {
+    return path.empty() || path[0] == '/' ? path : folder + path;
+}
+
+// The keys a table may hold; any other is refused.
+void OnlyKeys(const std::string &path, const toml::table &table, const std::set<std::string> &keys,
+              const char *where) {
+    for (auto &&[key, node] : table)
+        if (!keys.count(std::string(key.str())))
+            Fail(path, node, "unknown key '" + std::string(key.str()) + "' in " + where);
+}
+
+std::string Text(const std::string &path, const toml::table &table, const char *key,
+                 bool required) {
+    const toml::node *node = table.get(key);
+    if (node == nullptr) {
+        if (required)
+            Fail(path, table, std::string("'") + key + "' is missing");
+        return std::string();
+    }
+    if (!node->is_string())
+        Fail(path, *node, std::string("'") + key + "' wants a text in quotes");
+    const std::string text = node->as_string()->get();
+    if (required && text.empty())
+        Fail(path, *node, std::string("'") + key + "' is empty");
+    return text;
+}
+
+std::string Name(const std::string &path, const toml::table &table, const char *what) {
+    const std::string name = Text(path, table, "name", true);
+    if (!IsSensorName(name))
+        Fail(path, *table.get("name"),
+             std::string(what) + " name '" + name +
+                 "' is not a plain word (letters, digits, '.', '_', '-'; at most " +
+                 std::to_string(SENSOR_NAME_LEN - 1) + ")");
+    return name;
+}
+
+const toml::table &Table(const std::string &path, const toml::node &node, const char *what) {
+    if (!node.is_table())
+        Fail(path, node, std::string("'") + what + "' wants a table");
+    return *node.as_table();
+}
+
+void ReadBroker(const std::string &path, const toml::table &table, LineFile *line) {
+    OnlyKeys(path, table, {"host", "port", "prefix", "user", "password_file", "cafile"},
+             "[broker]");
+    const std::string folder = FolderOf(path);
+    LineBroker &broker = line->broker;
+    broker.host = Text(path, table, "host", true);
+    if (const toml::node *port = table.get("port")) {
+        if (!port->is_integer() || port->as_integer()->get() < 1 ||
+            port->as_integer()->get() > 65535)
+            Fail(path, *port, "'port' wants a number from 1 to 65535");
+        broker.port = (int)port->as_integer()->get();
+    }
+    broker.prefix = Text(path, table, "prefix", false);
+    broker.user = Text(path, table, "user", false);
+    broker.passwordFile = PathIn(folder, Text(path, table, "password_file", false));
+    broker.caFile = PathIn(folder, Text(path, table, "cafile", false));
+    line->hasBroker = true;
+}
+
+void ReadSensor(const std::string &path, const toml::table &table, LineFile *line) {
+    OnlyKeys(path, table, {"name", "port", "approved"}, "[[sensor]]");
+    LineSensor sensor;
+    sensor.name = Name(path, table, "the sensor");
+    sensor.port = Text(path, table, "port", true);
+    sensor.approved = PathIn(FolderOf(path), Text(path, table, "approved", true));
+    sensor.line = (int)table.source().begin.line;
+    for (const LineSensor &earlier : line->sensors) {
+        if (earlier.name == sensor.name)
+            Fail(path, table, "a second sensor named '" + sensor.name + "'");
+        if (earlier.port == sensor.port)
+            Fail(path, table,
+                 "sensors '" + earlier.name + "' and '" + sensor.name + "' are both on port " +
+                     sensor.port);
+    }
+    line->sensors.push_back(sensor);
+}
+
+void ReadSensors(const std::string &path, const toml::node &node, LineFile *line) {
+    if (!node.is_array_of_tables())
+        Fail(path, node, "sensors are written as [[sensor]] tables");
+    for (const toml::node &sensor : *node.as_array())
+        ReadSensor(path, *sensor.as_table(), line);
+}
+
+void ReadLine(const std::string &path, const toml::table &root, LineFile *line) {
+    OnlyKeys(path, root, {"line", "broker", "sensor"}, "the file");
+    const toml::node *head = root.get("line");
+    if (head == nullptr)
+        throw LineError{path + ": the [line] table is missing"};
+    const toml::table &lineTable = Table(path, *head, "line");
+    OnlyKeys(path, lineTable, {"name", "log"}, "[line]");
+    line->name = Name(path, lineTable, "the line");
+    line->logPath = PathIn(FolderOf(path), Text(path, lineTable, "log", false));
+    if (const toml::node *broker = root.get("broker"))
+        ReadBroker(path, Table(path, *broker, "broker"), line);
+    const toml::node *sensors = root.get("sensor");
+    if (sensors == nullptr)
+        throw LineError{path + ": the line names no [[sensor]]"};
+    ReadSensors(path, *sensors, line);
+}
+
+} // namespace
+
+bool IsSensorName(const std::string &name) {
+    if (name.empty() || name.size() >= SENSOR_NAME_LEN || name[0] == '.' || name[0] == '-')
+        return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '_' || c == '-'))
+            return false;
+    return true;
+}
+
+bool ReadLineFile(const char *path, LineFile *line, std::string *why) {
+    *line = LineFile();
+    line->path = path;
+    std::string text, error;
+    if (!ReadSmallFile(path, LINE_FILE_LIMIT, &text, &error)) {
+        *why = std::string(path) + ": " + error;
+        return false;
+    }
+    try {
+        const toml::table root = toml::parse(text, std::string_view(path));
+        ReadLine(path, root, line);
+        return true;
+    } catch (const toml::parse_error &failure) {
+        *why = std::string(path) + ":" + std::to_string(failure.source().begin.line) + ": " +
+               std::string(failure.description());
+    } catch (const LineError &failure) {
+        *why = failure.text;
+    }
+    return false;
+}
+
+bool PickSensors(const LineFile &line, const std::vector<std::string> &names,
+                 std::vector<LineSensor> *picked, std::string *why) {
+    picked->clear();
+    for (const std::string &name : names) {
+        bool known = false;
+        for (const LineSensor &sensor : line.sensors)
+            known = known || sensor.name == name;
+        if (!known) {
+            *why = "line '" + line.name + "' has no sensor named '" + name + "'";
+            return false;
+        }
+    }
+    for (const LineSensor &sensor : line.sensors) {
+        bool wanted = names.empty();
+        for (const std::string &name : names)
+            wanted = wanted || sensor.name == name;
+        if (wanted)
+            picked->push_back(sensor);
+    }
+    return true;
+}

@@ -1,0 +1,47 @@
+// The line file: a hand-edited TOML file that names a production line and each of its sensors
+// (name, port, approved parameter file) and optionally the broker and a change log. Paths in it
+// are taken relative to the file's folder. Free of Qt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum { SENSOR_NAME_LEN = 64 }; // a sensor's or a line's name, terminator included
+
+struct LineSensor {
+    std::string name;     // a topic level and a file name part: letters, digits, '.', '_', '-'
+    std::string port;     // a device path, COMn or n, as written
+    std::string approved; // the approved parameter file, absolute
+    int line;             // where the sensor's table starts in the file
+};
+
+// Broker settings of the line; a field left empty was not given.
+struct LineBroker {
+    std::string host;
+    int port = 0;
+    std::string prefix;
+    std::string user;
+    std::string passwordFile; // absolute
+    std::string caFile;       // absolute
+};
+
+struct LineFile {
+    std::string path; // as read
+    std::string name;
+    std::string logPath; // absolute; "" when the file sets no log
+    bool hasBroker = false;
+    LineBroker broker;
+    std::vector<LineSensor> sensors;
+};
+
+// Reads and checks the line file at path. False with why as "FILE:LINE: what is wrong" (or
+// "FILE: ..." when no line applies): a syntax error, an unknown or missing key, a value of the
+// wrong type, a name that is no plain word, two sensors of one name or on one port.
+bool ReadLineFile(const char *path, LineFile *line, std::string *why);
+// True when name can name a sensor or a line: 1 to SENSOR_NAME_LEN - 1 letters, digits, '.',
+// '_' or '-', not starting with '.' or '-'.
+bool IsSensorName(const std::string &name);
+// The sensors of line named in names, in the line's order; all of them when names is empty.
+// False with why naming a name the line does not have.
+bool PickSensors(const LineFile &line, const std::vector<std::string> &names,
+                 std::vector<LineSensor> *picked, std::string *why);

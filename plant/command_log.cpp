@@ -1,0 +1,175 @@
+// log: the change log, filtered by sensor and time, for people or as its JSON lines.
+#include "changes/changelog.h"
+#include "files/regularfile.h"
+#include "line/linefile.h"
+#include "plant/commands.h"
+#include "plant/portcommand.h"
+#include "platform/system/optionparser.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+
+namespace {
+
+enum { LOG_LIMIT = 256 << 20 };
+
+// Seconds since the epoch of "2026-12-08", "2026-12-08T09:15[:02[.125]]" and the same with an
+// offset ("+01:00", "Z"); without one the time is local. False for anything else.
+bool ParseTime(const std::string &text, double *seconds) {
+    std::tm fields{};
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
+                    &used) != 3)
+        return false;
+    const char *rest = text.c_str() + used;
+    double fraction = 0;
+    if (*rest == 'T' || *rest == ' ') {
+        int second = 0, more = 0;
+        if (std::sscanf(rest + 1, "%2d:%2d%n", &fields.tm_hour, &fields.tm_min, &more) != 2)
+            return false;
+        rest += 1 + more;
+        if (std::sscanf(rest, ":%2d%n", &second, &more) == 1) {
+            fields.tm_sec = second;
+            rest += more;
+            if (*rest == '.' && std::sscanf(rest, "%lf%n", &fraction, &more) == 1)
+                rest += more;
+        }
+    }
+    fields.tm_year -= 1900;
+    fields.tm_mon -= 1;
+    if (*rest == '\0') {
+        fields.tm_isdst = -1;
+        *seconds = (double)std::mktime(&fields) + fraction;
+        return true;
+    }
+    int hours = 0, minutes = 0;
+    const char sign = *rest;
+    if (sign == 'Z' && rest[1] == '\0')
+        hours = 0;
+    else if ((sign != '+' && sign != '-') ||
+             std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 ||
+             rest[1 + used] != '\0')
+        return false;
+    const double offset = (hours * 3600.0 + minutes * 60.0) * (sign == '-' ? -1 : 1);
+    *seconds = (double)timegm(&fields) + fraction - offset;
+    return true;
+}
+
+struct LogFilter {
+    std::vector<std::string> sensors;
+    bool hasSince = false, hasUntil = false;
+    double since = 0, until = 0;
+};
+
+bool Wanted(const LogFilter &filter, const nlohmann::json &entry) {
+    bool sensor = filter.sensors.empty();
+    for (const std::string &name : filter.sensors)
+        sensor = sensor || entry.value("sensor", "") == name;
+    double time = 0;
+    if (!sensor || !ParseTime(entry.value("time", ""), &time))
+        return false;
+    return (!filter.hasSince || time >= filter.since) && (!filter.hasUntil || time < filter.until);
+}
+
+// "2026-12-08T09:15:02.125+01:00 infeed COM3 EEPROM from infeed.dat: MAXCOL-No. 3->4; verified"
+std::string Readable(const nlohmann::json &entry) {
+    std::string changes;
+    if (entry["changes"].is_array()) {
+        for (const nlohmann::json &change : entry["changes"])
+            changes += (changes.empty() ? "" : ", ") + change.value("name", "") + " " +
+                       std::to_string(change.value("old", 0)) + "->" +
+                       std::to_string(change.value("new", 0));
+        if (changes.empty())
+            changes = "no change";
+    } else {
+        changes = "changes unknown";
+    }
+    return entry.value("time", "") + " " + entry.value("sensor", "") + " " +
+           entry.value("port", "") + " " + entry.value("memory", "") + " from " +
+           entry.value("source", "") + ": " + changes + "; " + entry.value("verify", "");
+}
+
+bool TakeLogOptions(const ParsedCommandLine &parsed, std::string *path, LogFilter *filter,
+                    std::string *why) {
+    filter->sensors = parsed.values("sensor");
+    if ((filter->hasSince = parsed.isSet("since")) &&
+        !ParseTime(parsed.value("since"), &filter->since)) {
+        *why = "--since wants a time such as 2026-12-08 or 2026-12-08T09:15";
+        return false;
+    }
+    if ((filter->hasUntil = parsed.isSet("until")) &&
+        !ParseTime(parsed.value("until"), &filter->until)) {
+        *why = "--until wants a time such as 2026-12-08 or 2026-12-08T09:15";
+        return false;
+    }
+    if (parsed.isSet("file") && parsed.isSet("line")) {
+        *why = "--file and --line exclude each other";
+        return false;
+    }
+    *path = parsed.isSet("file") ? parsed.value("file") : UserChangeLogPath();
+    if (!parsed.isSet("line"))
+        return true;
+    LineFile line;
+    if (!ReadLineFile(parsed.value("line").c_str(), &line, why))
+        return false;
+    if (line.logPath.empty()) {
+        *why = "the line file names no log";
+        return false;
+    }
+    *path = line.logPath;
+    return true;
+}
+
+} // namespace
+
+int RunLogCommand(int argc, char **argv) {
+    CommandLineSpec spec;
+    spec.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " log";
+    spec.description = "Prints the change log: every write of parameters to a sensor, by the "
+                       "panel and the commands, oldest first. Exit code 3 when the log cannot be "
+                       "read.";
+    spec.options = {
+        {"sensor", "NAME", "Only this sensor's writes (give it again for more)."},
+        {"since", "TIME", "Only writes at or after TIME (2026-12-08, 2026-12-08T09:15, local)."},
+        {"until", "TIME", "Only writes before TIME."},
+        {"file", "FILE", "Reads FILE instead of the user's log."},
+        {"line", "FILE", "Reads the log that the line file names."},
+        {"json", nullptr, "The log's own JSON lines."},
+    };
+    ParsedCommandLine parsed;
+    const int parsedCode = ParseOptions(spec, argc, argv, 2, &parsed);
+    if (parsedCode != COMMAND_LINE_RUN)
+        return parsedCode;
+    if (!parsed.positional.empty())
+        return UsageError(spec.program, "unexpected argument '" + parsed.positional[0] + "'");
+    std::string path, why, text;
+    LogFilter filter;
+    if (!TakeLogOptions(parsed, &path, &filter, &why))
+        return UsageError(spec.program, why);
+    bool missing = false;
+    if (!ReadSmallFile(path.c_str(), LOG_LIMIT, &text, &why)) {
+        const int fd = OpenRegularFile(path.c_str(), &why, &missing);
+        if (fd >= 0)
+            close(fd);
+        if (missing)
+            return PLANT_EXIT_OK; // no write has been logged yet
+        std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), why.c_str());
+        return PLANT_EXIT_FILE;
+    }
+    std::istringstream lines(text);
+    std::string line;
+    for (long number = 1; std::getline(lines, line); number++) {
+        const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
+        if (entry.is_discarded() || !entry.is_object()) {
+            std::fprintf(stderr, "nvmxv451 log: %s:%ld: not a log line, skipped\n", path.c_str(),
+                         number);
+            continue;
+        }
+        if (Wanted(filter, entry))
+            std::printf("%s\n", parsed.isSet("json") ? line.c_str() : Readable(entry).c_str());
+    }
+    return PLANT_EXIT_OK;
+}
