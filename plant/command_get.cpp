@@ -1,9 +1,11 @@
 // get: the sensor's parameter block from RAM or EEPROM, into a file or onto standard output.
+#include "com232/parameterfile.h"
 #include "plant/portcommand.h"
 #include "plant/sensorjob.h"
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -11,6 +13,7 @@ bool TakeGetOptions(const ParsedCommandLine &parsed, PlantOptions *options, std:
     if (!ParseMemoryOption(parsed, "from", options, why) ||
         !CopyPathOption(parsed.value("output"), "-o", options->output, why))
         return false;
+    options->force = parsed.isSet("force");
     if (options->portCount > 1 && options->output[0] == '\0' && !options->json) {
         *why = "several ports want -o FILE.dat (or --json)";
         return false;
@@ -18,11 +21,21 @@ bool TakeGetOptions(const ParsedCommandLine &parsed, PlantOptions *options, std:
     return true;
 }
 
+// As record never writes over a file, get replaces one only when told to.
+bool MayWrite(SensorJob *job, const char *path) {
+    struct stat existing {};
+    if (job->options->force || lstat(path, &existing) != 0)
+        return true;
+    SetResult(job->result, PLANT_EXIT_FILE, parameterFileNotSaved,
+              "%s exists already; --force replaces it", path);
+    return false;
+}
+
 void GetOnPort(SensorJob *job) {
     const PortPlan *plan = job->plan;
     PortResult *result = job->result;
     const int memory = job->options->memory;
-    if (!ReadBlock(job, memory))
+    if ((plan->output[0] && !MayWrite(job, plan->output)) || !ReadBlock(job, memory))
         return;
     std::memcpy(result->block, job->block, BLOCK_LENGTH);
     result->hasBlock = 1;
@@ -43,7 +56,8 @@ int RunGetCommand(int argc, char **argv) {
         .options = {{"from", "MEMORY", "ram or eeprom."},
                     {"o,output", "FILE",
                      "Writes the block to FILE.dat (several ports: the port is added to the "
-                     "name, FILE-COM3.dat)."}},
+                     "name, FILE-COM3.dat)."},
+                    {"force", nullptr, "Replaces an existing -o file."}},
         .takeOptions = TakeGetOptions,
         .runOnPort = GetOnPort,
     };

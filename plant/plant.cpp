@@ -7,6 +7,7 @@
 #include "plant/commands.h"
 #include "platform/system/settings.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -30,6 +31,14 @@ const PlantCommand *FindCommand(int argc, char **argv) {
     return nullptr;
 }
 
+// "nvmxv451 COMMAND --version" prints the version as "nvmxv451 --version" does.
+bool AsksForVersion(int argc, char **argv) {
+    for (int i = 2; i < argc; i++)
+        if (std::strcmp(argv[i], "--version") == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int IsPlantCommandLine(int argc, char **argv) {
@@ -40,6 +49,10 @@ int RunPlantCommand(int argc, char **argv) {
     const PlantCommand *command = FindCommand(argc, argv);
     if (command == nullptr)
         return 2;
+    if (AsksForVersion(argc, argv)) {
+        std::printf("%s %s\n", NVMX_PROGRAM, NVMX_VERSION);
+        return 0;
+    }
     InitSettings("Quarnet", NVMX_PROGRAM);
     return command->run(argc, argv);
 }

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,7 +42,8 @@ const char exitCodes[] =
     "  6  send --verify read back a block other than the one sent\n"
     "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix)\n"
     "  9  status, diff: the sensor and the file (or the files) differ\n"
-    " 10  restore: the verify failed and the sensor was put back from its backup\n";
+    " 10  restore: the verify failed and the sensor was put back from its backup\n"
+    " 11  send, restore: a signal ended the run after the write, before its verify\n";
 
 // One signal ends every port's work: the frame waits watch this flag, the loops test it between
 // exchanges.
@@ -216,6 +218,12 @@ int PortNumberOf(const char *port) {
     long plain = std::strtol(port, &end, 10);
     if (end != port && *end == '\0')
         return plain >= 1 && plain <= COM_MAX_PORT ? (int)plain : 0;
+    // A relative path that names something here is meant from the working directory; the serial
+    // services would take it as a name under /dev.
+    struct stat here {};
+    char absolute[FILE_PATH_LEN];
+    if (port[0] != '/' && lstat(port, &here) == 0 && AbsolutePath(port, absolute, sizeof absolute))
+        return ComPortForDevice(absolute);
     return ComPortForDevice(port);
 }
 

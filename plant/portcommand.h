@@ -25,6 +25,7 @@ enum {
     PLANT_EXIT_TELEMETRY = 7,    // the broker settings cannot work (a CA file that cannot be read)
     PLANT_EXIT_DIFFERS = 9,      // status, diff: the blocks compared differ
     PLANT_EXIT_ROLLED_BACK = 10, // restore: the verify failed and the backup was put back
+    PLANT_EXIT_INTERRUPTED = 11, // a signal ended a write's run before its verify
 };
 
 // The run's options: those every port command takes, and those of the command itself.
@@ -47,6 +48,7 @@ struct PlantOptions {
     char backup[FILE_PATH_LEN];            // send --backup
     char folder[FILE_PATH_LEN];            // record: the folder of new files
     int verify;                            // send --verify
+    int force;                             // get --force: an existing -o file is replaced
     double seconds;                        // record --seconds; 0: until interrupted
     unsigned char sendBlock[BLOCK_LENGTH]; // send: the file's block
     TelemetryConfig telemetry;             // remembered settings under the options given

@@ -95,6 +95,13 @@ int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool veri
     if (!verify)
         return WRITE_SENT;
     SettleBeforeRead(job, memory);
+    // A read before the sensor has settled would find the old block: a stop here is no mismatch.
+    if (StopRequested()) {
+        SetResult(job->result, PLANT_EXIT_INTERRUPTED, "INTERRUPTED",
+                  "the block was sent to %s; a signal ended the run before its verify",
+                  MemoryName(memory));
+        return WRITE_FAILED;
+    }
     if (!ReadBlock(job, memory))
         return WRITE_FAILED;
     return std::memcmp(job->block, block, BLOCK_LENGTH) == 0 ? WRITE_VERIFIED : WRITE_DIFFERS;

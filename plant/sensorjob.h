@@ -21,5 +21,6 @@ void SettleBeforeRead(const SensorJob *job, int memory);
 // How WriteBlock ended.
 enum { WRITE_FAILED = -1, WRITE_SENT = 0, WRITE_VERIFIED = 1, WRITE_DIFFERS = 2 };
 // Writes block into memory and, with verify, waits the settle time and reads it back into
-// job->block. WRITE_FAILED with the result set when the write or the read-back failed.
+// job->block. WRITE_FAILED with the result set when the write or the read-back failed, or when
+// a stop came before the verify ("INTERRUPTED": the block was sent, nothing was compared).
 int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool verify);

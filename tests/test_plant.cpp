@@ -236,6 +236,48 @@ TEST_F(Plant, RecordingEndsWithItsFileWhole) {
     EXPECT_EQ(WholeFrames(lost), 40u);
 }
 
+// Commands say what happened: a relative link to the device works, get -o leaves an existing
+// file alone unless told, every command answers --version, and a signal during a verify's
+// settling wait is an interruption, never a mismatch.
+TEST_F(Plant, CommandsNeverMislead) {
+    const std::string device = emulator();
+    const fs::path here = fs::current_path();
+    fs::current_path(scratch);
+    fs::create_directory("odd");
+    fs::create_symlink(device, "odd/plain");
+    CommandOutput relative = run({"check", "-p", "odd/plain"});
+    fs::current_path(here);
+    EXPECT_EQ(relative.exitCode, 0) << relative.err;
+
+    const fs::path out = scratch / "held.dat";
+    WriteText(out, "kept\n");
+    CommandOutput refused = run({"get", "-p", device, "--from", "ram", "-o", out.string()});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("exists already"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadText(out), "kept\n");
+    EXPECT_EQ(run({"get", "-p", device, "--from", "ram", "-o", out.string(), "--force"}).exitCode,
+              0);
+    EXPECT_EQ(Lines(ReadText(out)).size(), 84u);
+
+    for (const char *command : {"check", "send", "record", "status", "tune"}) {
+        CommandOutput version = run({command, "--version"});
+        EXPECT_EQ(version.exitCode, 0) << command << ": " << version.err;
+        EXPECT_EQ(version.out.rfind("nvmxv451 ", 0), 0u) << command << ": " << version.out;
+    }
+
+    // The EEPROM settles for 1.5 s before the verify's read; the signal comes within it.
+    CommandRun send;
+    ASSERT_TRUE(send.start({Bin("nvmxv451"), "send", "-p", device, "--to", "eeprom", out.string(),
+                            "--verify", "--json"},
+                           environment()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    send.signal(SIGTERM);
+    CommandOutput interrupted = send.finish(timeout);
+    EXPECT_EQ(interrupted.exitCode, 11) << interrupted.out << interrupted.err;
+    EXPECT_NE(interrupted.out.find("\"status\":\"INTERRUPTED\""), std::string::npos)
+        << interrupted.out;
+}
+
 // The processes whose parent is pid.
 std::vector<int> ChildrenOf(int pid) {
     std::vector<int> children;
