@@ -3,12 +3,16 @@
 // wanted, broker settings that cannot work. Each is refused at once with its true reason and a
 // non-zero exit, or taken exactly as given; none is cut, waited on or read without end.
 #include "platform/system/arguments.h"
+#include "platform/system/settings.h"
+#include "platform/system/telemetrysettings.h"
 #include "support/command.h"
 #include "support/panel_fixture.h"
 #include "telemetry/telemetry.h"
 #include "textforms/json.h"
 
 #include <gtest/gtest.h>
+
+#include <QSettings>
 
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +58,24 @@ class OddInputs : public ::testing::Test {
     std::string scratch;
     std::unique_ptr<CommandRun> emulatorRun;
 };
+
+// The remembered broker password is the user's alone, also after other settings are saved.
+TEST_F(OddInputs, TheRememberedPasswordIsReadableByTheUserAlone) {
+    setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+    InitSettings("Quarnet", "nvmxv451-private");
+    TelemetryConfig config;
+    DefaultTelemetryConfig(&config);
+    std::snprintf(config.password, sizeof config.password, "secret");
+    SaveTelemetrySettings(&config);
+    SetSettingText("recording/folder", "/tmp");
+    struct stat facts {};
+    const std::string file = QSettings().fileName().toStdString();
+    ASSERT_EQ(stat(file.c_str(), &facts), 0) << file;
+    EXPECT_EQ(facts.st_mode & 077, 0u) << std::oct << facts.st_mode;
+    TelemetryConfig loaded;
+    LoadTelemetrySettings(&loaded);
+    EXPECT_STREQ(loaded.password, "secret");
+}
 
 // A path or an option that does not fit is refused whole: cut, it would name another file.
 TEST_F(OddInputs, TooLongPathsAndOptionsAreRefusedNotCut) {

@@ -3,6 +3,9 @@
 
 #include "platform/engine/engine.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -22,6 +25,17 @@ const TextKey textKeys[] = {
 const char *const PORT_KEY = "mqtt/port";
 const char *const RATE_KEY = "mqtt/rate";
 
+// The settings file holds the broker password: it is the user's alone. Later saves of the file
+// (whole, beside it, then renamed) keep its permissions.
+void KeepSettingsPrivate(const QSettings &settings) {
+    const QString path = settings.fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
+        file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 } // namespace
 
 void LoadTelemetrySettings(TelemetryConfig *config) {
@@ -38,6 +52,7 @@ void LoadTelemetrySettings(TelemetryConfig *config) {
 
 void SaveTelemetrySettings(const TelemetryConfig *config) {
     QSettings settings;
+    KeepSettingsPrivate(settings);
     for (const TextKey &text : textKeys)
         settings.setValue(QLatin1String(text.key), QString::fromUtf8(config->*text.field));
     settings.setValue(QLatin1String(PASSWORD_KEY), QString::fromUtf8(config->password));
