@@ -14,6 +14,7 @@
 #include "telemetry/options.h"
 #include "textforms/json.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <strings.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -40,7 +42,8 @@ const char exitCodes[] =
     "  4  the serial port did not open\n"
     "  5  the line was lost: the device went away during the command\n"
     "  6  send --verify read back a block other than the one sent\n"
-    "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix)\n"
+    "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix), or\n"
+    "     with --mqtt-required the broker was not reached or refused the connection\n"
     "  9  status, diff: the sensor and the file (or the files) differ\n"
     " 10  restore: the verify failed and the sensor was put back from its backup\n"
     " 11  send, restore: a signal ended the run after the write, before its verify\n";
@@ -49,6 +52,9 @@ const char exitCodes[] =
 // exchanges.
 static_assert(sizeof(std::sig_atomic_t) == sizeof(int), "the waits watch an int");
 volatile std::sig_atomic_t keepWaiting = 1;
+
+// How long a first connection to the broker may take before a finished run reports it.
+constexpr double TELEMETRY_SETTLE_SECONDS = 3.0;
 
 // The run's state: the jobs on the ports' threads read the options and their own plan, and
 // fill their own result.
@@ -89,6 +95,9 @@ CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
     spec.options.insert(spec.options.end(), command.options.begin(), command.options.end());
     for (const OptionSpec &option : TelemetryOptions())
         spec.options.push_back(option);
+    spec.options.push_back({"mqtt-required", nullptr,
+                            "Fails the run (exit code 7) when the broker was not reached or "
+                            "refused the connection."});
     spec.positionalName = command.positionalName;
     spec.positionalHelp = command.positionalHelp;
     spec.epilogue = exitCodes;
@@ -190,6 +199,7 @@ bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, Pl
     }
     if (command.takeOptions && !command.takeOptions(parsed, options, why))
         return false;
+    options->telemetryRequired = parsed.isSet("mqtt-required");
     bool given = false;
     return ApplyTelemetryOptions(parsed, &options->telemetry, &given, why);
 }
@@ -330,6 +340,44 @@ void RunOneAfterAnother(PlantRun *run) {
     }
 }
 
+// The broker's state once the work is done; a first connection still on its way gets a few
+// seconds, so that a short command learns whether the broker took it.
+int SettledTelemetryState(char *text, int size) {
+    const double deadline = MonotonicSeconds() + TELEMETRY_SETTLE_SECONDS;
+    int state = GetTelemetryState(text, size);
+    while (state == TELEMETRY_CONNECTING && MonotonicSeconds() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        state = GetTelemetryState(text, size);
+    }
+    return state;
+}
+
+// A broker that was not reached, refused the connection or was lost is told on standard error
+// and in every port's JSON ("telemetry"); with --mqtt-required it fails the ports that
+// succeeded.
+void ReportTelemetryTrouble(PlantRun *run) {
+    if (run->options.telemetry.host[0] == '\0')
+        return;
+    char text[TELEMETRY_TEXT_LEN * 3];
+    const int state = SettledTelemetryState(text, sizeof text);
+    if (state == TELEMETRY_CONNECTED)
+        return;
+    // The client's plan to try again ends with this run.
+    if (char *retry = std::strstr(text, ", retry in"))
+        *retry = '\0';
+    const std::string what =
+        std::string(state == TELEMETRY_REFUSED ? "refused: " : "not connected: ") + text;
+    std::fprintf(stderr, "nvmxv451 %s: %s\n", run->command->name, what.c_str());
+    std::string json(JsonStringRoom(what.size()), '\0');
+    FormatJsonString(what.c_str(), json.data(), json.size());
+    for (int i = 0; i < run->options.portCount; i++) {
+        PortResult *result = &run->results[i];
+        AddResultField(result, "telemetry", json.c_str());
+        if (run->options.telemetryRequired && result->exitCode == PLANT_EXIT_OK)
+            SetResult(result, PLANT_EXIT_TELEMETRY, "MQTT NOT CONNECTED", "%s", what.c_str());
+    }
+}
+
 void RunEveryPort(PlantRun *run) {
     PortResult failure{};
     if (run->command->prepare && !run->command->prepare(&run->options, &failure)) {
@@ -344,6 +392,7 @@ void RunEveryPort(PlantRun *run) {
         std::fprintf(stderr, "%s: a port's thread did not start\n", run->command->name);
     if (run->command->finish)
         run->command->finish(&run->options, run->plans, run->results);
+    ReportTelemetryTrouble(run);
     StopTelemetry();
 }
 

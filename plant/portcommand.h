@@ -52,6 +52,7 @@ struct PlantOptions {
     double seconds;                        // record --seconds; 0: until interrupted
     unsigned char sendBlock[BLOCK_LENGTH]; // send: the file's block
     TelemetryConfig telemetry;             // remembered settings under the options given
+    int telemetryRequired;                 // --mqtt-required: no broker fails the run
 };
 
 // What one port's job holds: its plan, its link and what the exchanges read.

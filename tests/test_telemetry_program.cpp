@@ -161,4 +161,46 @@ TEST_F(RecordTelemetry, RecordPublishesItsFramesAndTheWillSaysOfflineWhenItIsKil
         << "the broker's last will";
 }
 
+// A broker that refuses the user, or none at the port, is told in the report; with
+// --mqtt-required the run fails on it.
+TEST(CheckTelemetry, ABrokerThatRefusesOrIsNotThereIsToldAndCanFailTheRun) {
+    const std::string bin = std::getenv("NVMX_BIN_DIR") ? std::getenv("NVMX_BIN_DIR") : ".";
+    const std::string scratch = MakeScratchDirectory("nvmx-check-telemetry");
+    TestBroker guarded;
+    ASSERT_TRUE(guarded.start({"line7", "right", false})) << guarded.error();
+    CommandRun emulator;
+    ASSERT_TRUE(emulator.start({bin + "/sensor-emulator"}, {}));
+    const std::string device = emulator.waitForFirstLine(timeout);
+    const std::vector<std::string> environment = {
+        "XDG_CONFIG_HOME=" + scratch, "HOME=" + scratch,
+        "DISPLAY=", "QT_QPA_PLATFORM=", "NVMX_MQTT_PASSWORD=wrong"};
+    auto check = [&](int port, bool required) {
+        std::vector<std::string> argv = {bin + "/nvmxv451",
+                                         "check",
+                                         "-p",
+                                         device,
+                                         "--json",
+                                         "--mqtt-host",
+                                         "127.0.0.1",
+                                         "--mqtt-port",
+                                         std::to_string(port),
+                                         "--mqtt-user",
+                                         "line7"};
+        if (required)
+            argv.push_back("--mqtt-required");
+        return RunCommand(argv, environment, timeout);
+    };
+    CommandOutput refused = check(guarded.port(), false);
+    EXPECT_EQ(refused.exitCode, 0) << refused.err;
+    EXPECT_NE(refused.out.find("\"telemetry\":\"refused: "), std::string::npos) << refused.out;
+    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+    const int nobody = guarded.port();
+    guarded.stop();
+    CommandOutput missing = check(nobody, true);
+    EXPECT_EQ(missing.exitCode, 7) << missing.out;
+    EXPECT_NE(missing.out.find("\"telemetry\":\"not connected: "), std::string::npos)
+        << missing.out;
+    std::filesystem::remove_all(scratch);
+}
+
 } // namespace
