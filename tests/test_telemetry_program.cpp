@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -159,6 +162,49 @@ TEST_F(RecordTelemetry, RecordPublishesItsFramesAndTheWillSaysOfflineWhenItIsKil
     record.finish(timeout);
     EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "offline"), timeout))
         << "the broker's last will";
+}
+
+// Two record runs on two devices at once: each sensor has its own name and topics, each process
+// its own client id, and neither pushes the other off the broker.
+TEST_F(RecordTelemetry, TwoRunsOnTwoDevicesKeepApartOnTheBroker) {
+    const std::string bin = std::getenv("NVMX_BIN_DIR") ? std::getenv("NVMX_BIN_DIR") : ".";
+    CommandRun emulators[2], records[2];
+    std::string names[2];
+    for (int i = 0; i < 2; i++) {
+        ASSERT_TRUE(emulators[i].start({bin + "/sensor-emulator", "--pace"}, {}));
+        const std::string device = emulators[i].waitForFirstLine(timeout);
+        ASSERT_FALSE(device.empty());
+        names[i] = "pts-" + device.substr(device.rfind('/') + 1);
+        ASSERT_TRUE(records[i].start(
+            {bin + "/nvmxv451", "record", "-p", device, "--out",
+             scratch + "/run" + std::to_string(i) + ".csv", "--mqtt-host", "127.0.0.1",
+             "--mqtt-port", std::to_string(broker.port()), "--mqtt-prefix", prefix},
+            {"XDG_CONFIG_HOME=" + scratch, "HOME=" + scratch, "DISPLAY=", "QT_QPA_PLATFORM="}));
+    }
+    ASSERT_NE(names[0], names[1]);
+    for (const std::string &name : names)
+        EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "frame")), timeout)) << name;
+    // Both still send once both have run a while: a client pushed off would fall silent.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (const std::string &name : names) {
+        const int before = subscriber.count(Message(Topic(name.c_str(), "frame")));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (subscriber.count(Message(Topic(name.c_str(), "frame"))) <= before &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_GT(subscriber.count(Message(Topic(name.c_str(), "frame"))), before) << name;
+    }
+    for (CommandRun &record : records) {
+        record.signal(SIGTERM);
+        EXPECT_EQ(record.finish(timeout).exitCode, 0);
+    }
+    const std::string log = broker.log();
+    EXPECT_EQ(log.find("already connected"), std::string::npos) << log;
+    size_t clients = 0;
+    for (size_t at = log.find(" as nvmxv451-"); at != std::string::npos;
+         at = log.find(" as nvmxv451-", at + 1))
+        clients++;
+    EXPECT_EQ(clients, 2u) << log;
 }
 
 // A broker that refuses the user, or none at the port, is told in the report; with
