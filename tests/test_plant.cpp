@@ -265,6 +265,22 @@ TEST_F(Plant, CommandsNeverMislead) {
         EXPECT_EQ(version.out.rfind("nvmxv451 ", 0), 0u) << command << ": " << version.out;
     }
 
+    // A port that another run holds names that run, not only the sensor's own end of the line.
+    CommandRun holder;
+    ASSERT_TRUE(holder.start({Bin("nvmxv451"), "record", "-p", device, "--out",
+                              (scratch / "held.csv").string(), "--no-mqtt"},
+                             environment()));
+    for (double waited = 0; waited < timeout && Lines(ReadText(scratch / "held.csv")).size() < 2;
+         waited += 0.05)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CommandOutput busy = run({"check", "-p", device, "--no-mqtt"});
+    EXPECT_EQ(busy.exitCode, 4);
+    EXPECT_NE(busy.err.find("program 'nvmxv451' (pid " + std::to_string(holder.pid()) + ")"),
+              std::string::npos)
+        << busy.err;
+    holder.signal(SIGTERM);
+    holder.finish(timeout);
+
     // The EEPROM settles for 1.5 s before the verify's read; the signal comes within it.
     CommandRun send;
     ASSERT_TRUE(send.start({Bin("nvmxv451"), "send", "-p", device, "--to", "eeprom", out.string(),

@@ -94,9 +94,13 @@ std::string ProgramName(const std::string &pid) {
 
 // Who besides this program has the device open, as far as the system tells.
 struct Holders {
-    std::string named;   // "program 'name' (pid n)" of one of them, or ""
+    std::string named;   // "program 'name' (pid n)" of each of them, up to a few, or ""
     bool hidden = false; // the open files of some process could not be looked at
 };
+
+// Several processes may have a device open (a pseudo-terminal's maker keeps its own end open
+// too); all are named, since the one that holds it exclusively cannot be told from the rest.
+enum { HOLDERS_NAMED = 4 };
 
 // Linux lists every process's open files under /proc; elsewhere nobody is named.
 Holders HoldersOf(dev_t device) {
@@ -105,16 +109,19 @@ Holders HoldersOf(dev_t device) {
     if (proc == nullptr)
         return holders;
     const std::string ownPid = std::to_string(getpid());
+    int named = 0;
     while (const dirent *entry = readdir(proc)) {
         const std::string pid = entry->d_name;
         if (!std::isdigit(static_cast<unsigned char>(pid[0])) || pid == ownPid)
             continue;
         Holds holds = ProcessHolds(pid, device);
         holders.hidden = holders.hidden || holds == Holds::Unknown;
-        if (holds == Holds::Yes) {
-            holders.named = "program '" + ProgramName(pid) + "' (pid " + pid + ")";
+        if (holds != Holds::Yes)
+            continue;
+        holders.named += (holders.named.empty() ? "" : ", ") + std::string("program '") +
+                         ProgramName(pid) + "' (pid " + pid + ")";
+        if (++named == HOLDERS_NAMED)
             break;
-        }
     }
     closedir(proc);
     return holders;
