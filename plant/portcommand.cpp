@@ -262,7 +262,7 @@ bool PlanPort(PlantRun *run, int index, std::string *why) {
             *why = std::string("two sensors would be named '") + plan->name + "'";
             return false;
         }
-    std::snprintf(plan->approved, sizeof plan->approved, "%s", options.approved[index]);
+    CopyWhole(std::string(options.approved[index]), plan->approved, sizeof plan->approved);
     if (!PortFilePath(options, options.output, plan->name, plan->output, sizeof plan->output) ||
         !PortFilePath(options, options.backup, plan->name, plan->backup, sizeof plan->backup)) {
         *why = "a file name is too long";
