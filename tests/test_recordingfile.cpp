@@ -86,7 +86,7 @@ TEST_F(RecordingFiles, TwoThreadsRecordTwoFilesAtOnce) {
             SetFrame(values, sensor, frame);
             std::string expected;
             for (unsigned char value : values)
-                expected += "," + std::to_string(value);
+                expected.append(",").append(std::to_string(value));
             const std::string &line = lines[(size_t)frame + 1];
             const size_t at = line.find(',', line.find(',') + 1);
             ASSERT_EQ(line.substr(at), expected + "," + labels[sensor]) << line;
