@@ -32,7 +32,7 @@ std::vector<std::string> ParsedCommandLine::values(const char *longName) const {
     return {};
 }
 
-std::string LongName(const OptionSpec &option) {
+std::string LongName(const OptionForm &option) {
     const char *comma = std::strchr(option.names, ',');
     return comma ? std::string(comma + 1) : std::string(option.names);
 }

@@ -10,7 +10,7 @@
 
 // One option: its names ("o,output": a one-letter name and a long one, or the long one alone),
 // the name of its value ("FILE"; null for a switch) and its help line.
-struct OptionSpec {
+struct OptionForm {
     const char *names;
     const char *valueName;
     const char *help;
@@ -18,10 +18,10 @@ struct OptionSpec {
 
 // A command line: who it is, its options in the order the help lists them, its positional
 // argument and what the help says after the options.
-struct CommandLineSpec {
+struct CommandLineForm {
     std::string program;     // "nvmxv451 get": names it in the help and in the errors
     std::string description; // the help's first paragraph
-    std::vector<OptionSpec> options;
+    std::vector<OptionForm> options;
     const char *positionalName = nullptr; // null: the command takes no positional argument
     const char *positionalHelp = "";
     const char *epilogue = "";
@@ -45,7 +45,7 @@ class ParsedCommandLine {
 };
 
 // The long name of an option ("output" of "o,output").
-std::string LongName(const OptionSpec &option);
+std::string LongName(const OptionForm &option);
 // A decimal number in low..high; nan, the infinities and trailing text are none.
 bool ParseNumber(const std::string &text, double low, double high, double *value);
 // Copies text into target (size bytes) only when it fits whole: cut, a name would name another

@@ -189,25 +189,25 @@ bool IsFolder(const std::string &path) {
 }
 
 int DiffWithoutSensors(int argc, char **argv) {
-    CommandLineSpec spec;
-    spec.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " diff";
-    spec.description = "Compares two parameter files, or two snapshots (their folders), and "
+    CommandLineForm form;
+    form.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " diff";
+    form.description = "Compares two parameter files, or two snapshots (their folders), and "
                        "names every differing parameter and teach cell with its old and new "
                        "value. Exit code 0 when they agree, 9 when they differ, 3 when one "
                        "cannot be read. --port or --line compare sensors instead.";
-    spec.options = {{"json", nullptr, "One JSON line (per sensor, for snapshots)."}};
-    spec.positionalName = "OLD NEW";
-    spec.positionalHelp = "Two .dat files, or two snapshot folders.";
+    form.options = {{"json", nullptr, "One JSON line (per sensor, for snapshots)."}};
+    form.positionalName = "OLD NEW";
+    form.positionalHelp = "Two .dat files, or two snapshot folders.";
     ParsedCommandLine parsed;
-    const int parsedCode = ParseOptions(spec, argc, argv, 2, &parsed);
+    const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
     if (parsed.positional.size() != 2)
-        return UsageError(spec.program, "diff wants two files, two snapshots, or --port/--line");
+        return UsageError(form.program, "diff wants two files, two snapshots, or --port/--line");
     FileDiff run{parsed.isSet("json")};
     const std::string &older = parsed.positional[0], &newer = parsed.positional[1];
     if (IsFolder(older) != IsFolder(newer))
-        return UsageError(spec.program, "compare a file with a file, a snapshot with a snapshot");
+        return UsageError(form.program, "compare a file with a file, a snapshot with a snapshot");
     if (IsFolder(older))
         DiffSnapshots(&run, older, newer);
     else

@@ -126,12 +126,12 @@ bool TakeLogOptions(const ParsedCommandLine &parsed, std::string *path, LogFilte
 } // namespace
 
 int RunLogCommand(int argc, char **argv) {
-    CommandLineSpec spec;
-    spec.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " log";
-    spec.description = "Prints the change log: every write of parameters to a sensor, by the "
+    CommandLineForm form;
+    form.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " log";
+    form.description = "Prints the change log: every write of parameters to a sensor, by the "
                        "panel and the commands, oldest first. Exit code 3 when the log cannot be "
                        "read.";
-    spec.options = {
+    form.options = {
         {"sensor", "NAME", "Only this sensor's writes (give it again for more)."},
         {"since", "TIME", "Only writes at or after TIME (2026-12-08, 2026-12-08T09:15, local)."},
         {"until", "TIME", "Only writes before TIME."},
@@ -140,15 +140,15 @@ int RunLogCommand(int argc, char **argv) {
         {"json", nullptr, "The log's own JSON lines."},
     };
     ParsedCommandLine parsed;
-    const int parsedCode = ParseOptions(spec, argc, argv, 2, &parsed);
+    const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
     if (!parsed.positional.empty())
-        return UsageError(spec.program, "unexpected argument '" + parsed.positional[0] + "'");
+        return UsageError(form.program, "unexpected argument '" + parsed.positional[0] + "'");
     std::string path, why, text;
     LogFilter filter;
     if (!TakeLogOptions(parsed, &path, &filter, &why))
-        return UsageError(spec.program, why);
+        return UsageError(form.program, why);
     bool missing = false;
     if (!ReadSmallFile(path.c_str(), LOG_LIMIT, &text, &why)) {
         const int fd = OpenRegularFile(path.c_str(), &why, &missing);

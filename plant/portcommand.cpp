@@ -81,11 +81,11 @@ void HandleStopSignals(void) {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
-    CommandLineSpec spec;
-    spec.program = std::string(program) + " " + command.name;
-    spec.description = command.summary;
-    spec.options = {{"p,port", "PORT",
+CommandLineForm FormOf(const PortCommand &command, const char *program) {
+    CommandLineForm form;
+    form.program = std::string(program) + " " + command.name;
+    form.description = command.summary;
+    form.options = {{"p,port", "PORT",
                      "The sensor's serial port: a device path, COMn or n. Give it again for more "
                      "sensors."},
                     {"line", "FILE",
@@ -93,16 +93,16 @@ CommandLineSpec SpecOf(const PortCommand &command, const char *program) {
                      "parameter file, in place of --port."},
                     {"sensor", "NAME", "With --line: only this sensor (give it again for more)."},
                     {"json", nullptr, "One JSON line per port."}};
-    spec.options.insert(spec.options.end(), command.options.begin(), command.options.end());
-    for (const OptionSpec &option : TelemetryOptions())
-        spec.options.push_back(option);
-    spec.options.push_back({"mqtt-required", nullptr,
+    form.options.insert(form.options.end(), command.options.begin(), command.options.end());
+    for (const OptionForm &option : TelemetryOptions())
+        form.options.push_back(option);
+    form.options.push_back({"mqtt-required", nullptr,
                             "Fails the run (exit code 7) when the broker was not reached or "
                             "refused the connection."});
-    spec.positionalName = command.positionalName;
-    spec.positionalHelp = command.positionalHelp;
-    spec.epilogue = exitCodes;
-    return spec;
+    form.positionalName = command.positionalName;
+    form.positionalHelp = command.positionalHelp;
+    form.epilogue = exitCodes;
+    return form;
 }
 
 bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, PlantOptions *options,
@@ -404,14 +404,14 @@ int RunPortCommand(const PortCommand &command, int argc, char **argv) {
     auto run = std::make_unique<PlantRun>();
     run->command = &command;
     LoadTelemetrySettings(&run->options.telemetry);
-    const CommandLineSpec spec = SpecOf(command, argc > 0 ? argv[0] : "nvmxv451");
+    const CommandLineForm form = FormOf(command, argc > 0 ? argv[0] : "nvmxv451");
     ParsedCommandLine parsed;
-    const int parsedCode = ParseOptions(spec, argc, argv, 2, &parsed);
+    const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
     std::string why;
     if (!TakeOptions(command, parsed, &run->options, &why))
-        return UsageError(spec.program, why);
+        return UsageError(form.program, why);
     for (int i = 0; i < run->options.portCount; i++)
         if (!PlanPort(run.get(), i, &why)) {
             std::fprintf(stderr, "nvmxv451 %s: %s\n", command.name, why.c_str());

@@ -80,7 +80,7 @@ struct SensorJob {
 struct PortCommand {
     const char *name;
     const char *summary;                  // the help's first paragraph
-    std::vector<OptionSpec> options;      // its own, after --port and --json
+    std::vector<OptionForm> options;      // its own, after --port and --json
     const char *positionalName = nullptr; // its positional argument, if any
     const char *positionalHelp = "";
     // Takes its own options (and the positional arguments) into options; false with why.

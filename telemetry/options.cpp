@@ -98,7 +98,7 @@ bool ApplyPassword(const ParsedCommandLine &parsed, TelemetryConfig *config, boo
 
 } // namespace
 
-std::vector<OptionSpec> TelemetryOptions(void) {
+std::vector<OptionForm> TelemetryOptions(void) {
     return {
         {"mqtt-host", "HOST", "Sends live telemetry to the MQTT broker on HOST."},
         {"mqtt-port", "N", "The broker's port (default 1883, 8883 with --mqtt-cafile)."},

@@ -9,43 +9,43 @@
 
 namespace {
 
-CommandLineSpec PanelCommandLine(const char *program) {
-    CommandLineSpec spec;
-    spec.program = program;
-    spec.description = "The PC panel of the colour sensor.\n\nHeadless commands for scripts and "
+CommandLineForm PanelCommandLine(const char *program) {
+    CommandLineForm form;
+    form.program = program;
+    form.description = "The PC panel of the colour sensor.\n\nHeadless commands for scripts and "
                        "services: check, get, send, record, evaluate, tune (see '" +
-                       spec.program + " COMMAND --help').";
-    spec.options = {
+                       form.program + " COMMAND --help').";
+    form.options = {
         {"v,version", nullptr, "Shows the program's version and ends."},
         {"port", "DEVICE|COMn", "Opens this serial port at start-up: a device path or COMn."},
     };
-    for (const OptionSpec &option : TelemetryOptions())
-        spec.options.push_back(option);
-    spec.positionalName = nullptr;
-    return spec;
+    for (const OptionForm &option : TelemetryOptions())
+        form.options.push_back(option);
+    form.positionalName = nullptr;
+    return form;
 }
 
 } // namespace
 
 int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfig *telemetry,
                      int *telemetryGiven) {
-    const CommandLineSpec spec = PanelCommandLine(argc > 0 ? argv[0] : NVMX_PROGRAM);
+    const CommandLineForm form = PanelCommandLine(argc > 0 ? argv[0] : NVMX_PROGRAM);
     ParsedCommandLine parsed;
-    const int code = ParseOptions(spec, argc, argv, 1, &parsed);
+    const int code = ParseOptions(form, argc, argv, 1, &parsed);
     if (code != COMMAND_LINE_RUN)
         return code;
     if (!parsed.positional.empty())
-        return UsageError(spec.program, "unexpected argument '" + parsed.positional[0] + "'");
+        return UsageError(form.program, "unexpected argument '" + parsed.positional[0] + "'");
     if (parsed.isSet("version")) {
         std::printf("%s %s\n", NVMX_PROGRAM, NVMX_VERSION);
         return 0;
     }
     if (!CopyWhole(parsed.value("port"), port, (size_t)size))
-        return UsageError(spec.program, "--port is too long");
+        return UsageError(form.program, "--port is too long");
     bool given = false;
     std::string why;
     if (!ApplyTelemetryOptions(parsed, telemetry, &given, &why))
-        return UsageError(spec.program, why);
+        return UsageError(form.program, why);
     *telemetryGiven = given ? 1 : 0;
     return COMMAND_LINE_RUN;
 }

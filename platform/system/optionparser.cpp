@@ -10,7 +10,7 @@
 
 namespace {
 
-QCommandLineOption QtOption(const OptionSpec &option) {
+QCommandLineOption QtOption(const OptionForm &option) {
     const QStringList names =
         QString::fromUtf8(option.names).split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (option.valueName == nullptr)
@@ -19,37 +19,37 @@ QCommandLineOption QtOption(const OptionSpec &option) {
                               QString::fromUtf8(option.valueName));
 }
 
-void PrintHelp(const QCommandLineParser &parser, const CommandLineSpec &spec) {
+void PrintHelp(const QCommandLineParser &parser, const CommandLineForm &form) {
     QString text = parser.helpText();
-    text.replace(QStringLiteral("<executable_name>"), QString::fromStdString(spec.program));
+    text.replace(QStringLiteral("<executable_name>"), QString::fromStdString(form.program));
     std::fputs(qUtf8Printable(text), stdout);
-    std::fputs(spec.epilogue, stdout);
+    std::fputs(form.epilogue, stdout);
 }
 
 } // namespace
 
-int ParseOptions(const CommandLineSpec &spec, int argc, char **argv, int first,
+int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
                  ParsedCommandLine *parsed) {
-    QStringList arguments{QString::fromStdString(spec.program)};
+    QStringList arguments{QString::fromStdString(form.program)};
     for (int i = first; i < argc; i++)
         arguments << ArgumentText(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromStdString(spec.description));
+    parser.setApplicationDescription(QString::fromStdString(form.description));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help and ends."));
     parser.addOption(help);
-    for (const OptionSpec &option : spec.options)
+    for (const OptionForm &option : form.options)
         parser.addOption(QtOption(option));
-    if (spec.positionalName != nullptr)
-        parser.addPositionalArgument(QString::fromUtf8(spec.positionalName),
-                                     QString::fromUtf8(spec.positionalHelp));
+    if (form.positionalName != nullptr)
+        parser.addPositionalArgument(QString::fromUtf8(form.positionalName),
+                                     QString::fromUtf8(form.positionalHelp));
     if (!parser.parse(arguments))
-        return UsageError(spec.program, parser.errorText().toStdString());
+        return UsageError(form.program, parser.errorText().toStdString());
     if (parser.isSet(help)) {
-        PrintHelp(parser, spec);
+        PrintHelp(parser, form);
         return 0;
     }
-    for (const OptionSpec &option : spec.options) {
+    for (const OptionForm &option : form.options) {
         const QString name = QString::fromStdString(LongName(option));
         if (option.valueName == nullptr && parser.isSet(name))
             parsed->add(LongName(option), std::string());

@@ -6,8 +6,8 @@
 
 enum { COMMAND_LINE_RUN = -1 };
 
-// Parses argv[first] .. argv[argc - 1] by spec, with -h/--help added. Returns COMMAND_LINE_RUN
+// Parses argv[first] .. argv[argc - 1] by form, with -h/--help added. Returns COMMAND_LINE_RUN
 // with parsed filled; 0 after --help (printed to standard output); 2 after an unknown option or
 // a missing value (the reason on standard error).
-int ParseOptions(const CommandLineSpec &spec, int argc, char **argv, int first,
+int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
                  ParsedCommandLine *parsed);
