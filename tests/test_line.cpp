@@ -45,39 +45,9 @@ std::map<std::string, json> BySensor(const std::string &out) {
     return objects;
 }
 
-class Line : public ::testing::Test {
+class Line : public CommandFixture {
   protected:
-    void SetUp() override {
-        scratch = MakeScratchDirectory("nvmx-line");
-        ASSERT_FALSE(scratch.empty());
-    }
-    void TearDown() override {
-        emulators.clear();
-        fs::remove_all(scratch);
-    }
-
-    std::string emulator(const std::vector<std::string> &options = {}) {
-        std::vector<std::string> argv = {Bin("sensor-emulator")};
-        argv.insert(argv.end(), options.begin(), options.end());
-        emulators.push_back(std::make_unique<CommandRun>());
-        EXPECT_TRUE(emulators.back()->start(argv, {}));
-        return emulators.back()->waitForFirstLine(timeout);
-    }
-
-    std::vector<std::string> environment() const {
-        return {"NVMX_COM1=",
-                "DISPLAY=",
-                "QT_QPA_PLATFORM=",
-                "XDG_CONFIG_HOME=" + scratch.string(),
-                "XDG_DATA_HOME=" + (scratch / "data").string(),
-                "HOME=" + scratch.string()};
-    }
-
-    CommandOutput run(const std::vector<std::string> &args) {
-        std::vector<std::string> argv = {Bin("nvmxv451")};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return RunCommand(argv, environment(), timeout);
-    }
+    Line() : CommandFixture("nvmx-line") {}
 
     std::string eeprom(const std::string &device) {
         return run({"get", "-p", device, "--from", "eeprom"}).out;
@@ -114,8 +84,6 @@ class Line : public ::testing::Test {
         WriteText(lineFile, text);
     }
 
-    fs::path scratch;
-    std::vector<std::unique_ptr<CommandRun>> emulators;
     std::map<std::string, std::string> devices, approved;
     std::string held, lineFile;
 };

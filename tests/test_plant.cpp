@@ -32,42 +32,9 @@ std::string BlockText(const Bytes &block) {
     return text;
 }
 
-class Plant : public ::testing::Test {
+class Plant : public CommandFixture {
   protected:
-    void SetUp() override {
-        scratch = MakeScratchDirectory("nvmx-plant");
-        ASSERT_FALSE(scratch.empty());
-    }
-    void TearDown() override {
-        emulators.clear();
-        fs::remove_all(scratch);
-    }
-
-    // Starts a sensor emulator with options; returns its device path.
-    std::string emulator(const std::vector<std::string> &options = {}) {
-        std::vector<std::string> argv = {Bin("sensor-emulator")};
-        argv.insert(argv.end(), options.begin(), options.end());
-        emulators.push_back(std::make_unique<CommandRun>());
-        EXPECT_TRUE(emulators.back()->start(argv, {}));
-        std::string device = emulators.back()->waitForFirstLine(timeout);
-        EXPECT_FALSE(device.empty()) << "the emulator did not start";
-        return device;
-    }
-
-    // No mapped ports, no broker, settings of the test's own.
-    std::vector<std::string> environment() const {
-        return {"NVMX_COM1=", "DISPLAY=", "QT_QPA_PLATFORM=", "XDG_CONFIG_HOME=" + scratch.string(),
-                "HOME=" + scratch.string()};
-    }
-
-    CommandOutput run(const std::vector<std::string> &args) {
-        std::vector<std::string> argv = {Bin("nvmxv451")};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return RunCommand(argv, environment(), timeout);
-    }
-
-    fs::path scratch;
-    std::vector<std::unique_ptr<CommandRun>> emulators;
+    Plant() : CommandFixture("nvmx-plant") {}
 };
 
 TEST_F(Plant, CheckGetSendAndVerifyAgainstTheEmulator) {

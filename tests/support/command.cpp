@@ -1,5 +1,7 @@
 #include "support/command.h"
 
+#include "support/panel_fixture.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -147,4 +149,43 @@ std::vector<std::string> Lines(const std::string &text) {
 std::string Bin(const char *name) {
     const char *dir = std::getenv("NVMX_BIN_DIR");
     return std::string(dir ? dir : ".") + "/" + name;
+}
+
+namespace {
+const double commandTimeout = 60.0; // a loaded two-core machine
+} // namespace
+
+void CommandFixture::SetUp() {
+    scratch = MakeScratchDirectory(scratchName_);
+    ASSERT_FALSE(scratch.empty());
+}
+
+void CommandFixture::TearDown() {
+    emulators.clear();
+    std::filesystem::remove_all(scratch);
+}
+
+std::string CommandFixture::emulator(const std::vector<std::string> &options) {
+    std::vector<std::string> argv = {Bin("sensor-emulator")};
+    argv.insert(argv.end(), options.begin(), options.end());
+    emulators.push_back(std::make_unique<CommandRun>());
+    EXPECT_TRUE(emulators.back()->start(argv, {}));
+    std::string device = emulators.back()->waitForFirstLine(commandTimeout);
+    EXPECT_FALSE(device.empty()) << "the emulator did not start";
+    return device;
+}
+
+std::vector<std::string> CommandFixture::environment() const {
+    return {"NVMX_COM1=",
+            "DISPLAY=",
+            "QT_QPA_PLATFORM=",
+            "XDG_CONFIG_HOME=" + scratch.string(),
+            "XDG_DATA_HOME=" + (scratch / "data").string(),
+            "HOME=" + scratch.string()};
+}
+
+CommandOutput CommandFixture::run(const std::vector<std::string> &args) {
+    std::vector<std::string> argv = {Bin("nvmxv451")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunCommand(argv, environment(), commandTimeout);
 }

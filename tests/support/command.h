@@ -49,3 +49,30 @@ std::string ReadText(const std::string &path);
 void WriteText(const std::string &path, const std::string &text);
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string &text);
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+// A test of the headless commands: a scratch folder of its own, sensor emulators that end with
+// the test, and runs of the program with no mapped ports, no display and settings and data in
+// the scratch folder.
+class CommandFixture : public ::testing::Test {
+  protected:
+    explicit CommandFixture(const char *scratchName) : scratchName_(scratchName) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts a sensor emulator with options; returns its device path.
+    std::string emulator(const std::vector<std::string> &options = {});
+    std::vector<std::string> environment() const;
+    // Runs the program with args to its end.
+    CommandOutput run(const std::vector<std::string> &args);
+
+    std::filesystem::path scratch;
+    std::vector<std::unique_ptr<CommandRun>> emulators;
+
+  private:
+    const char *scratchName_;
+};
