@@ -97,7 +97,10 @@ void MeasureLoops(const char *what, int port, int count, bool ownSensors, double
         names.push_back("S" + std::to_string(i + 1));
     for (const std::string &name : names)
         sensors.push_back(name.c_str());
-    if (StartTelemetrySensors(&config, sensors.data(), count) != 0 || !WaitConnected()) {
+    const bool started = StartTelemetrySensors(&config, sensors.data(), count) == 0;
+    for (int sensor = 0; sensor < count; sensor++)
+        AnnounceSensorOf(sensor);
+    if (!started || !WaitConnected()) {
         std::printf("%-44s no connection: %s\n", what, LastTelemetryError());
         StopTelemetry();
         return;

@@ -276,7 +276,8 @@ void ReportTelemetryTrouble(PlantRun *run) {
         return;
     char text[TELEMETRY_TEXT_LEN * 3];
     const int state = SettledTelemetryState(text, sizeof text);
-    if (state == TELEMETRY_CONNECTED)
+    // Waiting: no sensor had anything to tell, so the broker was never asked.
+    if (state == TELEMETRY_CONNECTED || state == TELEMETRY_WAITING)
         return;
     // The client's plan to try again ends with this run.
     if (char *retry = std::strstr(text, ", retry in"))

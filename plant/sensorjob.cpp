@@ -36,9 +36,12 @@ bool OpenAndCheckLine(SensorJob *job) {
         char why[RESULT_TEXT_LEN] = "";
         ComOpenFailure(port, why, sizeof why);
         SetResult(result, PLANT_EXIT_PORT, OpenErrorText(code), "%s", why);
-        PublishStatusOf(job->sensor, result->status);
+        // A held port is the holder's to speak for: nothing goes out in its name from here.
+        if (!ComPortBusy(port))
+            PublishStatusOf(job->sensor, result->status);
         return false;
     }
+    AnnounceSensorOf(job->sensor);
     if (ExchangeLineCheck(&job->link, job->receive, &job->reply) == EXCHANGE_OK) {
         SetResult(result, PLANT_EXIT_OK, "LINE OK", "%s", "");
         PublishStatusOf(job->sensor, "LINE OK");

@@ -39,10 +39,12 @@ struct Link {
     SteadyClock::time_point nextServiceDue;
 };
 
+static_assert((int)STATUS_LEN <= (int)PAYLOAD_STATE_LEN, "a state fits its payload");
+
 // What one turn of the client takes out of one sensor's slots.
 struct News {
-    bool status, parameters, frame;
-    StatusSlot statusSlot;
+    bool announcement, state, parameters, frame;
+    StateSlot stateSlot;
     ParameterSlot parameterSlot;
     FrameSlot frameSlot;
 };
@@ -145,6 +147,14 @@ void SendParameters(int sensor, const ParameterSlot &set) {
         PublishRetained(topics.parametersTopic, payload.text, (int)payload.length);
 }
 
+void SendState(int sensor, const StateSlot &state) {
+    const SensorTopics &topics = running->sensors[sensor];
+    Payload payload{};
+    FormatStatePayload(state.text, Milliseconds(state.time), topics.portJson, payload);
+    if (!payload.overflow)
+        PublishRetained(topics.stateTopic, payload.text, (int)payload.length);
+}
+
 void SendFrame(int sensor, const FrameSlot &frame) {
     const SensorTopics &topics = running->sensors[sensor];
     Payload payload{};
@@ -160,12 +170,14 @@ void SendFrame(int sensor, const FrameSlot &frame) {
     }
 }
 
-// Moves the fresh status and parameter set into news, and the waiting frame when it is due.
-// The caller holds the sensor's lock.
+// Moves a fresh announcement, state and parameter set into news, and the waiting frame when it
+// is due. The caller holds the sensor's lock.
 void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
-    news.status = slots.status.fresh;
-    news.statusSlot = slots.status;
-    slots.status.fresh = false;
+    news.announcement = slots.announcementFresh;
+    slots.announcementFresh = false;
+    news.state = slots.state.fresh;
+    news.stateSlot = slots.state;
+    slots.state.fresh = false;
     news.parameters = slots.parameters.fresh;
     news.parameterSlot = slots.parameters;
     slots.parameters.fresh = false;
@@ -176,21 +188,25 @@ void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
     }
 }
 
-// After every (re)connect the broker learns the process is there (several sensors), each
-// sensor's newest status ("online" before the first) and newest parameter set again: it may
-// have lost its retained messages meanwhile.
+// After every (re)connect the broker learns the process is there (several sensors), and for
+// each sensor what it was told before: "online" for a served sensor, the newest state and the
+// newest parameter set. It may have lost its retained messages meanwhile.
 void RepublishRetained() {
     if (running->processTopic[0] != '\0')
         SendText(running->processTopic, "online");
     for (int sensor = 0; sensor < running->sensorCount; sensor++) {
         News news{};
+        bool announced;
         {
             SensorSlots &slots = sensorSlots[sensor];
             std::lock_guard<std::mutex> lock(slots.mutex);
             TakeFromSlots(slots.news, news, false);
+            announced = slots.news.announced;
         }
-        SendText(running->sensors[sensor].statusTopic,
-                 news.statusSlot.given ? news.statusSlot.text : "online");
+        if (announced)
+            SendText(running->sensors[sensor].statusTopic, "online");
+        if (news.stateSlot.given)
+            SendState(sensor, news.stateSlot);
         if (news.parameterSlot.given)
             SendParameters(sensor, news.parameterSlot);
     }
@@ -238,8 +254,10 @@ bool ConnectToBroker() {
 }
 
 void SendNews(int sensor, const News &news) {
-    if (news.status)
-        SendText(running->sensors[sensor].statusTopic, news.statusSlot.text);
+    if (news.announcement)
+        SendText(running->sensors[sensor].statusTopic, "online");
+    if (news.state)
+        SendState(sensor, news.stateSlot);
     if (news.parameters)
         SendParameters(sensor, news.parameterSlot);
     if (news.frame)
@@ -264,7 +282,7 @@ bool SendSensorNews(int sensor, bool socketFree, SteadyClock::time_point now,
             wakeAt = std::min(wakeAt, waiting.frameDue);
     }
     SendNews(sensor, news);
-    return news.status || news.parameters || news.frame;
+    return news.announcement || news.state || news.parameters || news.frame;
 }
 
 // One look at every sensor's slots: sends what is due, or waits until something may be. A
@@ -330,10 +348,16 @@ bool SendOffline(const char *topic) {
     return true;
 }
 
-// Every sensor's status, then the process's topic, says "offline" retained.
+bool Announced(int sensor) {
+    SensorSlots &slots = sensorSlots[sensor];
+    std::lock_guard<std::mutex> lock(slots.mutex);
+    return slots.news.announced;
+}
+
+// Every served sensor's status, then the process's topic, says "offline" retained.
 bool SendEveryOffline() {
     for (int sensor = 0; sensor < running->sensorCount; sensor++)
-        if (!SendOffline(running->sensors[sensor].statusTopic))
+        if (Announced(sensor) && !SendOffline(running->sensors[sensor].statusTopic))
             return false;
     return running->processTopic[0] == '\0' || SendOffline(running->processTopic);
 }
@@ -359,6 +383,17 @@ void SayOfflineAndDisconnect() {
     }
 }
 
+// Waits until a sensor is announced or has news; false when the client is to stop first.
+bool WaitForSomethingToTell() {
+    while (!newsGiven.load()) {
+        TakeWakeUp();
+        if (newsGiven.load() || StopRequested())
+            break;
+        WaitForNews(SteadyClock::now() + std::chrono::seconds(1));
+    }
+    return newsGiven.load();
+}
+
 } // namespace
 
 void RunClient(mosquitto *handle, const TelemetrySetup *setup) {
@@ -366,6 +401,10 @@ void RunClient(mosquitto *handle, const TelemetrySetup *setup) {
     session = Link{};
     session.handle = handle;
     session.retryDelay = running->config.reconnectMin;
+    if (!WaitForSomethingToTell()) {
+        mosquitto_destroy(handle);
+        return;
+    }
     for (;;) {
         if (ConnectToBroker())
             ServeConnection();

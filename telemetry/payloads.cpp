@@ -35,6 +35,15 @@ void FormatFramePayload(const unsigned char values[TELEMETRY_VALUES], long numbe
     Append(payload, "}");
 }
 
+void FormatStatePayload(const char *state, long long msSinceEpoch, const char *portJson,
+                        Payload &payload) {
+    char time[TIME_STAMP_LEN];
+    char stateJson[JsonStringRoom(PAYLOAD_STATE_LEN)];
+    FormatTimeStamp(msSinceEpoch, time, sizeof time);
+    FormatJsonString(state, stateJson, sizeof stateJson);
+    Append(payload, "{\"time\":\"%s\",\"port\":%s,\"state\":%s}", time, portJson, stateJson);
+}
+
 void FormatParametersPayload(const unsigned char block[TELEMETRY_BLOCK], const char *source,
                              long long msSinceEpoch, const char *portJson, Payload &payload) {
     char time[TIME_STAMP_LEN];

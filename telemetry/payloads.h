@@ -1,4 +1,4 @@
-// The JSON payloads of the frame and parameters topics (see telemetry.h), built in fixed
+// The JSON payloads of the state, frame and parameters topics (see telemetry.h), built in fixed
 // buffers: the client thread allocates nothing per message.
 #pragma once
 
@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-enum { PAYLOAD_LEN = 4096, PAYLOAD_SOURCE_LEN = 16 };
+enum { PAYLOAD_LEN = 4096, PAYLOAD_SOURCE_LEN = 16, PAYLOAD_STATE_LEN = 64 };
 
 // A payload under construction in a fixed buffer; one that does not fit is marked, not sent.
 struct Payload {
@@ -18,5 +18,7 @@ struct Payload {
 // portJson is the sensor as a JSON string; the times are milliseconds since the epoch.
 void FormatFramePayload(const unsigned char values[TELEMETRY_VALUES], long number,
                         long long msSinceEpoch, const char *portJson, Payload &payload);
+void FormatStatePayload(const char *state, long long msSinceEpoch, const char *portJson,
+                        Payload &payload);
 void FormatParametersPayload(const unsigned char block[TELEMETRY_BLOCK], const char *source,
                              long long msSinceEpoch, const char *portJson, Payload &payload);

@@ -123,6 +123,7 @@ bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
 void SetSensorTopics(const char *prefix, const char *sensor, SensorTopics &topics) {
     FormatJsonString(sensor, topics.portJson, sizeof topics.portJson);
     std::snprintf(topics.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
+    std::snprintf(topics.stateTopic, TOPIC_LEN, "%s/%s/state", prefix, sensor);
     std::snprintf(topics.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
     std::snprintf(topics.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
 }

@@ -13,6 +13,7 @@ enum { TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN };
 struct SensorTopics {
     char portJson[JsonStringRoom(TELEMETRY_TEXT_LEN)]; // the sensor as a JSON string
     char statusTopic[TOPIC_LEN];
+    char stateTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
     char parametersTopic[TOPIC_LEN];
 };

@@ -9,6 +9,7 @@ namespace telemetry_shared {
 SensorSlots sensorSlots[TELEMETRY_MAX_SENSORS];
 std::atomic<long> framesSent{0};
 std::atomic<bool> stopping{false};
+std::atomic<bool> newsGiven{false};
 
 namespace {
 
@@ -19,6 +20,16 @@ std::atomic<bool> newsWaiting{false};
 std::mutex stateMutex;
 int stateCode = TELEMETRY_OFF;
 char stateText[STATE_LEN] = "MQTT off";
+char connectingText[STATE_LEN]; // the line that follows a waiting state
+
+// The first news ends a waiting state: the client is on its way to the broker.
+void LeaveWaitingState() {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    if (stateCode != TELEMETRY_WAITING)
+        return;
+    stateCode = TELEMETRY_CONNECTING;
+    std::snprintf(stateText, sizeof stateText, "%s", connectingText);
+}
 
 // The lock is taken and left before the notification, so that a client between its look at
 // the flags and its wait cannot miss it.
@@ -37,10 +48,13 @@ void ResetSlots(void) {
     }
     framesSent = 0;
     stopping = false;
+    newsGiven = false;
     newsWaiting = false;
 }
 
 void WakeClient(void) {
+    if (!newsGiven.exchange(true))
+        LeaveWaitingState();
     if (!newsWaiting.exchange(true))
         NotifyClient();
 }
@@ -71,6 +85,21 @@ void SetState(int code, const char *format, ...) {
     va_start(arguments, format);
     std::vsnprintf(stateText, sizeof stateText, format, arguments);
     va_end(arguments);
+}
+
+void SetWaitingState(const char *endpoint) {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    std::snprintf(connectingText, sizeof connectingText, "MQTT connecting to %s", endpoint);
+    if (newsGiven) {
+        stateCode = TELEMETRY_CONNECTING;
+        std::snprintf(stateText, sizeof stateText, "%s", connectingText);
+    } else {
+        stateCode = TELEMETRY_WAITING;
+        std::snprintf(stateText, sizeof stateText,
+                      "MQTT waits for a sensor to serve before it "
+                      "connects to %s",
+                      endpoint);
+    }
 }
 
 int GetState(char *text, int size) {

@@ -27,8 +27,10 @@ struct FrameSlot {
     bool fresh;
 };
 
-struct StatusSlot {
+// The sensor's state ("LINE OK", "TIMEOUT", ...) and when it came about.
+struct StateSlot {
     char text[STATUS_LEN];
+    SystemClock::time_point time;
     bool given;
     bool fresh;
 };
@@ -44,8 +46,11 @@ struct ParameterSlot {
 // What the program left for the client about one sensor.
 struct SensorNews {
     FrameSlot frame;
-    StatusSlot status;
+    StateSlot state;
     ParameterSlot parameters;
+    // The process serves the sensor: its status says "online" now and "offline" at the end.
+    bool announced;
+    bool announcementFresh;
     long framesGiven;
     // The client takes the next frame no earlier, and wakes by itself then: a frame left before
     // need not wake it.
@@ -63,10 +68,13 @@ struct alignas(64) SensorSlots {
 extern SensorSlots sensorSlots[TELEMETRY_MAX_SENSORS];
 extern std::atomic<long> framesSent; // all sensors'
 extern std::atomic<bool> stopping;   // the client is to end
+// Some sensor was announced or left news: the client connects only then, so that a process
+// whose ports all failed to open says nothing on the broker.
+extern std::atomic<bool> newsGiven;
 
 // Empties every sensor's slots and counters for a new client.
 void ResetSlots(void);
-// Tells the client that news waits; cheap when it has been told already.
+// Tells the client that news waits (and sets newsGiven); cheap when it has been told already.
 void WakeClient(void);
 // Sets stopping and wakes the client.
 void TellClientToStop(void);
@@ -81,5 +89,8 @@ bool WaitUnlessStopping(SteadyClock::time_point deadline);
 // The state and its line for people, as GetTelemetryState hands them out.
 void SetState(int code, const char *format, ...) __attribute__((format(printf, 2, 3)));
 int GetState(char *text, int size);
+// The state of a client that has yet to connect: waiting until newsGiven, then connecting to
+// endpoint ("host:port").
+void SetWaitingState(const char *endpoint);
 
 } // namespace telemetry_shared

@@ -46,21 +46,26 @@ SensorSlots *SlotsOf(int sensor) {
     return &sensorSlots[sensor];
 }
 
-} // namespace
+void AnnounceSlots(SensorSlots &slots) {
+    {
+        std::lock_guard<std::mutex> lock(slots.mutex);
+        if (slots.news.announced)
+            return;
+        slots.news.announced = true;
+        slots.news.announcementFresh = true;
+    }
+    WakeClient();
+}
 
-int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
-    std::lock_guard<std::mutex> life(lifeMutex);
-    StopClient();
-    lastError[0] = '\0';
-    if (config == nullptr || config->host[0] == '\0')
-        return 0;
-    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
-        return -1;
+// Starts the client thread for the setup prepared; sensor 0 is announced first when told.
+int StartClient(bool announceFirst) {
     mosquitto *handle = NewClientHandle(runningSetup, lastError, sizeof lastError);
     if (handle == nullptr)
         return -1;
     ResetSlots();
-    SetState(TELEMETRY_CONNECTING, "MQTT connecting to %s", runningSetup.endpoint);
+    if (announceFirst)
+        AnnounceSlots(sensorSlots[0]);
+    SetWaitingState(runningSetup.endpoint);
     try {
         client = std::thread(RunClient, handle, &runningSetup);
     } catch (const std::system_error &error) {
@@ -69,12 +74,30 @@ int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sens
         mosquitto_destroy(handle);
         return -1;
     }
-    sensorsTaken = count;
+    sensorsTaken = runningSetup.sensorCount;
     return 0;
 }
 
+int Start(const TelemetryConfig *config, const char *const *sensors, int count,
+          bool announceFirst) {
+    std::lock_guard<std::mutex> life(lifeMutex);
+    StopClient();
+    lastError[0] = '\0';
+    if (config == nullptr || config->host[0] == '\0')
+        return 0;
+    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
+        return -1;
+    return StartClient(announceFirst);
+}
+
+} // namespace
+
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
+    return Start(config, sensors, count, false);
+}
+
 int StartTelemetry(const TelemetryConfig *config, const char *sensor) {
-    return StartTelemetrySensors(config, &sensor, 1);
+    return Start(config, &sensor, 1, true);
 }
 
 void StopTelemetry(void) {
@@ -104,14 +127,21 @@ void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]) {
         WakeClient();
 }
 
+void AnnounceSensorOf(int sensor) {
+    if (SensorSlots *slots = SlotsOf(sensor))
+        AnnounceSlots(*slots);
+}
+
 void PublishStatusOf(int sensor, const char *status) {
     SensorSlots *slots = SlotsOf(sensor);
     if (slots == nullptr || status == nullptr)
         return;
+    const SystemClock::time_point time = SystemClock::now();
     {
         std::lock_guard<std::mutex> lock(slots->mutex);
-        StatusSlot &slot = slots->news.status;
+        StateSlot &slot = slots->news.state;
         std::snprintf(slot.text, sizeof slot.text, "%s", status);
+        slot.time = time;
         slot.given = true;
         slot.fresh = true;
     }

@@ -6,9 +6,13 @@
 // different threads at once; each sensor's slots have a lock of their own.
 //
 // Topics, under <prefix>/<sensor>/ (prefix default "nvmxv451/<host name>", sensor e.g. "COM1"):
-//   status      retained: "online" once connected, then the newest line status ("LINE OK",
-//               "LINE LOST", "TIMEOUT"); "offline" at a clean end, and with one sensor also as
-//               the broker's last will
+//   status      retained presence: "online" while this process serves the sensor (its port is
+//               open), "offline" at a clean end, and with one sensor also as the broker's last
+//               will. A process says nothing about a sensor it never served.
+//   state       retained: the sensor's newest state and when it came about, never overwritten by
+//               presence, so a late subscriber learns why a sensor went away:
+//               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","state":"LINE LOST"}
+//               states: "LINE OK", "TIMEOUT", "LINE LOST", or the open failure's text
 //   frame       the newest frame, at most maxRate times a second per sensor (the newest wins):
 //               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","frame":1234,
 //                "RED":145,"GREEN":98,"BLUE":61,"X":114,"Y":77,"INT":248,"C-No":255}
@@ -18,13 +22,15 @@
 //                "table":[[X,Y,CTO,INT,ITO] x 15],"block":[84 bytes as on the wire]}
 //               POWER is the panel's slider value (255 minus the wire byte); "block" is exact.
 //
+// The client connects once a sensor is announced or has news, so a process whose ports all
+// failed to open never reaches the broker.
 // One sensor: the client id defaults to "nvmxv451-<host name>-<sensor>" and the last will
 // "offline" goes on the sensor's status topic.
 // Several sensors on one connection: the client id defaults to "nvmxv451-<host name>-<pid>", so
 // that two processes on one host never push each other off the broker. MQTT gives a connection
 // one last will, so it goes on the process's own topic <prefix>/clients/<client id>: retained
 // "online" while connected, "offline" as the will when the process dies, and at a clean end
-// every sensor's status says "offline" first, then the process's topic.
+// every served sensor's status says "offline" first, then the process's topic.
 // Free of Qt.
 #pragma once
 
@@ -60,6 +66,7 @@ enum TelemetryStateCode {
     TELEMETRY_CONNECTED = 2,
     TELEMETRY_RETRYING = 3, // the broker is down or went away; the next attempt is due later
     TELEMETRY_REFUSED = 4,  // the broker refused us (user name, password, client id); retrying
+    TELEMETRY_WAITING = 5,  // nothing to publish yet, so not connected yet
 };
 
 // Defaults: no host, port 0, rate 10 per second, reconnect after 1 s, at most every 30 s.
@@ -71,7 +78,7 @@ void DefaultTelemetryConfig(TelemetryConfig *config);
 // cannot work (a CA file that cannot be read, a topic prefix with wildcards, a sensor name that
 // is no topic level). An empty host returns 0 and leaves telemetry off.
 int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count);
-// StartTelemetrySensors for the one sensor named.
+// StartTelemetrySensors for the one sensor named, announced at once (see AnnounceSensorOf).
 int StartTelemetry(const TelemetryConfig *config, const char *sensor);
 // Sends "offline", disconnects and ends the client thread; waits at most about a second for a
 // broker that does not answer. Harmless when telemetry is off.
@@ -81,7 +88,11 @@ void StopTelemetry(void);
 // is taken here. A sensor number the running client does not carry is ignored, as is every
 // call while telemetry is off; so for the two calls below.
 void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]);
-// Leaves sensor's newest line status (retained; sent again after every reconnect).
+// The process now serves sensor (its port opened): its status says "online", and "offline"
+// at the end. Once is enough; later calls change nothing.
+void AnnounceSensorOf(int sensor);
+// Leaves sensor's newest state with the time of this call, for its state topic (retained; sent
+// again after every reconnect). It does not announce the sensor.
 void PublishStatusOf(int sensor, const char *status);
 // Leaves the parameter set just sent to or read from sensor (retained); source is "RAM" or
 // "EEPROM".

@@ -121,6 +121,13 @@ MessageMatch FrameNumbered(const std::string &topic, long number) {
     };
 }
 
+// The retained state of a sensor's state topic, as a late subscriber is handed it.
+MessageMatch StateIs(const std::string &topic, const std::string &state) {
+    return [topic, state](const ReceivedMessage &m) {
+        return m.topic == topic && m.retained && JsonText(m.payload, "state") == state;
+    };
+}
+
 void ExpectParameters(const std::string &json, const unsigned char block[TELEMETRY_BLOCK],
                       const char *source) {
     EXPECT_EQ(JsonText(json, "source"), source);
@@ -157,9 +164,9 @@ class Telemetry : public ::testing::Test {
 
 } // namespace
 
-// Default topics and client id, status online then the line's, retained; a burst of frames at
-// 10 per second sends few and always the newest; parameters retained, POWER as the slider shows
-// it, the block exact; "offline" at the end.
+// Default topics and client id; status "online", the line's state beside it, both retained; a
+// burst of frames at 10 per second sends few and always the newest; parameters retained, POWER
+// as the slider shows it, the block exact; "offline" at the end leaves the state as it was.
 TEST_F(Telemetry, PublishesStatusPacedFramesAndParametersUnderTheDefaultTopics) {
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.error();
@@ -174,7 +181,10 @@ TEST_F(Telemetry, PublishesStatusPacedFramesAndParametersUnderTheDefaultTopics) 
     EXPECT_TRUE(watcher.waitFor(Message(base + "status", "online"), WAIT_S));
     EXPECT_NE(broker.log().find(" as nvmxv451-" + HostName() + "-COM7 "), std::string::npos);
     PublishStatus("LINE OK");
-    EXPECT_TRUE(watcher.waitFor(Message(base + "status", "LINE OK"), WAIT_S));
+    ReceivedMessage lineOk;
+    ASSERT_TRUE(watcher.waitFor(Message(base + "state"), WAIT_S, &lineOk));
+    EXPECT_EQ(JsonText(lineOk.payload, "state"), "LINE OK");
+    EXPECT_EQ(JsonText(lineOk.payload, "port"), "COM7");
 
     unsigned char values[TELEMETRY_VALUES];
     for (int i = 1; i <= 100; i++) {
@@ -217,7 +227,8 @@ TEST_F(Telemetry, PublishesStatusPacedFramesAndParametersUnderTheDefaultTopics) 
     ASSERT_TRUE(latecomer.start(broker.port(), "#"));
     ReceivedMessage status;
     EXPECT_TRUE(latecomer.waitFor(Message(base + "status"), WAIT_S, &status));
-    EXPECT_TRUE(status.retained && status.payload == "LINE OK") << status.payload;
+    EXPECT_TRUE(status.retained && status.payload == "online") << status.payload;
+    EXPECT_TRUE(latecomer.waitFor(StateIs(base + "state", "LINE OK"), WAIT_S));
     EXPECT_TRUE(latecomer.waitFor(Message(base + "parameters"), WAIT_S, &parameters));
     EXPECT_TRUE(parameters.retained);
     EXPECT_EQ(latecomer.count(Message(base + "frame")), 0) << "frames are not retained";
@@ -230,6 +241,12 @@ TEST_F(Telemetry, PublishesStatusPacedFramesAndParametersUnderTheDefaultTopics) 
     StopTelemetry();
     EXPECT_TRUE(latecomer.waitFor(FrameNumbered(base + "frame", number + 2), WAIT_S));
     EXPECT_TRUE(latecomer.waitFor(Message(base + "status", "offline"), WAIT_S));
+    TestSubscriber afterTheEnd;
+    ASSERT_TRUE(afterTheEnd.start(broker.port(), "#"));
+    ReceivedMessage kept;
+    EXPECT_TRUE(afterTheEnd.waitFor(StateIs(base + "state", "LINE OK"), WAIT_S, &kept));
+    EXPECT_EQ(JsonText(kept.payload, "time"), JsonText(lineOk.payload, "time"))
+        << "the state keeps the time it came about";
     int code = -1;
     EXPECT_EQ(TelemetryState(&code), "MQTT off");
     EXPECT_EQ(code, TELEMETRY_OFF);
@@ -275,7 +292,7 @@ TEST_F(Telemetry, TheBrokerSaysOfflineWhenTheProcessIsKilled) {
 
 // The broker goes away and comes back on the same port: the client retries with growing pauses
 // (0.2 s doubling up to 1 s), reconnects by itself, tells the broker (which kept nothing) the
-// status and parameters again, and frames flow again.
+// status, state and parameters again, and frames flow again.
 TEST_F(Telemetry, ReconnectsAfterTheBrokerRestartsAndRepublishesTheRetainedState) {
     TestBroker broker;
     ASSERT_TRUE(broker.start()) << broker.error();
@@ -320,7 +337,8 @@ TEST_F(Telemetry, ReconnectsAfterTheBrokerRestartsAndRepublishesTheRetainedState
     TestSubscriber watcher;
     ASSERT_TRUE(watcher.start(broker.port(), "plant/#"));
     ReceivedMessage parameters;
-    EXPECT_TRUE(watcher.waitFor(Message("plant/COM3/status", "LINE LOST"), WAIT_S));
+    EXPECT_TRUE(watcher.waitFor(Message("plant/COM3/status", "online"), WAIT_S));
+    EXPECT_TRUE(watcher.waitFor(StateIs("plant/COM3/state", "LINE LOST"), WAIT_S));
     ASSERT_TRUE(watcher.waitFor(Message("plant/COM3/parameters"), WAIT_S, &parameters));
     EXPECT_TRUE(parameters.retained);
     EXPECT_EQ(JsonIntegers(parameters.payload, "block"),

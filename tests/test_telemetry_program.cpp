@@ -44,6 +44,14 @@ std::string Topic(const char *sensor, const char *leaf) {
     return std::string(prefix) + "/" + sensor + "/" + leaf;
 }
 
+MessageMatch StateIs(const char *sensor, const char *state) {
+    const std::string topic = Topic(sensor, "state");
+    const std::string field = std::string("\"state\":\"") + state + "\"";
+    return [topic, field](const ReceivedMessage &m) {
+        return m.topic == topic && m.payload.find(field) != std::string::npos;
+    };
+}
+
 std::string BrokerShown() {
     char text[256] = "";
     GetCtrlVal(MainPanel, PANEL_BROKER, text, sizeof text);
@@ -86,7 +94,8 @@ TEST_F(PanelTelemetry, FramesReachTheBrokerAndADownBrokerNeverSlowsTheTransfer) 
     StartPanelTelemetry(&config);
     OpenPort(1);
     ReceivedMessage message;
-    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM1", "status"), "LINE OK"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM1", "status"), "online"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(StateIs("COM1", "LINE OK"), timeout));
     ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM1", "parameters")), timeout, &message));
     // A dashboard that starts later is handed the set the broker kept.
     TestSubscriber later;
@@ -152,7 +161,7 @@ TEST_F(RecordTelemetry, RecordPublishesItsFramesAndTheWillSaysOfflineWhenItIsKil
                               "HOME=" + scratch, "DISPLAY=", "QT_QPA_PLATFORM="}));
     // The sensor is named by its device ("/dev/pts/4" is "pts-4"), never by the COM number.
     const std::string name = "pts-" + device.substr(device.rfind('/') + 1);
-    EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "LINE OK"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(StateIs(name.c_str(), "LINE OK"), timeout));
     ReceivedMessage frame;
     ASSERT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "frame")), timeout, &frame));
     EXPECT_NE(frame.payload.find("\"port\":\"" + name + "\""), std::string::npos) << frame.payload;
@@ -205,6 +214,53 @@ TEST_F(RecordTelemetry, TwoRunsOnTwoDevicesKeepApartOnTheBroker) {
          at = log.find(" as nvmxv451-", at + 1))
         clients++;
     EXPECT_EQ(clients, 2u) << log;
+}
+
+// A run that finds the port held by a recorder fails on it and says nothing on the broker in the
+// recorder's name: no connection, no "offline", no state. The recorder's own clean end then says
+// "offline" and keeps its last state.
+TEST_F(RecordTelemetry, ARunThatFindsThePortHeldPublishesNothingInTheHoldersName) {
+    const std::string bin = std::getenv("NVMX_BIN_DIR") ? std::getenv("NVMX_BIN_DIR") : ".";
+    CommandRun emulator;
+    ASSERT_TRUE(emulator.start({bin + "/sensor-emulator", "--pace"}, {}));
+    const std::string device = emulator.waitForFirstLine(timeout);
+    ASSERT_FALSE(device.empty());
+    const std::string name = "pts-" + device.substr(device.rfind('/') + 1);
+    const std::vector<std::string> broker = {"--mqtt-host",   "127.0.0.1",
+                                             "--mqtt-port",   std::to_string(this->broker.port()),
+                                             "--mqtt-prefix", prefix};
+    const std::vector<std::string> environment = {"XDG_CONFIG_HOME=" + scratch, "HOME=" + scratch,
+                                                  "DISPLAY=", "QT_QPA_PLATFORM="};
+    std::vector<std::string> recordArgs = {bin + "/nvmxv451",    "record", "-p", device, "--out",
+                                           scratch + "/line.csv"};
+    recordArgs.insert(recordArgs.end(), broker.begin(), broker.end());
+    CommandRun record;
+    ASSERT_TRUE(record.start(recordArgs, environment));
+    ASSERT_TRUE(subscriber.waitFor(StateIs(name.c_str(), "LINE OK"), timeout));
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "online"), timeout));
+
+    std::vector<std::string> checkArgs = {bin + "/nvmxv451", "check", "-p", device, "--json"};
+    checkArgs.insert(checkArgs.end(), broker.begin(), broker.end());
+    const CommandOutput check = RunCommand(checkArgs, environment, timeout);
+    EXPECT_EQ(check.exitCode, 4) << check.out << check.err;
+    EXPECT_NE(check.out.find("busy"), std::string::npos) << check.out;
+    EXPECT_EQ(check.out.find("\"telemetry\""), std::string::npos) << check.out;
+    const auto isStatusOrState = [&](const ReceivedMessage &m) {
+        return m.topic == Topic(name.c_str(), "status") || m.topic == Topic(name.c_str(), "state");
+    };
+    const int before = subscriber.count(isStatusOrState);
+    record.signal(SIGTERM);
+    EXPECT_EQ(record.finish(timeout).exitCode, 0);
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "offline"), timeout));
+    EXPECT_EQ(subscriber.count(isStatusOrState), before + 1)
+        << "the recorder's one \"offline\", nothing from the refused run";
+    EXPECT_EQ(subscriber.count(Message(Topic(name.c_str(), "state"))), 1) << check.out;
+    size_t clients = 0;
+    const std::string log = this->broker.log();
+    for (size_t at = log.find(" as nvmxv451-"); at != std::string::npos;
+         at = log.find(" as nvmxv451-", at + 1))
+        clients++;
+    EXPECT_EQ(clients, 1u) << log;
 }
 
 // A broker that refuses the user, or none at the port, is told in the report; with

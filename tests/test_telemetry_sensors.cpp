@@ -89,6 +89,8 @@ TEST_F(TelemetrySensors, ThreeSensorsShareOneConnectionAndKeepTheirTopicsApart) 
     ASSERT_TRUE(watcher.start(broker.port(), "hall/#"));
     TelemetryConfig config = LocalConfig(broker.port(), "hall");
     ASSERT_EQ(StartTelemetrySensors(&config, sensors, 3), 0) << LastTelemetryError();
+    for (int sensor = 0; sensor < 3; sensor++)
+        AnnounceSensorOf(sensor);
     ASSERT_TRUE(WaitConnected());
     const std::string clientId = "nvmxv451-" + HostName() + "-" + std::to_string(getpid());
     const std::string processTopic = "hall/clients/" + clientId;
@@ -140,8 +142,13 @@ TEST_F(TelemetrySensors, ThreeSensorsShareOneConnectionAndKeepTheirTopicsApart) 
         total += frames;
     }
     EXPECT_EQ(TelemetryFramesSent(), total);
-    EXPECT_TRUE(watcher.waitFor(Message("hall/COM2/status", "LINE LOST"), WAIT_S));
-    EXPECT_EQ(watcher.count(Message("hall/COM1/status", "LINE LOST")), 0);
+    EXPECT_TRUE(watcher.waitFor(
+        [](const ReceivedMessage &m) {
+            return m.topic == "hall/COM2/state" &&
+                   m.payload.find("\"state\":\"LINE LOST\"") != std::string::npos;
+        },
+        WAIT_S));
+    EXPECT_EQ(watcher.count(Message("hall/COM1/state")), 0);
 
     const std::string log = broker.log();
     size_t connections = 0;
@@ -171,7 +178,9 @@ TEST_F(TelemetrySensors, TheProcessTopicCarriesTheLastWill) {
         close(ready[0]);
         TelemetryConfig config = LocalConfig(broker.port(), "hall");
         std::snprintf(config.clientId, sizeof config.clientId, "line9");
-        if (StartTelemetrySensors(&config, sensors, 2) == 0 && WaitConnected())
+        const bool started = StartTelemetrySensors(&config, sensors, 2) == 0;
+        AnnounceSensorOf(0);
+        if (started && WaitConnected())
             (void)!write(ready[1], "c", 1);
         for (;;)
             pause();

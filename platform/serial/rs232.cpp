@@ -75,26 +75,31 @@ bool PullFromSystem(PortSlot &slot, int idleMilliseconds, qint64 knownCount = 0)
     return blocked.nsecsElapsed() >= SILENCE_NANOSECONDS;
 }
 
+void TellOpenFailure(PortSlot &slot, const OpenFailureFacts &facts) {
+    slot.failure = DescribeOpenFailure(facts);
+    slot.busy = CauseOfOpenFailure(facts) == OpenFailureCause::Busy;
+}
+
 // Opens device on a fresh QSerialPort with the settings, into opened. Returns 0, or a negative
 // code with the port's slot saying why.
 int OpenDevice(PortSlot &slot, const std::string &device, long baudRate, int parity, int dataBits,
                int stopBits, std::unique_ptr<QSerialPort> &opened) {
     DeviceLook look(device);
-    if (!look.refusal().empty()) {
-        slot.failure = look.refusal();
+    if (const OpenFailureFacts *refused = look.refusal()) {
+        TellOpenFailure(slot, *refused);
         return RS232_CANNOT_OPEN_PORT;
     }
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(QString::fromStdString(device));
     if (!serial->open(QIODevice::ReadWrite)) {
-        slot.failure = DescribeOpenFailure(FactsOf(device, *serial, look));
+        TellOpenFailure(slot, FactsOf(device, *serial, look));
         return RS232_CANNOT_OPEN_PORT;
     }
     if (!LockExclusively(*serial)) {
         OpenFailureFacts facts = FactsOf(device, *serial, look);
         facts.qtError = QSerialPort::PermissionError;
         facts.qtText = "locked";
-        slot.failure = DescribeOpenFailure(facts);
+        TellOpenFailure(slot, facts);
         return RS232_CANNOT_OPEN_PORT;
     }
     if (HungUp(*serial)) {
@@ -127,6 +132,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     bool givenPath = (deviceName && *deviceName) || !MappedDevice(port).empty();
     std::string device = deviceName && *deviceName ? deviceName : DeviceForNumber(port);
     PortSlot &slot = Serial().ports[port];
+    slot.busy = false;
     if (device.empty()) {
         slot.failure = "COM" + std::to_string(port) + ": no device has this number - pick a port";
         return RS232_NO_PORT_FOUND;
@@ -263,4 +269,8 @@ int ComOpenFailure(int port, char *text, int size) {
     if (!IsValidPortNumber(port))
         return RS232_INVALID_PORT_NUMBER;
     return CopyText(Serial().ports[port].failure, text, size);
+}
+
+int ComPortBusy(int port) {
+    return IsValidPortNumber(port) && Serial().ports[port].busy ? 1 : 0;
 }

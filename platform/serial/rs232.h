@@ -77,6 +77,8 @@ int ComPortReturned(int port);
 
 // Why the last open of the port failed and what to do, for people ("" after a good open).
 int ComOpenFailure(int port, char *text, int size);
+// 1 when the last open of the port failed because another program holds its device.
+int ComPortBusy(int port);
 // A text naming the device behind the number so that it is found again in a later run, where
 // numbers may differ: its USB ids and serial number, or its path.
 int ComPortIdentity(int port, char *text, int size);

@@ -259,7 +259,7 @@ DeviceLook::DeviceLook(const std::string &device) {
     facts.device = device;
     facts.kind = KindOf(status.st_mode);
     if (facts.kind != NodeKind::CharacterDevice) {
-        refusal_ = DescribeOpenFailure(facts);
+        Refuse(facts);
         return;
     }
     descriptor_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -278,7 +278,12 @@ DeviceLook::DeviceLook(const std::string &device) {
         facts.heldExclusively = !holders.named.empty() || holders.hidden;
     }
     if (!facts.terminal || facts.heldExclusively)
-        refusal_ = DescribeOpenFailure(facts);
+        Refuse(facts);
+}
+
+void DeviceLook::Refuse(const OpenFailureFacts &facts) {
+    refusal_ = facts;
+    refused_ = true;
 }
 
 DeviceLook::~DeviceLook() {

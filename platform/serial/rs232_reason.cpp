@@ -38,32 +38,54 @@ std::string Busy(const std::string &holder) {
 
 // The cause and the remedy, without the device and the system's text.
 std::string ReasonAndRemedy(const OpenFailureFacts &facts) {
-    if (facts.danglingLink)
+    switch (CauseOfOpenFailure(facts)) {
+    case OpenFailureCause::DanglingLink:
         return "the link points to no device - plug the adapter in or repoint the link";
-    if (!facts.exists || facts.qtError == QSerialPort::DeviceNotFoundError)
+    case OpenFailureCause::NoDevice:
         return "no such device - plug the adapter in or pick another port";
-    if (facts.kind != NodeKind::CharacterDevice)
+    case OpenFailureCause::NotACharacterDevice:
         return std::string(KindName(facts.kind)) + ", " + NOT_A_PORT;
-    if (!facts.terminal)
+    case OpenFailureCause::NotAPort:
         return NOT_A_PORT;
-    if (!facts.holder.empty() || facts.heldExclusively)
+    case OpenFailureCause::Busy:
         return Busy(facts.holder);
-    if (!facts.accessible)
+    case OpenFailureCause::PermissionDenied:
         return std::string("permission denied - ") + PERMISSION_REMEDY;
-    switch (facts.qtError) {
-    case QSerialPort::PermissionError:
-        // Readable and writable, yet refused: another program holds the port exclusively.
-        return Busy(std::string());
-    case QSerialPort::OpenError:
+    case OpenFailureCause::AlreadyOpen:
         return "already open - pick another port";
-    case QSerialPort::UnsupportedOperationError:
-        return NOT_A_PORT;
-    default:
-        return "cannot be opened - check the cable and the adapter";
+    case OpenFailureCause::Other:
+        break;
     }
+    return "cannot be opened - check the cable and the adapter";
 }
 
 } // namespace
+
+OpenFailureCause CauseOfOpenFailure(const OpenFailureFacts &facts) {
+    if (facts.danglingLink)
+        return OpenFailureCause::DanglingLink;
+    if (!facts.exists || facts.qtError == QSerialPort::DeviceNotFoundError)
+        return OpenFailureCause::NoDevice;
+    if (facts.kind != NodeKind::CharacterDevice)
+        return OpenFailureCause::NotACharacterDevice;
+    if (!facts.terminal)
+        return OpenFailureCause::NotAPort;
+    if (!facts.holder.empty() || facts.heldExclusively)
+        return OpenFailureCause::Busy;
+    if (!facts.accessible)
+        return OpenFailureCause::PermissionDenied;
+    switch (facts.qtError) {
+    case QSerialPort::PermissionError:
+        // Readable and writable, yet refused: another program holds the port exclusively.
+        return OpenFailureCause::Busy;
+    case QSerialPort::OpenError:
+        return OpenFailureCause::AlreadyOpen;
+    case QSerialPort::UnsupportedOperationError:
+        return OpenFailureCause::NotAPort;
+    default:
+        return OpenFailureCause::Other;
+    }
+}
 
 std::string DescribeOpenFailure(const OpenFailureFacts &facts) {
     std::string line = facts.device + ": " + ReasonAndRemedy(facts);

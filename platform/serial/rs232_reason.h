@@ -21,6 +21,20 @@ struct OpenFailureFacts {
     std::string holder;                        // who holds the port ("" when nobody is known to)
 };
 
+enum class OpenFailureCause {
+    DanglingLink,
+    NoDevice,
+    NotACharacterDevice,
+    NotAPort,
+    Busy, // another program holds the device
+    PermissionDenied,
+    AlreadyOpen,
+    Other,
+};
+
+// What kept the device from opening, as far as the facts tell.
+OpenFailureCause CauseOfOpenFailure(const OpenFailureFacts &facts);
+
 // "reason: remedy", naming the device, e.g. "/dev/ttyUSB0: permission denied - add your user to
 // the group dialout and log in again (Permission error while opening the device)". The system's
 // own text closes the line, so nothing that Qt said is lost.

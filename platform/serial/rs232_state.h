@@ -49,6 +49,7 @@ struct PortSlot {
     PortIdentity identity; // of the device last opened on this number
     bool lost = false;     // that device went away while open; the engine closed it
     std::string failure;   // why the last open failed, for people; "" after a good open
+    bool busy = false;     // the last open failed because another program holds the device
     // The count the last GetInQLen reported: a poll blocks only while nothing beyond it waits.
     // Back to 0 whenever the queue is emptied, or a stale count would let a poll sleep while
     // bytes wait.

@@ -47,13 +47,16 @@ class DeviceLook {
     DeviceLook(const DeviceLook &) = delete;
     DeviceLook &operator=(const DeviceLook &) = delete;
 
-    // Why the device cannot be the port, for people; "" when it may be opened.
-    const std::string &refusal() const { return refusal_; }
+    // What keeps the device from being the port; nullptr when it may be opened.
+    const OpenFailureFacts *refusal() const { return refused_ ? &refusal_ : nullptr; }
     // Another program may hold the device: it is a terminal, or the system called it busy.
     bool mayBeHeld() const { return mayBeHeld_; }
 
   private:
-    std::string refusal_;
+    void Refuse(const OpenFailureFacts &facts);
+
+    OpenFailureFacts refusal_;
+    bool refused_ = false;
     bool mayBeHeld_ = false;
     int descriptor_ = -1;
 };
