@@ -7,6 +7,7 @@
 #include "nvmxv451_version.h"
 #include "plant/linecompare.h"
 #include "plant/sensorjob.h"
+#include "platform/serial/rs232.h"
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
@@ -26,6 +27,7 @@ namespace {
 struct SnapshotRun {
     char partial[FILE_PATH_LEN];
     bool taken[PLANT_MAX_PORTS];
+    char identity[PLANT_MAX_PORTS][FILE_PATH_LEN]; // the device as the open port showed it
     unsigned char blocks[PLANT_MAX_PORTS][2][BLOCK_LENGTH]; // RAM, EEPROM
 };
 SnapshotRun snapshot;
@@ -86,6 +88,8 @@ void SnapshotOnPort(SensorJob *job) {
             return;
         std::memcpy(snapshot.blocks[job->sensor][i], job->block, BLOCK_LENGTH);
     }
+    if (ComPortIdentity(job->plan->number, snapshot.identity[job->sensor], FILE_PATH_LEN) < 0)
+        snapshot.identity[job->sensor][0] = '\0';
     snapshot.taken[job->sensor] = true;
     SetResult(job->result, PLANT_EXIT_OK, "LINE OK", "RAM and EEPROM taken into %s",
               job->options->output);
@@ -114,7 +118,8 @@ nlohmann::json Manifest(const PlantOptions &options, const PortPlan *plans,
         sensors.push_back({{"name", plan.name},
                            {"port", plan.label},
                            {"device", plan.device},
-                           {"identity", StableNameOfDevice(plan.device)},
+                           {"identity", snapshot.identity[i]},
+                           {"stable_name", StableNameOfDevice(plan.device)},
                            {"ram", BlockEntry(plan, MEMORY_RAM, snapshot.blocks[i][0])},
                            {"eeprom", BlockEntry(plan, MEMORY_EEPROM, snapshot.blocks[i][1])}});
     }

@@ -125,6 +125,7 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
     EXPECT_EQ(manifest["missing"][0]["name"], "silent");
     for (const json &sensor : manifest["sensors"]) {
         EXPECT_EQ(sensor["device"], devices[sensor["name"]]);
+        EXPECT_EQ(sensor["identity"], "path:" + devices[sensor["name"]]);
         for (const char *memory : {"ram", "eeprom"})
             EXPECT_EQ(sensor[memory]["sha256"],
                       BlockSha256(snap1 / sensor[memory]["file"].get<std::string>(), scratch));
