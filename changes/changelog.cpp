@@ -32,17 +32,10 @@ std::string UserName(void) {
     return std::to_string((long)getuid());
 }
 
-// Makes every missing folder above path.
-void MakeFoldersFor(const std::string &path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1))
-        mkdir(path.substr(0, slash).c_str(), 0700);
-}
-
 // One write of the whole line in append mode, so that lines of several threads or processes
 // never interleave. O_NONBLOCK: a FIFO planted there never holds up the caller.
 bool AppendLine(const std::string &path, const std::string &line, std::string *why) {
-    MakeFoldersFor(path);
+    MakeFoldersAbove(path);
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         *why = path + ": " + FileErrorText(errno);
@@ -59,12 +52,16 @@ bool AppendLine(const std::string &path, const std::string &line, std::string *w
 
 } // namespace
 
-std::string UserChangeLogPath(void) {
+std::string UserDataFolder(void) {
     const char *data = std::getenv("XDG_DATA_HOME");
     if (data && data[0] == '/')
-        return std::string(data) + "/nvmxv451/changes.jsonl";
+        return std::string(data) + "/nvmxv451";
     const char *home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/tmp") + "/.local/share/nvmxv451/changes.jsonl";
+    return std::string(home && home[0] ? home : "/tmp") + "/.local/share/nvmxv451";
+}
+
+std::string UserChangeLogPath(void) {
+    return UserDataFolder() + "/changes.jsonl";
 }
 
 std::string ChangeLine(const ChangeEntry &entry) {

@@ -23,7 +23,10 @@ struct ChangeEntry {
     std::string verify;                    // "verified", "not verified", "failed: ...", ...
 };
 
-// The user's log: $XDG_DATA_HOME/nvmxv451/changes.jsonl, else ~/.local/share/nvmxv451/...
+// The program's folder in the user's data: $XDG_DATA_HOME/nvmxv451, else
+// ~/.local/share/nvmxv451.
+std::string UserDataFolder(void);
+// The user's log: changes.jsonl in that folder.
 std::string UserChangeLogPath(void);
 // The entry as one JSON line, line end included, stamped with the time, host, user and version.
 std::string ChangeLine(const ChangeEntry &entry);

@@ -98,3 +98,9 @@ int CreateNewFile(const char *path, std::string *why) {
         *why = FileErrorText(errno);
     return fd;
 }
+
+void MakeFoldersAbove(const std::string &path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0700);
+}

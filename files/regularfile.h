@@ -16,6 +16,9 @@ bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::strin
 // Creates path for writing. Never replaces what is there and never follows a link: -1 with why
 // ("exists already", ...).
 int CreateNewFile(const char *path, std::string *why);
+// Makes every missing folder above path, for its owner alone; what fails shows when path is
+// opened.
+void MakeFoldersAbove(const std::string &path);
 // What a node that is not a regular file is, as the reason that refuses it ("a FIFO, not a
 // file"); mode is a stat's st_mode.
 const char *KindOf(unsigned mode);

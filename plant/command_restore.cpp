@@ -1,9 +1,15 @@
 // restore: the line's approved files (or a snapshot's files) back into the sensors: per sensor a
-// backup read, the write and the verify; a failed verify puts the backup back and verifies that.
-// Every write goes to the change log.
+// backup read and kept in a file, the write and the verify; a failed verify puts the backup back
+// and verifies that. Every write goes to the change log.
+#include "changes/changelog.h"
+#include "com232/parameterfile.h"
+#include "files/regularfile.h"
 #include "plant/linecompare.h"
 #include "plant/sensorjob.h"
+#include "textforms/json.h"
+#include "textforms/timestamp.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -28,6 +34,30 @@ std::string VerifyText(int outcome, const unsigned char *sent, const unsigned ch
     if (outcome == WRITE_VERIFIED)
         return "verified";
     return "failed: " + DescribeDifferences(DiffBlocks(sent, held), 3) + " (sent -> held)";
+}
+
+// The block the sensor held, kept as a .dat file before anything is written, so that a run
+// killed during the write leaves it behind: <data folder>/backups/<sensor>-<memory>-<time>.dat.
+// The path goes into the report ("backup"). False, with the report saying why, when it cannot.
+bool KeepBackup(SensorJob *job, const unsigned char *backup) {
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    std::string stamp = time;
+    stamp.erase(std::remove(stamp.begin(), stamp.end(), ':'), stamp.end());
+    const std::string path = UserDataFolder() + "/backups/" + job->plan->name + "-" +
+                             MemoryName(job->options->memory) + "-" + stamp + ".dat";
+    MakeFoldersAbove(path);
+    if (WriteParameterFile(path.c_str(), backup) != 0) {
+        SetResult(job->result, PLANT_EXIT_FILE, "NOT RESTORED",
+                  "the backup could not be kept, so nothing was written: %s",
+                  LastParameterFileError());
+        return false;
+    }
+    std::string json(JsonStringRoom(path.size()), '\0');
+    json.resize(FormatJsonString(path.c_str(), json.data(), json.size()));
+    AddResultField(job->result, "backup", json);
+    AddResultDetail(job->result, "  backup: " + path);
+    return true;
 }
 
 // The backup back into the sensor after a failed verify, and that verified.
@@ -75,6 +105,8 @@ void RestoreOnPort(SensorJob *job) {
                   "%zu differences from %s; nothing written", count, source.c_str());
         return;
     }
+    if (!KeepBackup(job, backup))
+        return;
     const int outcome = WriteBlock(job, memory, target, true);
     const std::string verify = outcome == WRITE_FAILED ? std::string(result->message)
                                                        : VerifyText(outcome, target, job->block);
@@ -93,7 +125,8 @@ int RunRestoreCommand(int argc, char **argv) {
         .name = "restore",
         .summary = "Writes each sensor's approved file (--line) or its file of a snapshot "
                    "(--snapshot DIR) into its EEPROM (or RAM): the block it holds is read first "
-                   "as the backup, then the write, then the verify; when the verify fails the "
+                   "and kept as the backup (a .dat file in the user's data folder), then the "
+                   "write, then the verify; when the verify fails the "
                    "backup is put back and verified. Exit code 10: rolled back. Every write goes "
                    "to the change log.",
         .options = {{"to", "MEMORY", "eeprom (default) or ram."},

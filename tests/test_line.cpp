@@ -166,6 +166,16 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
     EXPECT_EQ(eeprom(devices["drifted"]), held);
     EXPECT_FALSE(fs::exists(scratch / "data/nvmxv451/changes.jsonl"));
 
+    // Without a backup kept on disk nothing is written.
+    const fs::path backups = scratch / "data/nvmxv451/backups";
+    fs::create_directories(backups.parent_path());
+    WriteText(backups, "in the way");
+    CommandOutput unkept = run({"restore", "--line", lineFile, "--sensor", "drifted", "--json"});
+    EXPECT_EQ(unkept.exitCode, 3) << unkept.out;
+    EXPECT_EQ(BySensor(unkept.out)["drifted"]["status"], "NOT RESTORED");
+    EXPECT_EQ(eeprom(devices["drifted"]), held);
+    fs::remove(backups);
+
     // drifted takes its approved file; outfeed stores it spoilt and gets its backup back.
     std::vector<std::string> restore = {"restore"};
     restore.insert(restore.end(), movers.begin(), movers.end());
@@ -178,6 +188,9 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
               std::string::npos);
     EXPECT_EQ(eeprom(devices["drifted"]), approved["drifted"]);
     EXPECT_EQ(eeprom(devices["outfeed"]), held);
+    for (const char *sensor : {"drifted", "outfeed"})
+        EXPECT_EQ(ReadText(sensors[sensor]["backup"].get<std::string>()), held) << sensor;
+    EXPECT_EQ(fs::path(sensors["outfeed"]["backup"].get<std::string>()).parent_path(), backups);
 
     // The log: three writes, in the user's log and the line's alike.
     CommandOutput log = run({"log", "--json"});
