@@ -263,20 +263,20 @@ TEST_F(RecordTelemetry, ARunThatFindsThePortHeldPublishesNothingInTheHoldersName
     EXPECT_EQ(clients, 1u) << log;
 }
 
-// A broker that refuses the user, or none at the port, is told in the report; with
-// --mqtt-required the run fails on it.
+// A broker that refuses the user, a TLS handshake that fails, or no broker at the port is told in
+// the report; with --mqtt-required the run fails on it.
 TEST(CheckTelemetry, ABrokerThatRefusesOrIsNotThereIsToldAndCanFailTheRun) {
     const std::string bin = std::getenv("NVMX_BIN_DIR") ? std::getenv("NVMX_BIN_DIR") : ".";
     const std::string scratch = MakeScratchDirectory("nvmx-check-telemetry");
     TestBroker guarded;
-    ASSERT_TRUE(guarded.start({"line7", "right", false})) << guarded.error();
+    ASSERT_TRUE(guarded.start({"line7", "right", true})) << guarded.error();
     CommandRun emulator;
     ASSERT_TRUE(emulator.start({bin + "/sensor-emulator"}, {}));
     const std::string device = emulator.waitForFirstLine(timeout);
     const std::vector<std::string> environment = {
         "XDG_CONFIG_HOME=" + scratch, "HOME=" + scratch,
         "DISPLAY=", "QT_QPA_PLATFORM=", "NVMX_MQTT_PASSWORD=wrong"};
-    auto check = [&](int port, bool required) {
+    auto check = [&](int port, bool required, const std::string &caFile = "") {
         std::vector<std::string> argv = {bin + "/nvmxv451",
                                          "check",
                                          "-p",
@@ -290,12 +290,19 @@ TEST(CheckTelemetry, ABrokerThatRefusesOrIsNotThereIsToldAndCanFailTheRun) {
                                          "line7"};
         if (required)
             argv.push_back("--mqtt-required");
+        if (!caFile.empty())
+            argv.insert(argv.end(), {"--mqtt-cafile", caFile});
         return RunCommand(argv, environment, timeout);
     };
     CommandOutput refused = check(guarded.port(), false);
     EXPECT_EQ(refused.exitCode, 0) << refused.err;
     EXPECT_NE(refused.out.find("\"telemetry\":\"refused: "), std::string::npos) << refused.out;
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+    // TLS against the plain listener: the handshake fails.
+    CommandOutput handshake = check(guarded.port(), true, guarded.caFile());
+    EXPECT_EQ(handshake.exitCode, 7) << handshake.out;
+    EXPECT_NE(handshake.out.find("\"telemetry\":\"not connected: "), std::string::npos)
+        << handshake.out;
     const int nobody = guarded.port();
     guarded.stop();
     CommandOutput missing = check(nobody, true);
