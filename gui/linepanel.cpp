@@ -32,7 +32,9 @@ void SetPanelLinkClock(double (*clock)(void)) {
 static void ShowOpenFailure(int port, int code) {
     std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
     ShowStatus(statusText);
-    PublishStatus(statusText);
+    // A port another program holds is that program's to speak for on the broker.
+    if (!ComPortBusy(port))
+        PublishStatus(statusText);
     char note[PORT_NOTE_LEN] = "";
     ComOpenFailure(port, note, sizeof note);
     ShowPortNote(note);
@@ -50,6 +52,7 @@ void OpenPort(int port) {
         return;
     }
     ShowPortNote("");
+    AnnounceSensorOf(0);
     CheckLine();
 }
 

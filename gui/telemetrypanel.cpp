@@ -17,7 +17,10 @@ static void StartForPort(void) {
     telemetryPort = 0;
     if (!panelConfig.host[0])
         return;
-    if (StartTelemetry(&panelConfig, sensor) == 0) {
+    // The sensor is announced once its port opens (OpenPort), so a panel that finds the port
+    // held by another program says nothing in that program's name.
+    const char *const sensors[] = {sensor};
+    if (StartTelemetrySensors(&panelConfig, sensors, 1) == 0) {
         telemetryPort = portNumber;
         return;
     }
@@ -49,6 +52,9 @@ static const char *BrokerWord(int state, int *colour) {
     case TELEMETRY_CONNECTING:
         *colour = WAITING_COLOUR;
         return "MQTT connecting";
+    case TELEMETRY_WAITING:
+        *colour = WAITING_COLOUR;
+        return "MQTT waiting";
     case TELEMETRY_RETRYING:
         *colour = FAILED_COLOUR;
         return "MQTT broker down";

@@ -90,16 +90,9 @@ void SetState(int code, const char *format, ...) {
 void SetWaitingState(const char *endpoint) {
     std::lock_guard<std::mutex> lock(stateMutex);
     std::snprintf(connectingText, sizeof connectingText, "MQTT connecting to %s", endpoint);
-    if (newsGiven) {
-        stateCode = TELEMETRY_CONNECTING;
-        std::snprintf(stateText, sizeof stateText, "%s", connectingText);
-    } else {
-        stateCode = TELEMETRY_WAITING;
-        std::snprintf(stateText, sizeof stateText,
-                      "MQTT waits for a sensor to serve before it "
-                      "connects to %s",
-                      endpoint);
-    }
+    stateCode = TELEMETRY_WAITING;
+    std::snprintf(stateText, sizeof stateText,
+                  "MQTT waits for a sensor to serve before it connects to %s", endpoint);
 }
 
 int GetState(char *text, int size) {

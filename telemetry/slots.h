@@ -89,8 +89,8 @@ bool WaitUnlessStopping(SteadyClock::time_point deadline);
 // The state and its line for people, as GetTelemetryState hands them out.
 void SetState(int code, const char *format, ...) __attribute__((format(printf, 2, 3)));
 int GetState(char *text, int size);
-// The state of a client that has yet to connect: waiting until newsGiven, then connecting to
-// endpoint ("host:port").
+// The state of a client that has yet to connect: waiting, and connecting to endpoint
+// ("host:port") from the first news on. Called before any news can be given.
 void SetWaitingState(const char *endpoint);
 
 } // namespace telemetry_shared

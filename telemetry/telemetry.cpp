@@ -46,25 +46,20 @@ SensorSlots *SlotsOf(int sensor) {
     return &sensorSlots[sensor];
 }
 
-void AnnounceSlots(SensorSlots &slots) {
-    {
-        std::lock_guard<std::mutex> lock(slots.mutex);
-        if (slots.news.announced)
-            return;
-        slots.news.announced = true;
-        slots.news.announcementFresh = true;
-    }
-    WakeClient();
-}
+} // namespace
 
-// Starts the client thread for the setup prepared; sensor 0 is announced first when told.
-int StartClient(bool announceFirst) {
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
+    std::lock_guard<std::mutex> life(lifeMutex);
+    StopClient();
+    lastError[0] = '\0';
+    if (config == nullptr || config->host[0] == '\0')
+        return 0;
+    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
+        return -1;
     mosquitto *handle = NewClientHandle(runningSetup, lastError, sizeof lastError);
     if (handle == nullptr)
         return -1;
     ResetSlots();
-    if (announceFirst)
-        AnnounceSlots(sensorSlots[0]);
     SetWaitingState(runningSetup.endpoint);
     try {
         client = std::thread(RunClient, handle, &runningSetup);
@@ -74,30 +69,15 @@ int StartClient(bool announceFirst) {
         mosquitto_destroy(handle);
         return -1;
     }
-    sensorsTaken = runningSetup.sensorCount;
+    sensorsTaken = count;
     return 0;
 }
 
-int Start(const TelemetryConfig *config, const char *const *sensors, int count,
-          bool announceFirst) {
-    std::lock_guard<std::mutex> life(lifeMutex);
-    StopClient();
-    lastError[0] = '\0';
-    if (config == nullptr || config->host[0] == '\0')
-        return 0;
-    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
-        return -1;
-    return StartClient(announceFirst);
-}
-
-} // namespace
-
-int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
-    return Start(config, sensors, count, false);
-}
-
 int StartTelemetry(const TelemetryConfig *config, const char *sensor) {
-    return Start(config, &sensor, 1, true);
+    const int started = StartTelemetrySensors(config, &sensor, 1);
+    if (started == 0)
+        AnnounceSensorOf(0);
+    return started;
 }
 
 void StopTelemetry(void) {
@@ -128,8 +108,17 @@ void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]) {
 }
 
 void AnnounceSensorOf(int sensor) {
-    if (SensorSlots *slots = SlotsOf(sensor))
-        AnnounceSlots(*slots);
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        if (slots->news.announced)
+            return;
+        slots->news.announced = true;
+        slots->news.announcementFresh = true;
+    }
+    WakeClient();
 }
 
 void PublishStatusOf(int sensor, const char *status) {
