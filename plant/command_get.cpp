@@ -55,8 +55,8 @@ int RunGetCommand(int argc, char **argv) {
                    "parameter file (written whole or not at all), or prints it.",
         .options = {{"from", "MEMORY", "ram or eeprom."},
                     {"o,output", "FILE",
-                     "Writes the block to FILE.dat (several ports: the port is added to the "
-                     "name, FILE-COM3.dat)."},
+                     "Writes the block to FILE.dat (several sensors: the sensor's name is added, "
+                     "FILE-<sensor>.dat)."},
                     {"force", nullptr, "Replaces an existing -o file."}},
         .takeOptions = TakeGetOptions,
         .runOnPort = GetOnPort,

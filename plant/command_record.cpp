@@ -52,7 +52,7 @@ bool PlanRecordFolder(PlantOptions *options, PortResult *failure) {
 }
 
 // The file of --out, else a new file named by the date and time in the folder; with several
-// ports the port's name follows the time.
+// ports the sensor's name follows the time.
 bool StartRecord(SensorJob *job, RecordingFile *file) {
     const PortPlan *plan = job->plan;
     PortResult *result = job->result;
@@ -133,9 +133,10 @@ int RunRecordCommand(int argc, char **argv) {
                    "it is interrupted (Ctrl+C, SIGTERM); the file stays whole.",
         .options = {{"seconds", "N", "Ends after N seconds (default: until interrupted)."},
                     {"out", "FILE",
-                     "Records to FILE.csv, which must not exist (several ports: FILE-COM3.csv)."},
+                     "Records to FILE.csv, which must not exist (several sensors: "
+                     "FILE-<sensor>.csv)."},
                     {"folder", "DIR",
-                     "Records to a new file named by the date and time (and the port, with "
+                     "Records to a new file named by the date and time (and the sensor, with "
                      "several) in DIR; default: the panel's recording folder."}},
         .takeOptions = TakeRecordOptions,
         .prepare = PlanRecordFolder,

@@ -103,8 +103,8 @@ std::vector<OptionForm> TelemetryOptions(void) {
         {"mqtt-host", "HOST", "Sends live telemetry to the MQTT broker on HOST."},
         {"mqtt-port", "N", "The broker's port (default 1883, 8883 with --mqtt-cafile)."},
         {"mqtt-client-id", "ID",
-         "Client id (default nvmxv451-<host name>-<port>; with several ports, one connection for "
-         "all: nvmxv451-<host name>-<process id>)."},
+         "Client id (default: the panel nvmxv451-<host name>-COMn, the commands one connection "
+         "per process, nvmxv451-<line or host name>-<process id>)."},
         {"mqtt-prefix", "PREFIX", "Topic prefix (default nvmxv451/<host name>)."},
         {"mqtt-user", "NAME", "User name at the broker."},
         {"mqtt-password-file", "FILE",
