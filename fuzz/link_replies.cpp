@@ -146,6 +146,9 @@ int ComOpenFailure(int, char *text, int size) {
         text[0] = '\0';
     return 0;
 }
+int ComPortBusy(int) {
+    return 0;
+}
 
 // ---- The transactions -----------------------------------------------------------------------
 
