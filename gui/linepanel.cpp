@@ -32,12 +32,12 @@ void SetPanelLinkClock(double (*clock)(void)) {
 static void ShowOpenFailure(int port, int code) {
     std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
     ShowStatus(statusText);
-    // A port another program holds is that program's to speak for on the broker.
-    if (!ComPortBusy(port))
-        PublishStatus(statusText);
     char note[PORT_NOTE_LEN] = "";
     ComOpenFailure(port, note, sizeof note);
     ShowPortNote(note);
+    // A port another program holds is that program's to speak for on the broker.
+    if (!ComPortBusy(port))
+        PublishStateOf(0, statusText, note);
 }
 
 // The settings the sensor expects; the port stays closed when the open fails. The port opened

@@ -10,6 +10,15 @@
 
 enum { NAME_LEN = 64 };
 
+namespace {
+
+// The result's status and message as the sensor's state on the broker.
+void PublishResultState(const SensorJob *job) {
+    PublishStateOf(job->sensor, job->result->status, job->result->message);
+}
+
+} // namespace
+
 void SetExchangeFailure(SensorJob *job, const char *what, int expected) {
     PortResult *result = job->result;
     if (ComLineLost(job->link.port)) {
@@ -22,7 +31,7 @@ void SetExchangeFailure(SensorJob *job, const char *what, int expected) {
         SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT", "%s: %d bytes came back, %d expected", what,
                   job->reply.length, expected);
     }
-    PublishStatusOf(job->sensor, result->status);
+    PublishResultState(job);
 }
 
 bool OpenAndCheckLine(SensorJob *job) {
@@ -38,7 +47,7 @@ bool OpenAndCheckLine(SensorJob *job) {
         SetResult(result, PLANT_EXIT_PORT, OpenErrorText(code), "%s", why);
         // A held port is the holder's to speak for: nothing goes out in its name from here.
         if (!ComPortBusy(port))
-            PublishStatusOf(job->sensor, result->status);
+            PublishResultState(job);
         return false;
     }
     AnnounceSensorOf(job->sensor);
@@ -53,7 +62,7 @@ bool OpenAndCheckLine(SensorJob *job) {
     }
     SetResult(result, PLANT_EXIT_SENSOR, "TIMEOUT",
               "the line check was answered with 0x%02X, not 0x%02X", job->receive[0], LineOkReply);
-    PublishStatusOf(job->sensor, result->status);
+    PublishResultState(job);
     return false;
 }
 
@@ -91,7 +100,7 @@ int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool veri
         SetResult(job->result, lost ? PLANT_EXIT_LINE_LOST : PLANT_EXIT_SENSOR,
                   lost ? "LINE LOST" : "TIMEOUT",
                   "the line did not take the whole block; the sensor may hold part of it");
-        PublishStatusOf(job->sensor, job->result->status);
+        PublishResultState(job);
         return WRITE_FAILED;
     }
     PublishParametersOf(job->sensor, block, MemoryName(memory));

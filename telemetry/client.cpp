@@ -39,7 +39,9 @@ struct Link {
     SteadyClock::time_point nextServiceDue;
 };
 
-static_assert((int)STATUS_LEN <= (int)PAYLOAD_STATE_LEN, "a state fits its payload");
+static_assert((int)STATUS_LEN <= (int)PAYLOAD_STATE_LEN &&
+                  (int)STATE_MESSAGE_LEN <= (int)PAYLOAD_MESSAGE_LEN,
+              "a state fits its payload");
 
 // What one turn of the client takes out of one sensor's slots.
 struct News {
@@ -150,7 +152,8 @@ void SendParameters(int sensor, const ParameterSlot &set) {
 void SendState(int sensor, const StateSlot &state) {
     const SensorTopics &topics = running->sensors[sensor];
     Payload payload{};
-    FormatStatePayload(state.text, Milliseconds(state.time), topics.portJson, payload);
+    FormatStatePayload(state.text, state.message, Milliseconds(state.time), topics.portJson,
+                       payload);
     if (!payload.overflow)
         PublishRetained(topics.stateTopic, payload.text, (int)payload.length);
 }

@@ -35,13 +35,19 @@ void FormatFramePayload(const unsigned char values[TELEMETRY_VALUES], long numbe
     Append(payload, "}");
 }
 
-void FormatStatePayload(const char *state, long long msSinceEpoch, const char *portJson,
-                        Payload &payload) {
+void FormatStatePayload(const char *state, const char *message, long long msSinceEpoch,
+                        const char *portJson, Payload &payload) {
     char time[TIME_STAMP_LEN];
     char stateJson[JsonStringRoom(PAYLOAD_STATE_LEN)];
     FormatTimeStamp(msSinceEpoch, time, sizeof time);
     FormatJsonString(state, stateJson, sizeof stateJson);
-    Append(payload, "{\"time\":\"%s\",\"port\":%s,\"state\":%s}", time, portJson, stateJson);
+    Append(payload, "{\"time\":\"%s\",\"port\":%s,\"state\":%s", time, portJson, stateJson);
+    if (message[0] != '\0') {
+        char messageJson[JsonStringRoom(PAYLOAD_MESSAGE_LEN)];
+        FormatJsonString(message, messageJson, sizeof messageJson);
+        Append(payload, ",\"message\":%s", messageJson);
+    }
+    Append(payload, "}");
 }
 
 void FormatParametersPayload(const unsigned char block[TELEMETRY_BLOCK], const char *source,

@@ -16,6 +16,7 @@ using SystemClock = std::chrono::system_clock;
 
 enum {
     STATUS_LEN = 64,
+    STATE_MESSAGE_LEN = TELEMETRY_TEXT_LEN,
     SOURCE_LEN = 16,
     STATE_LEN = 2 * TELEMETRY_TEXT_LEN + 128,
 };
@@ -30,6 +31,7 @@ struct FrameSlot {
 // The sensor's state ("LINE OK", "TIMEOUT", ...) and when it came about.
 struct StateSlot {
     char text[STATUS_LEN];
+    char message[STATE_MESSAGE_LEN]; // what happened, for people; "" for none
     SystemClock::time_point time;
     bool given;
     bool fresh;

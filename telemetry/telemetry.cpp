@@ -122,6 +122,10 @@ void AnnounceSensorOf(int sensor) {
 }
 
 void PublishStatusOf(int sensor, const char *status) {
+    PublishStateOf(sensor, status, "");
+}
+
+void PublishStateOf(int sensor, const char *status, const char *message) {
     SensorSlots *slots = SlotsOf(sensor);
     if (slots == nullptr || status == nullptr)
         return;
@@ -130,6 +134,7 @@ void PublishStatusOf(int sensor, const char *status) {
         std::lock_guard<std::mutex> lock(slots->mutex);
         StateSlot &slot = slots->news.state;
         std::snprintf(slot.text, sizeof slot.text, "%s", status);
+        std::snprintf(slot.message, sizeof slot.message, "%s", message ? message : "");
         slot.time = time;
         slot.given = true;
         slot.fresh = true;

@@ -11,7 +11,8 @@
 //               will. A process says nothing about a sensor it never served.
 //   state       retained: the sensor's newest state and when it came about, never overwritten by
 //               presence, so a late subscriber learns why a sensor went away:
-//               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","state":"LINE LOST"}
+//               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","state":"LINE LOST",
+//                "message":"the device went away during the EEPROM read"}
 //               states: "LINE OK", "TIMEOUT", "LINE LOST", or the open failure's text
 //   frame       the newest frame, at most maxRate times a second per sensor (the newest wins):
 //               {"time":"2026-12-08T09:15:02.125+01:00","port":"COM1","frame":1234,
@@ -92,7 +93,10 @@ void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]);
 // at the end. Once is enough; later calls change nothing.
 void AnnounceSensorOf(int sensor);
 // Leaves sensor's newest state with the time of this call, for its state topic (retained; sent
-// again after every reconnect). It does not announce the sensor.
+// again after every reconnect), and with it what happened for people ("" for nothing more,
+// e.g. "the device went away during the EEPROM read"). It does not announce the sensor.
+void PublishStateOf(int sensor, const char *status, const char *message);
+// PublishStateOf without a message.
 void PublishStatusOf(int sensor, const char *status);
 // Leaves the parameter set just sent to or read from sensor (retained); source is "RAM" or
 // "EEPROM".

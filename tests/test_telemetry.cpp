@@ -185,6 +185,7 @@ TEST_F(Telemetry, PublishesStatusPacedFramesAndParametersUnderTheDefaultTopics) 
     ASSERT_TRUE(watcher.waitFor(Message(base + "state"), WAIT_S, &lineOk));
     EXPECT_EQ(JsonText(lineOk.payload, "state"), "LINE OK");
     EXPECT_EQ(JsonText(lineOk.payload, "port"), "COM7");
+    EXPECT_EQ(lineOk.payload.find("message"), std::string::npos) << lineOk.payload;
 
     unsigned char values[TELEMETRY_VALUES];
     for (int i = 1; i <= 100; i++) {
@@ -302,7 +303,7 @@ TEST_F(Telemetry, ReconnectsAfterTheBrokerRestartsAndRepublishesTheRetainedState
     ASSERT_TRUE(WaitForState(TELEMETRY_CONNECTED, ""));
     unsigned char block[TELEMETRY_BLOCK];
     MakeBlock(block, 3);
-    PublishStatus("LINE LOST");
+    PublishStateOf(0, "LINE LOST", "the device went away during the RAM read");
     PublishParameters(block, "RAM");
     {
         TestSubscriber watcher;
@@ -338,7 +339,10 @@ TEST_F(Telemetry, ReconnectsAfterTheBrokerRestartsAndRepublishesTheRetainedState
     ASSERT_TRUE(watcher.start(broker.port(), "plant/#"));
     ReceivedMessage parameters;
     EXPECT_TRUE(watcher.waitFor(Message("plant/COM3/status", "online"), WAIT_S));
-    EXPECT_TRUE(watcher.waitFor(StateIs("plant/COM3/state", "LINE LOST"), WAIT_S));
+    ReceivedMessage lost;
+    EXPECT_TRUE(watcher.waitFor(StateIs("plant/COM3/state", "LINE LOST"), WAIT_S, &lost));
+    EXPECT_EQ(JsonText(lost.payload, "message"), "the device went away during the RAM read")
+        << lost.payload;
     ASSERT_TRUE(watcher.waitFor(Message("plant/COM3/parameters"), WAIT_S, &parameters));
     EXPECT_TRUE(parameters.retained);
     EXPECT_EQ(JsonIntegers(parameters.payload, "block"),

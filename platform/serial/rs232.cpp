@@ -196,7 +196,7 @@ int FlushInQ(int port) {
         return NotOpenCode(port);
     PortSlot &slot = Serial().ports[port];
     ClearReadBuffer(*serial);
-    DiscardSystemQueue(*serial, true);
+    DiscardSystemInput(*serial);
     slot.input.count = 0;
     slot.reportedCount = 0;
     // Clearing makes a new error text; a port without an error keeps its own.
@@ -209,8 +209,8 @@ int FlushOutQ(int port) {
     QSerialPort *serial = OpenSerial(port);
     if (!serial)
         return NotOpenCode(port);
+    // Qt's clear empties its own buffer and the system's output queue (tcflush, PurgeComm).
     serial->clear(QSerialPort::Output);
-    DiscardSystemQueue(*serial, false);
     return 0;
 }
 

@@ -209,13 +209,13 @@ bool HungUp(const QSerialPort &serial) {
     return poll(&entry, 1, 0) > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-void DiscardSystemQueue(QSerialPort &serial, bool input) {
+void DiscardSystemInput(QSerialPort &serial) {
     if (serial.handle() >= 0)
-        tcflush(serial.handle(), input ? TCIFLUSH : TCOFLUSH);
+        tcflush(serial.handle(), TCIFLUSH);
 }
 
 // Qt frees the buffer's memory on a clear, which it would allocate again, so an empty one is
-// left as it is: DiscardSystemQueue empties the system's queue on its own.
+// left as it is: DiscardSystemInput empties the system's queue on its own.
 void ClearReadBuffer(QSerialPort &serial) {
     if (serial.bytesAvailable() > 0)
         serial.clear(QSerialPort::Input);

@@ -25,8 +25,8 @@ void TakeInput(PortSlot &slot, int milliseconds);
 // The system hung the line up: the far end of a pseudo-terminal closed, or a USB adapter went
 // away. Qt SerialPort does not report this by itself.
 bool HungUp(const QSerialPort &serial);
-// Drops what the system still holds for the port, in one direction.
-void DiscardSystemQueue(QSerialPort &serial, bool input);
+// Drops what the system has received for the port and nobody has read yet.
+void DiscardSystemInput(QSerialPort &serial);
 // Empties Qt SerialPort's read buffer of the port (the engine's queue is emptied apart).
 void ClearReadBuffer(QSerialPort &serial);
 // Hands count bytes to the line, waiting up to limit milliseconds while the system's queue is

@@ -47,7 +47,7 @@ bool HungUp(const QSerialPort &) {
     return false; // a port that went away shows as a resource error
 }
 
-void DiscardSystemQueue(QSerialPort &, bool) {}
+void DiscardSystemInput(QSerialPort &) {}
 
 // Clearing also drops what the system's driver holds.
 void ClearReadBuffer(QSerialPort &serial) {
