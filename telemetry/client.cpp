@@ -1,9 +1,9 @@
-// The client thread: it owns the mosquitto handle, connects, sends what each sensor's slots hold
-// when it is due, services the connection and reconnects with back-off.
+// The client thread: it owns the mosquitto handle, connects, has each sensor's news sent when it
+// is due (news.cpp), services the connection, reconnects with back-off and says "offline" at
+// the end.
 #include "telemetry/client.h"
 
-#include "telemetry/payloads.h"
-#include "telemetry/slots.h"
+#include "telemetry/news.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,26 +39,14 @@ struct Link {
     SteadyClock::time_point nextServiceDue;
 };
 
-static_assert((int)STATUS_LEN <= (int)PAYLOAD_STATE_LEN &&
-                  (int)STATE_MESSAGE_LEN <= (int)PAYLOAD_MESSAGE_LEN,
-              "a state fits its payload");
-
-// What one turn of the client takes out of one sensor's slots.
-struct News {
-    bool announcement, state, parameters, frame;
-    StateSlot stateSlot;
-    ParameterSlot parameterSlot;
-    FrameSlot frameSlot;
-};
-
 const TelemetrySetup *running; // the running client's, given to RunClient
 Link session;
 std::once_flag libraryReady;
 int libraryResult = MOSQ_ERR_SUCCESS;
 
-SteadyClock::duration Seconds(double seconds) {
-    return std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(seconds));
+// Where the sensors' news goes out: this connection, the running client's topics.
+Outlet TheOutlet() {
+    return Outlet{session.handle, running};
 }
 
 bool StopRequested() {
@@ -128,91 +116,12 @@ void OnPublished(mosquitto *, void *, int mid) {
             session.offlineAcked++;
 }
 
-int PublishRetained(const char *topic, const char *payload, int length) {
-    return mosquitto_publish(session.handle, nullptr, topic, length, payload, 1, true);
-}
-
-void SendText(const char *topic, const char *text) {
-    PublishRetained(topic, text, (int)std::strlen(text));
-}
-
-long long Milliseconds(SystemClock::time_point time) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-}
-
-void SendParameters(int sensor, const ParameterSlot &set) {
-    const SensorTopics &topics = running->sensors[sensor];
-    Payload payload{};
-    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), topics.portJson,
-                            payload);
-    if (!payload.overflow)
-        PublishRetained(topics.parametersTopic, payload.text, (int)payload.length);
-}
-
-void SendState(int sensor, const StateSlot &state) {
-    const SensorTopics &topics = running->sensors[sensor];
-    Payload payload{};
-    FormatStatePayload(state.text, state.message, Milliseconds(state.time), topics.portJson,
-                       payload);
-    if (!payload.overflow)
-        PublishRetained(topics.stateTopic, payload.text, (int)payload.length);
-}
-
-void SendFrame(int sensor, const FrameSlot &frame) {
-    const SensorTopics &topics = running->sensors[sensor];
-    Payload payload{};
-    FormatFramePayload(frame.values, frame.number, Milliseconds(frame.time), topics.portJson,
-                       payload);
-    if (payload.overflow)
-        return;
-    const int rc = mosquitto_publish(session.handle, nullptr, topics.frameTopic,
-                                     (int)payload.length, payload.text, 0, false);
-    if (rc == MOSQ_ERR_SUCCESS) {
-        framesSent.fetch_add(1, std::memory_order_relaxed);
-        sensorSlots[sensor].framesSent.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-// Moves a fresh announcement, state and parameter set into news, and the waiting frame when it
-// is due. The caller holds the sensor's lock.
-void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
-    news.announcement = slots.announcementFresh;
-    slots.announcementFresh = false;
-    news.state = slots.state.fresh;
-    news.stateSlot = slots.state;
-    slots.state.fresh = false;
-    news.parameters = slots.parameters.fresh;
-    news.parameterSlot = slots.parameters;
-    slots.parameters.fresh = false;
-    news.frame = slots.frame.fresh && frameDue;
-    if (news.frame) {
-        news.frameSlot = slots.frame;
-        slots.frame.fresh = false;
-    }
-}
-
-// After every (re)connect the broker learns the process is there (several sensors), and for
-// each sensor what it was told before: "online" for a served sensor, the newest state and the
-// newest parameter set. It may have lost its retained messages meanwhile.
+// After every (re)connect the broker learns the process is there (several sensors) and each
+// sensor's retained news again: it may have lost its retained messages meanwhile.
 void RepublishRetained() {
     if (running->processTopic[0] != '\0')
-        SendText(running->processTopic, "online");
-    for (int sensor = 0; sensor < running->sensorCount; sensor++) {
-        News news{};
-        bool announced;
-        {
-            SensorSlots &slots = sensorSlots[sensor];
-            std::lock_guard<std::mutex> lock(slots.mutex);
-            TakeFromSlots(slots.news, news, false);
-            announced = slots.news.announced;
-        }
-        if (announced)
-            SendText(running->sensors[sensor].statusTopic, "online");
-        if (news.stateSlot.given)
-            SendState(sensor, news.stateSlot);
-        if (news.parameterSlot.given)
-            SendParameters(sensor, news.parameterSlot);
-    }
+        PublishRetainedText(session.handle, running->processTopic, "online");
+    RepublishSensors(TheOutlet());
 }
 
 void EnterConnected() {
@@ -256,38 +165,6 @@ bool ConnectToBroker() {
     return true;
 }
 
-void SendNews(int sensor, const News &news) {
-    if (news.announcement)
-        SendText(running->sensors[sensor].statusTopic, "online");
-    if (news.state)
-        SendState(sensor, news.stateSlot);
-    if (news.parameters)
-        SendParameters(sensor, news.parameterSlot);
-    if (news.frame)
-        SendFrame(sensor, news.frameSlot);
-}
-
-// Sends what sensor has that is due. A frame waits while its pacing interval runs or while the
-// socket still holds earlier data: the newest frame replaces it meanwhile. The client wakes by
-// itself when the interval ends (wakeAt), so a frame left before then need not wake it. True
-// when something went out.
-bool SendSensorNews(int sensor, bool socketFree, SteadyClock::time_point now,
-                    SteadyClock::time_point &wakeAt) {
-    News news{};
-    {
-        SensorSlots &slots = sensorSlots[sensor];
-        std::lock_guard<std::mutex> lock(slots.mutex);
-        SensorNews &waiting = slots.news;
-        TakeFromSlots(waiting, news, socketFree && now >= waiting.frameDue);
-        if (news.frame)
-            waiting.frameDue = now + Seconds(running->frameInterval);
-        else if (waiting.frameDue > now)
-            wakeAt = std::min(wakeAt, waiting.frameDue);
-    }
-    SendNews(sensor, news);
-    return news.announcement || news.state || news.parameters || news.frame;
-}
-
 // One look at every sensor's slots: sends what is due, or waits until something may be. A
 // socket that still holds data is drained by ServiceNetwork instead.
 void SendDueNews() {
@@ -297,7 +174,7 @@ void SendDueNews() {
     auto wakeAt = session.nextServiceDue;
     bool sent = false;
     for (int sensor = 0; sensor < running->sensorCount; sensor++)
-        sent |= SendSensorNews(sensor, socketFree, now, wakeAt);
+        sent |= SendSensorNews(TheOutlet(), sensor, socketFree, now, wakeAt);
     if (!sent && socketFree && now < session.nextServiceDue)
         WaitForNews(wakeAt);
 }
@@ -328,20 +205,6 @@ void ServeConnection() {
     }
 }
 
-// What the program left last goes out before the end, the frame that waits for its interval
-// too: the last frame of a burst is never lost.
-void SendPendingNews() {
-    for (int sensor = 0; sensor < running->sensorCount; sensor++) {
-        News news{};
-        {
-            SensorSlots &slots = sensorSlots[sensor];
-            std::lock_guard<std::mutex> lock(slots.mutex);
-            TakeFromSlots(slots.news, news, true);
-        }
-        SendNews(sensor, news);
-    }
-}
-
 bool SendOffline(const char *topic) {
     int mid = 0;
     if (mosquitto_publish(session.handle, &mid, topic, (int)sizeof offlinePayload - 1,
@@ -351,16 +214,10 @@ bool SendOffline(const char *topic) {
     return true;
 }
 
-bool Announced(int sensor) {
-    SensorSlots &slots = sensorSlots[sensor];
-    std::lock_guard<std::mutex> lock(slots.mutex);
-    return slots.news.announced;
-}
-
 // Every served sensor's status, then the process's topic, says "offline" retained.
 bool SendEveryOffline() {
     for (int sensor = 0; sensor < running->sensorCount; sensor++)
-        if (Announced(sensor) && !SendOffline(running->sensors[sensor].statusTopic))
+        if (SensorAnnounced(sensor) && !SendOffline(running->sensors[sensor].statusTopic))
             return false;
     return running->processTopic[0] == '\0' || SendOffline(running->processTopic);
 }
@@ -371,7 +228,7 @@ bool SendEveryOffline() {
 void SayOfflineAndDisconnect() {
     if (!session.connected)
         return;
-    SendPendingNews();
+    SendPendingNews(TheOutlet());
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(OFFLINE_WAIT_MS);
     if (!SendEveryOffline())
         return;

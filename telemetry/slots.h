@@ -14,6 +14,11 @@ namespace telemetry_shared {
 using SteadyClock = std::chrono::steady_clock;
 using SystemClock = std::chrono::system_clock;
 
+inline SteadyClock::duration Seconds(double seconds) {
+    return std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(seconds));
+}
+
 enum {
     STATUS_LEN = 64,
     STATE_MESSAGE_LEN = TELEMETRY_TEXT_LEN,
