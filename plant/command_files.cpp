@@ -49,9 +49,7 @@ int UsageFailure(const CommandReport *report, const char *format, ...) {
 }
 
 void PrintJsonText(FILE *stream, const char *text) {
-    std::string json(JsonStringRoom(std::strlen(text)), '\0');
-    FormatJsonString(text, json.data(), json.size());
-    std::fputs(json.c_str(), stream);
+    std::fputs(JsonString(text).c_str(), stream);
 }
 
 int CommandFailure(const CommandReport *report, int exitCode, const char *format, ...) {

@@ -53,9 +53,7 @@ bool KeepBackup(SensorJob *job, const unsigned char *backup) {
                   LastParameterFileError());
         return false;
     }
-    std::string json(JsonStringRoom(path.size()), '\0');
-    json.resize(FormatJsonString(path.c_str(), json.data(), json.size()));
-    AddResultField(job->result, "backup", json);
+    AddResultField(job->result, "backup", JsonString(path));
     AddResultDetail(job->result, "  backup: " + path);
     return true;
 }

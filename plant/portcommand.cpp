@@ -285,11 +285,10 @@ void ReportTelemetryTrouble(PlantRun *run) {
     const std::string what =
         std::string(state == TELEMETRY_REFUSED ? "refused: " : "not connected: ") + text;
     std::fprintf(stderr, "nvmxv451 %s: %s\n", run->command->name, what.c_str());
-    std::string json(JsonStringRoom(what.size()), '\0');
-    FormatJsonString(what.c_str(), json.data(), json.size());
+    const std::string json = JsonString(what);
     for (int i = 0; i < run->options.portCount; i++) {
         PortResult *result = &run->results[i];
-        AddResultField(result, "telemetry", json.c_str());
+        AddResultField(result, "telemetry", json);
         if (run->options.telemetryRequired && result->exitCode == PLANT_EXIT_OK)
             SetResult(result, PLANT_EXIT_TELEMETRY, "MQTT NOT CONNECTED", "%s", what.c_str());
     }

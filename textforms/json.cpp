@@ -50,3 +50,9 @@ size_t FormatJsonString(const char *value, char *text, size_t size) {
     text[length] = '\0';
     return length;
 }
+
+std::string JsonString(const std::string &value) {
+    std::string json(JsonStringRoom(value.size()), '\0');
+    json.resize(FormatJsonString(value.c_str(), json.data(), json.size()));
+    return json;
+}

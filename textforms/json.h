@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The room a JSON string of a text of length bytes needs at most, quotes and terminator included.
 constexpr size_t JsonStringRoom(size_t length) {
@@ -11,3 +12,5 @@ constexpr size_t JsonStringRoom(size_t length) {
 // control characters escaped. A value that does not fit is cut at a character's escape, so the
 // string stays valid. Returns its length.
 size_t FormatJsonString(const char *value, char *text, size_t size);
+// value as a JSON string, quotes included, whatever its length.
+std::string JsonString(const std::string &value);
