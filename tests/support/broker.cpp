@@ -231,6 +231,14 @@ std::string TestBroker::log() const {
     return text.str();
 }
 
+int TestBroker::clientsConnected(const std::string &idPrefix) const {
+    const std::string text = log(), mark = " as " + idPrefix;
+    int clients = 0;
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
+        clients++;
+    return clients;
+}
+
 MessageMatch Message(const std::string &topic, const char *payload) {
     const std::string expected = payload != nullptr ? payload : "";
     const bool anyPayload = payload == nullptr;

@@ -42,6 +42,8 @@ class TestBroker {
     const std::string &error() const { return error_; }
     // What the broker has logged so far.
     std::string log() const;
+    // How many clients whose id begins with idPrefix the broker took so far.
+    int clientsConnected(const std::string &idPrefix) const;
 
   private:
     bool writeFiles();
