@@ -65,8 +65,9 @@ int OpenRegularFile(const char *path, std::string *why, bool *missing) {
     return fd;
 }
 
-bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why) {
-    const int fd = OpenRegularFile(path, why);
+bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why,
+                   bool *missing) {
+    const int fd = OpenRegularFile(path, why, missing);
     if (fd < 0)
         return false;
     text->clear();

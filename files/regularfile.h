@@ -11,8 +11,9 @@
 // file", ...) and *missing set when nothing is there.
 int OpenRegularFile(const char *path, std::string *why, bool *missing = nullptr);
 // Reads a regular file of at most limit bytes whole into text; false with why, also for a
-// larger file.
-bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why);
+// larger file, and *missing set when nothing is there.
+bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why,
+                   bool *missing = nullptr);
 // Creates path for writing. Never replaces what is there and never follows a link: -1 with why
 // ("exists already", ...).
 int CreateNewFile(const char *path, std::string *why);

@@ -150,10 +150,7 @@ int RunLogCommand(int argc, char **argv) {
     if (!TakeLogOptions(parsed, &path, &filter, &why))
         return UsageError(form.program, why);
     bool missing = false;
-    if (!ReadSmallFile(path.c_str(), LOG_LIMIT, &text, &why)) {
-        const int fd = OpenRegularFile(path.c_str(), &why, &missing);
-        if (fd >= 0)
-            close(fd);
+    if (!ReadSmallFile(path.c_str(), LOG_LIMIT, &text, &why, &missing)) {
         if (missing)
             return PLANT_EXIT_OK; // no write has been logged yet
         std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), why.c_str());
