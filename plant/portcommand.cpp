@@ -172,7 +172,10 @@ bool PlanPort(PlantRun *run, int index, std::string *why) {
     // A line names its sensors; else the device does, whatever the order of the ports.
     const std::string name =
         options.sensorName[index][0] ? options.sensorName[index] : SensorNameOfDevice(plan->device);
-    CopyWhole(name, plan->name, sizeof plan->name);
+    if (!CopyWhole(name, plan->name, sizeof plan->name)) {
+        *why = "the sensor name '" + name + "' does not fit";
+        return false;
+    }
     for (int earlier = 0; earlier < index; earlier++)
         if (std::strcmp(run->plans[earlier].name, plan->name) == 0) {
             *why = std::string("two sensors would be named '") + plan->name + "'";
