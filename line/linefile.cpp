@@ -3,10 +3,12 @@
 #include "line/linefile.h"
 
 #include "files/regularfile.h"
+#include "line/linescan.h"
 
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml++/toml.h>
 
+#include <cstdio>
 #include <set>
 
 namespace {
@@ -21,6 +23,18 @@ struct LineError {
 [[noreturn]] void Fail(const std::string &path, const toml::node &node, const std::string &what) {
     const long line = (long)node.source().begin.line;
     throw LineError{path + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + what};
+}
+
+// text as a message shows it: a control character as TOML escapes it (a NUL as "\u0000"), so
+// that a NUL in a key or a value never cuts the message short.
+std::string Shown(const std::string &text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        shown += c < 0x20 || c == 0x7f ? std::string(escape) : std::string(1, (char)c);
+    }
+    return shown;
 }
 
 std::string FolderOf(const std::string &path) {
@@ -38,7 +52,7 @@ void OnlyKeys(const std::string &path, const toml::table &table, const std::set<
               const char *where) {
     for (auto &&[key, node] : table)
         if (!keys.count(std::string(key.str())))
-            Fail(path, node, "unknown key '" + std::string(key.str()) + "' in " + where);
+            Fail(path, node, "unknown key '" + Shown(std::string(key.str())) + "' in " + where);
 }
 
 std::string Text(const std::string &path, const toml::table &table, const char *key,
@@ -54,6 +68,9 @@ std::string Text(const std::string &path, const toml::table &table, const char *
     const std::string text = node->as_string()->get();
     if (required && text.empty())
         Fail(path, *node, std::string("'") + key + "' is empty");
+    // A port or a path ends at a NUL for the system: what followed it would be lost unseen.
+    if (text.find('\0') != std::string::npos)
+        Fail(path, *node, std::string("'") + key + "' holds a NUL ('" + Shown(text) + "')");
     return text;
 }
 
@@ -61,7 +78,7 @@ std::string Name(const std::string &path, const toml::table &table, const char *
     const std::string name = Text(path, table, "name", true);
     if (!IsSensorName(name))
         Fail(path, *table.get("name"),
-             std::string(what) + " name '" + name +
+             std::string(what) + " name '" + Shown(name) +
                  "' is not a plain word (letters, digits, '.', '_', '-'; at most " +
                  std::to_string(SENSOR_NAME_LEN - 1) + ")");
     return name;
@@ -105,7 +122,7 @@ void ReadSensor(const std::string &path, const toml::table &table, LineFile *lin
         if (earlier.port == sensor.port)
             Fail(path, table,
                  "sensors '" + earlier.name + "' and '" + sensor.name + "' are both on port " +
-                     sensor.port);
+                     Shown(sensor.port));
     }
     line->sensors.push_back(sensor);
 }
@@ -146,12 +163,13 @@ bool IsSensorName(const std::string &name) {
     return true;
 }
 
-bool ReadLineFile(const char *path, LineFile *line, std::string *why) {
+bool ParseLineFile(const std::string &text, const char *path, LineFile *line, std::string *why) {
     *line = LineFile();
     line->path = path;
-    std::string text, error;
-    if (!ReadSmallFile(path, LINE_FILE_LIMIT, &text, &error)) {
-        *why = std::string(path) + ": " + error;
+    int faultLine = 0;
+    const std::string fault = LineTextFault(text, &faultLine);
+    if (!fault.empty()) {
+        *why = std::string(path) + ":" + std::to_string(faultLine) + ": " + fault;
         return false;
     }
     try {
@@ -160,11 +178,20 @@ bool ReadLineFile(const char *path, LineFile *line, std::string *why) {
         return true;
     } catch (const toml::parse_error &failure) {
         *why = std::string(path) + ":" + std::to_string(failure.source().begin.line) + ": " +
-               std::string(failure.description());
+               Shown(std::string(failure.description()));
     } catch (const LineError &failure) {
         *why = failure.text;
     }
     return false;
+}
+
+bool ReadLineFile(const char *path, LineFile *line, std::string *why) {
+    std::string text, error;
+    if (!ReadSmallFile(path, LINE_FILE_LIMIT, &text, &error)) {
+        *why = std::string(path) + ": " + error;
+        return false;
+    }
+    return ParseLineFile(text, path, line, why);
 }
 
 bool PickSensors(const LineFile &line, const std::vector<std::string> &names,
