@@ -6,6 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+std::string TooLarge(size_t limit) {
+    return "larger than " + std::to_string(limit) + " bytes";
+}
+
+} // namespace
+
 const char *KindOf(unsigned mode) {
     if (S_ISDIR(mode))
         return "a directory, not a file";
@@ -71,6 +79,14 @@ bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::strin
     if (fd < 0)
         return false;
     text->clear();
+    // The size first: a file far too large is refused before a byte of it is read.
+    struct stat facts {};
+    if (::fstat(fd, &facts) == 0 && (unsigned long long)facts.st_size > limit) {
+        ::close(fd);
+        *why = TooLarge(limit);
+        return false;
+    }
+    text->reserve(size_t(facts.st_size) + 1);
     char chunk[4096];
     ssize_t got = 0;
     // One byte beyond the limit tells a file that is too large, without reading the rest.
@@ -86,7 +102,7 @@ bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::strin
     }
     ::close(fd);
     if (text->size() > limit) {
-        *why = "larger than " + std::to_string(limit) + " bytes";
+        *why = TooLarge(limit);
         return false;
     }
     return true;

@@ -11,7 +11,8 @@
 // file", ...) and *missing set when nothing is there.
 int OpenRegularFile(const char *path, std::string *why, bool *missing = nullptr);
 // Reads a regular file of at most limit bytes whole into text; false with why, also for a
-// larger file, and *missing set when nothing is there.
+// larger file (one that is so already when opened is refused before any of it is read), and
+// *missing set when nothing is there.
 bool ReadSmallFile(const char *path, size_t limit, std::string *text, std::string *why,
                    bool *missing = nullptr);
 // Creates path for writing. Never replaces what is there and never follows a link: -1 with why

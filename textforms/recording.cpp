@@ -110,7 +110,8 @@ bool IsHeader(const char *line, size_t length) {
 int ParseRecording(const char *text, size_t size, std::vector<RecordedFrame> *frames,
                    RecordingError *error, long *firstLine) {
     long lineNumber = 0;
-    size_t start = 0;
+    // A byte-order mark before the header, as some editors and spreadsheets write one.
+    size_t start = size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     size_t found = 0;
     while (start < size) {
         const char *line = text + start;

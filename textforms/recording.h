@@ -19,11 +19,11 @@ struct RecordingError {
     char reason[128]; // what is wrong with it
 };
 
-// Reads a recording from text (size bytes): an optional header line beginning "time,", then
-// one line per frame: time, seconds, the seven values in 0..255, and optionally more fields
-// (the port). Lines end in LF or CRLF; the last may lack its end. Appends the frames to frames
-// and returns 0, with *firstLine (when given) the line of the first frame: the frame at index i
-// of this text stands on line *firstLine + i. Returns -1 with error filled on the first bad line
-// or when there is no frame.
+// Reads a recording from text (size bytes): an optional UTF-8 byte-order mark, an optional
+// header line beginning "time,", then one line per frame: time, seconds, the seven values in
+// 0..255, and optionally more fields (the port). Lines end in LF or CRLF; the last may lack its
+// end. Appends the frames to frames and returns 0, with *firstLine (when given) the line of the
+// first frame: the frame at index i of this text stands on line *firstLine + i. Returns -1 with
+// error filled on the first bad line or when there is no frame.
 int ParseRecording(const char *text, size_t size, std::vector<RecordedFrame> *frames,
                    RecordingError *error, long *firstLine = nullptr);
