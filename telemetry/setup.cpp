@@ -84,11 +84,18 @@ bool CheckSensorNames(const char *const *sensors, int count, char *why, size_t s
     return true;
 }
 
-// A prefix to publish under: no wildcards, no empty levels, not a broker's own "$" topic.
-bool ValidTopicPrefix(const char *prefix) {
+// What keeps prefix from being published under, nullptr when nothing does: a wildcard, an empty
+// level, or a leading '$', which marks the broker's own topics.
+const char *TopicPrefixFault(const char *prefix) {
     const size_t length = std::strlen(prefix);
-    return length > 0 && std::strpbrk(prefix, "+#") == nullptr && prefix[0] != '/' &&
-           prefix[0] != '$' && prefix[length - 1] != '/' && std::strstr(prefix, "//") == nullptr;
+    if (prefix[0] == '$')
+        return "starts with '$': topics that start with '$' are the broker's own";
+    if (std::strpbrk(prefix, "+#") != nullptr)
+        return "has a wildcard (+, #)";
+    if (length == 0 || prefix[0] == '/' || prefix[length - 1] == '/' ||
+        std::strstr(prefix, "//") != nullptr)
+        return "has an empty level";
+    return nullptr;
 }
 
 bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
@@ -174,9 +181,8 @@ bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sen
     std::snprintf(prefix, sizeof prefix, "%s", config.topicPrefix);
     if (prefix[0] == '\0')
         std::snprintf(prefix, sizeof prefix, "nvmxv451/%s", host);
-    if (!ValidTopicPrefix(prefix)) {
-        Say(why, size, "The MQTT topic prefix \"%s\" has a wildcard (+, #) or an empty level",
-            prefix);
+    if (const char *fault = TopicPrefixFault(prefix)) {
+        Say(why, size, "The MQTT topic prefix \"%s\" %s", prefix, fault);
         return false;
     }
     setup.sensorCount = count;

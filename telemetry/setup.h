@@ -36,8 +36,8 @@ struct TelemetrySetup {
 // The setup of config for count sensors (topic levels, e.g. "COM1"); false with why (size
 // bytes) when the settings cannot work: a text too long or holding a control character, a port
 // out of range, a password without a user name, a CA file that is no readable regular file, a
-// prefix with wildcards or empty levels, a sensor name that is no topic level or given twice, a
-// count out of 1..TELEMETRY_MAX_SENSORS, or with several sensors a client id that is no topic
-// level. The setup is large: keep it in static storage.
+// prefix with wildcards or empty levels or under the broker's own '$' topics, a sensor name that
+// is no topic level or given twice, a count out of 1..TELEMETRY_MAX_SENSORS, or with several
+// sensors a client id that is no topic level. The setup is large: keep it in static storage.
 bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sensors, int count,
                            TelemetrySetup *setup, char *why, size_t size);
