@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,21 +33,38 @@ std::string UserName(void) {
     return std::to_string((long)getuid());
 }
 
-// One write of the whole line in append mode, so that lines of several threads or processes
-// never interleave. O_NONBLOCK: a FIFO planted there never holds up the caller.
-bool AppendLine(const std::string &path, const std::string &line, std::string *why) {
-    MakeFoldersAbove(path);
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        *why = path + ": " + FileErrorText(errno);
-        return false;
-    }
-    const ssize_t written = write(fd, line.data(), line.size());
-    const int error = errno;
-    close(fd);
-    if (written == (ssize_t)line.size())
+// An id that no other write of any process shares: 64 random bits.
+std::string NewEntryId(void) {
+    std::random_device random;
+    const unsigned long long bits = ((unsigned long long)random() << 32) | random();
+    char id[17];
+    std::snprintf(id, sizeof id, "%016llx", bits);
+    return id;
+}
+
+// True when the file of fd ends in a line that a failed write left without its end.
+bool EndsTorn(int fd) {
+    struct stat status {};
+    char last = '\n';
+    return fstat(fd, &status) == 0 && status.st_size > 0 &&
+           pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n';
+}
+
+std::string Dumped(const nlohmann::json &line) {
+    // Names are bytes: one that is not UTF-8 is kept with its bytes replaced, never refused.
+    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// Appends line to the user's log and to the line's, telling every one that failed.
+bool AppendToLogs(const std::string &line, const std::string &linePath, std::string *why) {
+    std::string failed, reason;
+    if (!AppendLogLine(UserChangeLogPath(), line, &reason))
+        failed = reason;
+    if (!linePath.empty() && !AppendLogLine(linePath, line, &reason))
+        failed += (failed.empty() ? "" : "; ") + reason;
+    if (failed.empty())
         return true;
-    *why = path + ": " + (written < 0 ? FileErrorText(error) : std::string("written in part"));
+    *why = "the change log was not written: " + failed;
     return false;
 }
 
@@ -64,41 +82,71 @@ std::string UserChangeLogPath(void) {
     return UserDataFolder() + "/changes.jsonl";
 }
 
-std::string ChangeLine(const ChangeEntry &entry) {
+std::string WriteAheadLine(const ChangeEntry &entry) {
     char time[TIME_STAMP_LEN];
     FormatTimeStampNow(time, sizeof time);
     nlohmann::json line = {
-        {"time", time},           {"host", HostName()},
+        {"time", time},           {"entry", entry.id},
+        {"phase", "write"},       {"host", HostName()},
         {"user", UserName()},     {"version", NVMX_VERSION},
         {"sensor", entry.sensor}, {"port", entry.port},
         {"device", entry.device}, {"memory", MemoryName(entry.memory)},
-        {"source", entry.source},
+        {"source", entry.source}, {"backup", entry.backup},
     };
     if (entry.before && entry.after)
         line["changes"] =
             nlohmann::json::parse(DifferencesJson(DiffBlocks(entry.before, entry.after)));
     else
         line["changes"] = "unknown";
-    line["verify"] = entry.verify;
-    // Names are bytes: one that is not UTF-8 is kept with its bytes replaced, never refused.
-    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return Dumped(line);
 }
 
-bool AppendChange(const ChangeEntry &entry, const std::string &linePath, std::string *why) {
-    const std::string line = ChangeLine(entry);
-    std::string failed, reason;
-    if (!AppendLine(UserChangeLogPath(), line, &reason))
-        failed = reason;
-    if (!linePath.empty() && !AppendLine(linePath, line, &reason))
-        failed += (failed.empty() ? "" : "; ") + reason;
-    if (failed.empty())
+std::string OutcomeLine(const ChangeEntry &entry, const std::string &verify) {
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    return Dumped({{"time", time},
+                   {"entry", entry.id},
+                   {"phase", "outcome"},
+                   {"sensor", entry.sensor},
+                   {"verify", verify}});
+}
+
+bool LogWriteAhead(ChangeEntry *entry, const std::string &linePath, std::string *why) {
+    entry->id = NewEntryId();
+    return AppendToLogs(WriteAheadLine(*entry), linePath, why);
+}
+
+bool LogOutcome(const ChangeEntry &entry, const std::string &verify, const std::string &linePath,
+                std::string *why) {
+    return AppendToLogs(OutcomeLine(entry, verify), linePath, why);
+}
+
+// O_NONBLOCK: a FIFO planted there never holds up the caller; it is refused as no file.
+bool AppendLogLine(const std::string &path, const std::string &line, std::string *why) {
+    MakeFoldersAbove(path);
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        *why = path + ": " + FileErrorText(errno);
+        return false;
+    }
+    struct stat status;
+    if (fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
+        *why = path + ": " + KindOf(status.st_mode);
+        close(fd);
+        return false;
+    }
+    const std::string whole = EndsTorn(fd) ? "\n" + line : line;
+    const ssize_t written = write(fd, whole.data(), whole.size());
+    const int error = errno;
+    close(fd);
+    if (written == (ssize_t)whole.size())
         return true;
-    *why = "the change log was not written: " + failed;
+    *why = path + ": " + (written < 0 ? FileErrorText(error) : std::string("written in part"));
     return false;
 }
 
-void LogPanelSend(int comPort, int memory, const unsigned char *block, const char *source,
-                  bool written) {
+ChangeEntry LogPanelSendAhead(int comPort, int memory, const unsigned char *block,
+                              const char *source) {
     char device[FILE_PATH_LEN] = "";
     ComPortDevice(comPort, device, sizeof device);
     ChangeEntry entry;
@@ -108,8 +156,16 @@ void LogPanelSend(int comPort, int memory, const unsigned char *block, const cha
     entry.memory = memory;
     entry.source = source;
     entry.after = block;
-    entry.verify = written ? "not verified" : "not written: the line did not take the block";
     std::string why;
-    if (!AppendChange(entry, std::string(), &why))
+    if (!LogWriteAhead(&entry, std::string(), &why))
+        std::fprintf(stderr, "nvmxv451: %s\n", why.c_str());
+    return entry;
+}
+
+void LogPanelSendOutcome(const ChangeEntry &entry, bool written) {
+    std::string why;
+    if (!LogOutcome(entry,
+                    written ? "not verified" : "not written: the line did not take the block",
+                    std::string(), &why))
         std::fprintf(stderr, "nvmxv451: %s\n", why.c_str());
 }

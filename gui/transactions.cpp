@@ -23,13 +23,15 @@ void SendParameters(void) {
     PackParameters();
     const SensorLink link = PanelLink();
     LinkReply reply;
-    if (ExchangeWriteBlock(&link, WriteCommandFor(ParameterTarget), ParameterBlock, &reply) !=
-        EXCHANGE_OK)
+    const ChangeEntry entry =
+        LogPanelSendAhead(link.port, ParameterTarget, ParameterBlock, parameterSetFile);
+    const bool written = ExchangeWriteBlock(&link, WriteCommandFor(ParameterTarget), ParameterBlock,
+                                            &reply) == EXCHANGE_OK;
+    LogPanelSendOutcome(entry, written);
+    if (!written)
         ReportTimeout();
     else
         PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
-    LogPanelSend(link.port, ParameterTarget, ParameterBlock, parameterSetFile,
-                 reply.outcome == EXCHANGE_OK);
 }
 
 void GetParameters(void) {

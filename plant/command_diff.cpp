@@ -27,7 +27,7 @@ bool TakeDiffOptions(const ParsedCommandLine &parsed, PlantOptions *options, std
     }
     return CopyPathOption(parsed.positional.empty() ? "" : parsed.positional[0], "the file",
                           options->file, why) &&
-           CopyPathOption(parsed.value("snapshot"), "--snapshot", options->snapshot, why);
+           CopyAbsolutePathOption(parsed.value("snapshot"), "--snapshot", options->snapshot, why);
 }
 
 void DiffOnPort(SensorJob *job) {
@@ -36,15 +36,15 @@ void DiffOnPort(SensorJob *job) {
     std::string source;
     if (!ReadTargetBlock(job, memory, target, &source) || !ReadBlock(job, memory))
         return;
-    const std::string what = std::string(source) + " against the sensor's " + MemoryName(memory);
+    const std::string what = std::string(source) + " -> the sensor's " + MemoryName(memory);
     const size_t count =
         AddDifferences(job->result, "differences", what.c_str(), target, job->block);
     if (count == 0)
         SetResult(job->result, PLANT_EXIT_OK, "IN STEP", "the %s holds %s", MemoryName(memory),
                   source.c_str());
     else
-        SetResult(job->result, PLANT_EXIT_DIFFERS, "DIFFERS", "%zu differences from %s", count,
-                  source.c_str());
+        SetResult(job->result, PLANT_EXIT_DIFFERS, "DIFFERS", "%s from %s",
+                  DifferenceCount(count).c_str(), source.c_str());
 }
 
 int DiffSensors(int argc, char **argv) {
@@ -114,36 +114,29 @@ void DiffFiles(FileDiff *run, const std::string &older, const std::string &newer
     run->exitCode = differences.empty() ? PLANT_EXIT_OK : PLANT_EXIT_DIFFERS;
 }
 
-// The names of the sensors in a snapshot's manifest; false when it cannot be read.
-bool SnapshotSensors(const std::string &folder, std::set<std::string> *names) {
-    FILE *file = std::fopen(SnapshotManifest(folder.c_str()).c_str(), "r");
-    if (file == nullptr) {
-        std::fprintf(stderr, "nvmxv451 diff: %s has no manifest.json\n", folder.c_str());
-        return false;
-    }
-    const nlohmann::json manifest = nlohmann::json::parse(file, nullptr, false);
-    std::fclose(file);
-    if (manifest.is_discarded() || !manifest.contains("sensors")) {
-        std::fprintf(stderr, "nvmxv451 diff: %s/manifest.json is no snapshot manifest\n",
-                     folder.c_str());
-        return false;
-    }
-    for (const nlohmann::json &sensor : manifest["sensors"])
-        names->insert(sensor.value("name", ""));
-    return true;
+// One sensor's block of memory in each snapshot, each checked against its manifest; the exit
+// code of one that cannot be read or whose checksum fails.
+int ReadSnapshotPair(const std::string &older, const ManifestSensor &oldSensor,
+                     const std::string &newer, const ManifestSensor &newSensor, int memory,
+                     unsigned char *before, unsigned char *after) {
+    std::string why;
+    if (ReadSnapshotBlock(older, oldSensor, memory, before, &why) &&
+        ReadSnapshotBlock(newer, newSensor, memory, after, &why))
+        return PLANT_EXIT_OK;
+    std::fprintf(stderr, "nvmxv451 diff: %s\n", why.c_str());
+    return PLANT_EXIT_FILE;
 }
 
-// One sensor of two snapshots: RAM and EEPROM.
+// One sensor of two snapshots: RAM and EEPROM; a sensor in only one of them differs.
 void DiffSnapshotSensor(FileDiff *run, const std::string &older, const std::string &newer,
-                        const std::string &name, bool inOld, bool inNew) {
+                        const std::string &name, const ManifestSensor *inOld,
+                        const ManifestSensor *inNew) {
     nlohmann::json line = {{"command", "diff"}, {"sensor", name}, {"old", older}, {"new", newer}};
     bool differ = !(inOld && inNew);
     if (!differ) {
         for (int memory : {MEMORY_RAM, MEMORY_EEPROM}) {
             unsigned char before[BLOCK_LENGTH], after[BLOCK_LENGTH];
-            const int read =
-                ReadPair(SnapshotFile(older.c_str(), name.c_str(), memory),
-                         SnapshotFile(newer.c_str(), name.c_str(), memory), before, after);
+            const int read = ReadSnapshotPair(older, *inOld, newer, *inNew, memory, before, after);
             if (read != PLANT_EXIT_OK) {
                 run->exitCode = read;
                 return;
@@ -169,16 +162,21 @@ void DiffSnapshotSensor(FileDiff *run, const std::string &older, const std::stri
 }
 
 void DiffSnapshots(FileDiff *run, const std::string &older, const std::string &newer) {
-    std::set<std::string> oldNames, newNames;
-    if (!SnapshotSensors(older, &oldNames) || !SnapshotSensors(newer, &newNames)) {
+    SnapshotManifestRead oldManifest, newManifest;
+    std::string why;
+    if (!ReadSnapshotManifest(older, &oldManifest, &why) ||
+        !ReadSnapshotManifest(newer, &newManifest, &why)) {
+        std::fprintf(stderr, "nvmxv451 diff: %s\n", why.c_str());
         run->exitCode = PLANT_EXIT_FILE;
         return;
     }
-    std::set<std::string> names = oldNames;
-    names.insert(newNames.begin(), newNames.end());
+    std::set<std::string> names;
+    for (const SnapshotManifestRead *manifest : {&oldManifest, &newManifest})
+        for (const ManifestSensor &sensor : manifest->sensors)
+            names.insert(sensor.name);
     for (const std::string &name : names)
-        DiffSnapshotSensor(run, older, newer, name, oldNames.count(name) > 0,
-                           newNames.count(name) > 0);
+        DiffSnapshotSensor(run, older, newer, name, FindManifestSensor(oldManifest, name),
+                           FindManifestSensor(newManifest, name));
     if (run->exitCode == PLANT_EXIT_OK && !run->json)
         std::printf("%s and %s agree\n", older.c_str(), newer.c_str());
 }
@@ -191,15 +189,20 @@ bool IsFolder(const std::string &path) {
 int DiffWithoutSensors(int argc, char **argv) {
     CommandLineForm form;
     form.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " diff";
-    form.description = "Compares two parameter files, or two snapshots (their folders), and "
-                       "names every differing parameter and teach cell with its old and new "
-                       "value. Exit code 0 when they agree, 9 when they differ, 3 when one "
-                       "cannot be read. --port or --line compare sensors instead.";
+    form.description = "Without --port or --line: compares two parameter files, or two "
+                       "snapshots (their folders), and names every differing parameter and teach "
+                       "cell with its old and new value. With --port or --line: compares "
+                       "sensors, below.";
     form.options = {{"json", nullptr, "One JSON line (per sensor, for snapshots)."}};
     form.positionalName = "OLD NEW";
     form.positionalHelp = "Two .dat files, or two snapshot folders.";
+    form.epilogue =
+        "\nExit codes: 0 they agree, 2 usage, 3 a file or snapshot that cannot be read, "
+        "9 they differ.\n\n";
     ParsedCommandLine parsed;
     const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
+    if (parsedCode == 0) // the help of files, then that of sensors
+        return DiffSensors(argc, argv);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
     if (parsed.positional.size() != 2)

@@ -1,5 +1,6 @@
 // log: the change log, filtered by sensor and time, for people or as its JSON lines.
 #include "changes/changelog.h"
+#include "changes/changelogread.h"
 #include "files/regularfile.h"
 #include "line/linefile.h"
 #include "plant/commands.h"
@@ -10,11 +11,20 @@
 
 #include <cstdio>
 #include <ctime>
-#include <sstream>
 
 namespace {
 
 enum { LOG_LIMIT = 256 << 20 };
+
+// The fields of a calendar time, checked: a month, day, hour, minute or second out of its range
+// ("2026-13-45", "25:99") is no time, where mktime would quietly carry it over.
+bool IsCalendarTime(const std::tm &fields) {
+    std::tm normal = fields;
+    timegm(&normal);
+    return fields.tm_mon >= 0 && fields.tm_mon < 12 && normal.tm_mday == fields.tm_mday &&
+           normal.tm_mon == fields.tm_mon && fields.tm_hour >= 0 && fields.tm_hour < 24 &&
+           fields.tm_min >= 0 && fields.tm_min < 60 && fields.tm_sec >= 0 && fields.tm_sec < 61;
+}
 
 // Seconds since the epoch of "2026-12-08", "2026-12-08T09:15[:02[.125]]" and the same with an
 // offset ("+01:00", "Z"); without one the time is local. False for anything else.
@@ -40,6 +50,8 @@ bool ParseTime(const std::string &text, double *seconds) {
     }
     fields.tm_year -= 1900;
     fields.tm_mon -= 1;
+    if (!IsCalendarTime(fields) || fraction >= 1)
+        return false;
     if (*rest == '\0') {
         fields.tm_isdst = -1;
         *seconds = (double)std::mktime(&fields) + fraction;
@@ -51,7 +63,7 @@ bool ParseTime(const std::string &text, double *seconds) {
         hours = 0;
     else if ((sign != '+' && sign != '-') ||
              std::sscanf(rest + 1, "%2d:%2d%n", &hours, &minutes, &used) != 2 ||
-             rest[1 + used] != '\0')
+             rest[1 + used] != '\0' || hours > 23 || minutes > 59)
         return false;
     const double offset = (hours * 3600.0 + minutes * 60.0) * (sign == '-' ? -1 : 1);
     *seconds = (double)timegm(&fields) + fraction - offset;
@@ -64,32 +76,14 @@ struct LogFilter {
     double since = 0, until = 0;
 };
 
-bool Wanted(const LogFilter &filter, const nlohmann::json &entry) {
+bool Wanted(const LogFilter &filter, const LoggedWrite &write) {
     bool sensor = filter.sensors.empty();
     for (const std::string &name : filter.sensors)
-        sensor = sensor || entry.value("sensor", "") == name;
+        sensor = sensor || write.sensor == name;
     double time = 0;
-    if (!sensor || !ParseTime(entry.value("time", ""), &time))
+    if (!sensor || !ParseTime(write.time, &time))
         return false;
     return (!filter.hasSince || time >= filter.since) && (!filter.hasUntil || time < filter.until);
-}
-
-// "2026-12-08T09:15:02.125+01:00 infeed COM3 EEPROM from infeed.dat: MAXCOL-No. 3->4; verified"
-std::string Readable(const nlohmann::json &entry) {
-    std::string changes;
-    if (entry["changes"].is_array()) {
-        for (const nlohmann::json &change : entry["changes"])
-            changes += (changes.empty() ? "" : ", ") + change.value("name", "") + " " +
-                       std::to_string(change.value("old", 0)) + "->" +
-                       std::to_string(change.value("new", 0));
-        if (changes.empty())
-            changes = "no change";
-    } else {
-        changes = "changes unknown";
-    }
-    return entry.value("time", "") + " " + entry.value("sensor", "") + " " +
-           entry.value("port", "") + " " + entry.value("memory", "") + " from " +
-           entry.value("source", "") + ": " + changes + "; " + entry.value("verify", "");
 }
 
 bool TakeLogOptions(const ParsedCommandLine &parsed, std::string *path, LogFilter *filter,
@@ -137,7 +131,8 @@ int RunLogCommand(int argc, char **argv) {
         {"until", "TIME", "Only writes before TIME."},
         {"file", "FILE", "Reads FILE instead of the user's log."},
         {"line", "FILE", "Reads the log that the line file names."},
-        {"json", nullptr, "The log's own JSON lines."},
+        {"json", nullptr,
+         "One JSON object per write: its logged line with its outcome (\"verify\") joined."},
     };
     ParsedCommandLine parsed;
     const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
@@ -156,17 +151,16 @@ int RunLogCommand(int argc, char **argv) {
         std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), why.c_str());
         return PLANT_EXIT_FILE;
     }
-    std::istringstream lines(text);
-    std::string line;
-    for (long number = 1; std::getline(lines, line); number++) {
-        const nlohmann::json entry = nlohmann::json::parse(line, nullptr, false);
-        if (entry.is_discarded() || !entry.is_object()) {
-            std::fprintf(stderr, "nvmxv451 log: %s:%ld: not a log line, skipped\n", path.c_str(),
-                         number);
-            continue;
-        }
-        if (Wanted(filter, entry))
-            std::printf("%s\n", parsed.isSet("json") ? line.c_str() : Readable(entry).c_str());
-    }
+    const ChangeLogRead log = ReadChangeLog(text);
+    for (const std::string &problem : log.problems)
+        std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), problem.c_str());
+    for (const LoggedWrite &write : log.writes)
+        if (Wanted(filter, write))
+            std::printf(
+                "%s\n",
+                parsed.isSet("json")
+                    ? write.json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                          .c_str()
+                    : DescribeLoggedWrite(write).c_str());
     return PLANT_EXIT_OK;
 }

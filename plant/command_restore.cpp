@@ -1,6 +1,6 @@
-// restore: the line's approved files (or a snapshot's files) back into the sensors: per sensor a
-// backup read and kept in a file, the write and the verify; a failed verify puts the backup back
-// and verifies that. Every write goes to the change log.
+// restore: the line's approved files (or a snapshot's files) back into the sensors' EEPROM and
+// RAM: per sensor and memory a backup read and kept in a file, the write and the verify; a failed
+// verify puts the backup back and verifies that. Every write goes to the change log ahead of it.
 #include "changes/changelog.h"
 #include "com232/parameterfile.h"
 #include "files/regularfile.h"
@@ -11,22 +11,32 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
+enum { BOTH_MEMORIES = -1 };
+
 bool TakeRestoreOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
-    options->memory = MEMORY_EEPROM;
+    options->memory = BOTH_MEMORIES;
     options->dryRun = parsed.isSet("dry-run");
     options->stopOnFailure = parsed.isSet("stop-on-failure");
+    options->force = parsed.isSet("force");
+    options->checkOrigin = 1;
     if (parsed.isSet("to") && !ParseMemoryOption(parsed, "to", options, why))
         return false;
-    if (!CopyPathOption(parsed.value("snapshot"), "--snapshot", options->snapshot, why))
+    if (!CopyAbsolutePathOption(parsed.value("snapshot"), "--snapshot", options->snapshot, why))
         return false;
     if (!options->lineFile[0] && !options->snapshot[0]) {
         *why = "restore wants a --line file (its approved files) or --snapshot DIR";
         return false;
     }
     return true;
+}
+
+// "eeprom", "ram": the memory's key in the result's JSON.
+std::string MemoryKey(int memory) {
+    return memory == MEMORY_EEPROM ? "eeprom" : "ram";
 }
 
 // What the verify found, for the report and the log: "verified", or the first difference.
@@ -39,40 +49,41 @@ std::string VerifyText(int outcome, const unsigned char *sent, const unsigned ch
 // The block the sensor held, kept as a .dat file before anything is written, so that a run
 // killed during the write leaves it behind: <data folder>/backups/<sensor>-<memory>-<time>.dat.
 // The path goes into the report ("backup"). False, with the report saying why, when it cannot.
-bool KeepBackup(SensorJob *job, const unsigned char *backup) {
+bool KeepBackup(SensorJob *job, int memory, const unsigned char *backup, std::string *path) {
     char time[TIME_STAMP_LEN];
     FormatTimeStampNow(time, sizeof time);
     std::string stamp = time;
     stamp.erase(std::remove(stamp.begin(), stamp.end(), ':'), stamp.end());
-    const std::string path = UserDataFolder() + "/backups/" + job->plan->name + "-" +
-                             MemoryName(job->options->memory) + "-" + stamp + ".dat";
-    MakeFoldersAbove(path);
-    if (WriteParameterFile(path.c_str(), backup) != 0) {
+    *path = UserDataFolder() + "/backups/" + job->plan->name + "-" + MemoryName(memory) + "-" +
+            stamp + ".dat";
+    MakeFoldersAbove(*path);
+    if (WriteParameterFile(path->c_str(), backup) != 0) {
         SetResult(job->result, PLANT_EXIT_FILE, "NOT RESTORED",
                   "the backup could not be kept, so nothing was written: %s",
                   LastParameterFileError());
         return false;
     }
-    AddResultField(job->result, "backup", JsonString(path));
-    AddResultDetail(job->result, "  backup: " + path);
+    AddResultField(job->result, (MemoryKey(memory) + "_backup").c_str(), JsonString(*path));
+    AddResultDetail(job->result, std::string("  ") + MemoryName(memory) + " backup: " + *path);
     return true;
 }
 
 // The backup back into the sensor after a failed verify, and that verified.
-void RollBack(SensorJob *job, const unsigned char *backup, const std::string &failure) {
-    const int memory = job->options->memory;
+void RollBack(SensorJob *job, int memory, const unsigned char *backup, const std::string &path,
+              const std::string &failure) {
     unsigned char held[BLOCK_LENGTH]; // what the failed verify read
     std::memcpy(held, job->block, BLOCK_LENGTH);
+    const ChangeEntry entry = LogWriteAheadOf(job, memory, held, backup, path, std::string());
     const int outcome = WriteBlock(job, memory, backup, true);
     if (outcome == WRITE_FAILED) {
-        LogSensorWrite(job, memory, held, backup, "backup", job->result->message);
+        LogOutcomeOf(job, entry, job->result->message);
         SetResult(job->result, job->result->exitCode, "ROLLBACK FAILED",
                   "verify %s; putting the backup back failed: %s", failure.c_str(),
                   job->result->message);
         return;
     }
     const std::string verify = VerifyText(outcome, backup, job->block);
-    LogSensorWrite(job, memory, held, backup, "backup", verify.c_str());
+    LogOutcomeOf(job, entry, verify);
     if (outcome == WRITE_VERIFIED)
         SetResult(job->result, PLANT_EXIT_ROLLED_BACK, "ROLLED BACK",
                   "verify %s; the backup was put back and verified", failure.c_str());
@@ -82,38 +93,76 @@ void RollBack(SensorJob *job, const unsigned char *backup, const std::string &fa
                   verify.c_str());
 }
 
-void RestoreOnPort(SensorJob *job) {
+// One memory of the sensor brought to its target block; the result tells how it ended.
+void RestoreMemory(SensorJob *job, int memory) {
     PortResult *result = job->result;
-    const int memory = job->options->memory;
     unsigned char target[BLOCK_LENGTH], backup[BLOCK_LENGTH];
-    std::string source;
+    std::string source, backupPath;
     if (!ReadTargetBlock(job, memory, target, &source) || !ReadBlock(job, memory))
         return;
     std::memcpy(backup, job->block, BLOCK_LENGTH);
-    const size_t count = AddDifferences(result, "differences",
-                                        "the sensor's block -> the restored one", backup, target);
-    AddResultField(result, "dry_run", job->options->dryRun ? "true" : "false");
+    const std::string what = std::string("the sensor's ") + MemoryName(memory) + " -> " + source;
+    const size_t count = AddDifferences(result, (MemoryKey(memory) + "_differences").c_str(),
+                                        what.c_str(), backup, target);
     if (count == 0) {
-        SetResult(result, PLANT_EXIT_OK, "IN STEP", "the %s holds %s already; nothing written",
-                  MemoryName(memory), source.c_str());
+        SetResult(result, PLANT_EXIT_OK, "IN STEP", "holds %s already; nothing written",
+                  source.c_str());
         return;
     }
     if (job->options->dryRun) {
-        SetResult(result, PLANT_EXIT_OK, "WOULD RESTORE",
-                  "%zu differences from %s; nothing written", count, source.c_str());
+        SetResult(result, PLANT_EXIT_OK, "WOULD RESTORE", "%s from %s; nothing written",
+                  DifferenceCount(count).c_str(), source.c_str());
         return;
     }
-    if (!KeepBackup(job, backup))
+    if (!KeepBackup(job, memory, backup, &backupPath))
         return;
+    const ChangeEntry entry = LogWriteAheadOf(job, memory, backup, target, source, backupPath);
     const int outcome = WriteBlock(job, memory, target, true);
     const std::string verify = outcome == WRITE_FAILED ? std::string(result->message)
                                                        : VerifyText(outcome, target, job->block);
-    LogSensorWrite(job, memory, backup, target, source.c_str(), verify.c_str());
+    LogOutcomeOf(job, entry, verify);
     if (outcome == WRITE_VERIFIED)
-        SetResult(result, PLANT_EXIT_OK, "RESTORED", "%s into %s, %zu differences, verified",
-                  source.c_str(), MemoryName(memory), count);
+        SetResult(result, PLANT_EXIT_OK, "RESTORED", "from %s, %s, verified", source.c_str(),
+                  DifferenceCount(count).c_str());
     else if (outcome == WRITE_DIFFERS)
-        RollBack(job, backup, verify);
+        RollBack(job, memory, backup, backupPath, verify);
+}
+
+// How far a memory's outcome went, for the sensor's status: the furthest one is told.
+int Reach(const char *status) {
+    const char *order[] = {"IN STEP", "WOULD RESTORE", "RESTORED"};
+    for (int i = 0; i < 3; i++)
+        if (std::strcmp(status, order[i]) == 0)
+            return i;
+    return 0;
+}
+
+// EEPROM first, then RAM (or the one --to names), each told on its own; the first that fails
+// ends the sensor's restore, so a RAM is never brought to a set its EEPROM would not take.
+void RestoreOnPort(SensorJob *job) {
+    PortResult *result = job->result;
+    AddResultField(result, "dry_run", job->options->dryRun ? "true" : "false");
+    std::vector<int> memories = {MEMORY_EEPROM, MEMORY_RAM};
+    if (job->options->memory != BOTH_MEMORIES)
+        memories = {job->options->memory};
+    std::string summary, status = "IN STEP";
+    for (int memory : memories) {
+        RestoreMemory(job, memory);
+        AddResultField(result, MemoryKey(memory).c_str(),
+                       "{\"status\":" + JsonString(result->status) +
+                           ",\"message\":" + JsonString(result->message) + "}");
+        summary += (summary.empty() ? "" : "; ") + std::string(MemoryName(memory)) + " " +
+                   result->status + ": " + result->message;
+        if (result->exitCode != PLANT_EXIT_OK) {
+            // The failure is the sensor's status, told after what went before it.
+            const std::string failed = result->status;
+            SetResult(result, result->exitCode, failed.c_str(), "%s", summary.c_str());
+            return;
+        }
+        if (Reach(result->status) > Reach(status.c_str()))
+            status = result->status;
+    }
+    SetResult(result, PLANT_EXIT_OK, status.c_str(), "%s", summary.c_str());
 }
 
 } // namespace
@@ -121,14 +170,18 @@ void RestoreOnPort(SensorJob *job) {
 int RunRestoreCommand(int argc, char **argv) {
     static const PortCommand command = {
         .name = "restore",
-        .summary = "Writes each sensor's approved file (--line) or its file of a snapshot "
-                   "(--snapshot DIR) into its EEPROM (or RAM): the block it holds is read first "
-                   "and kept as the backup (a .dat file in the user's data folder), then the "
-                   "write, then the verify; when the verify fails the "
-                   "backup is put back and verified. Exit code 10: rolled back. Every write goes "
-                   "to the change log.",
-        .options = {{"to", "MEMORY", "eeprom (default) or ram."},
+        .summary = "Brings each sensor's EEPROM and RAM to its approved file (--line) or to its "
+                   "files of a snapshot (--snapshot DIR), EEPROM first: per memory the block it "
+                   "holds is read and kept as the backup (a .dat file in the user's data "
+                   "folder), then the write, then the verify; when the verify fails the backup "
+                   "is put back and verified. A snapshot must be whole (its manifest and every "
+                   "checksum) and of the line, or without --line of the device. Exit code 10: "
+                   "rolled back. Every write goes to the change log before it is made.",
+        .options = {{"to", "MEMORY", "Only this memory: eeprom or ram (default both)."},
                     {"snapshot", "DIR", "Restores the snapshot's files instead of the approved."},
+                    {"force", nullptr,
+                     "Takes a snapshot of another line or device (never one whose checksum "
+                     "fails)."},
                     {"dry-run", nullptr, "Shows what would change; writes nothing."},
                     {"stop-on-failure", nullptr,
                      "One sensor after another; the first that fails ends the rollout."}},

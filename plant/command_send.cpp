@@ -24,12 +24,15 @@ bool TakeSendOptions(const ParsedCommandLine &parsed, PlantOptions *options, std
            CopyPathOption(parsed.value("backup"), "--backup", options->backup, why);
 }
 
-// A bad file is refused before any port opens, with the panel's words.
+// A bad file is refused before any port opens, with the panel's words. The file is named by
+// its absolute path from here on, as the change log keeps it.
 bool ReadSendFile(PlantOptions *options, PortResult *failure) {
     char path[FILE_PATH_LEN];
     if (AbsolutePath(options->file, path, sizeof path) &&
-        ReadParameterFile(path, options->sendBlock) == 0)
+        ReadParameterFile(path, options->sendBlock) == 0) {
+        std::memcpy(options->file, path, sizeof path);
         return true;
+    }
     SetResult(failure, PLANT_EXIT_FILE, parameterFileNotLoaded, "%s",
               LastParameterFileError()[0] ? LastParameterFileError() : "the path is too long");
     return false;
@@ -63,6 +66,8 @@ void SendOnPort(SensorJob *job) {
         std::memcpy(before, job->block, BLOCK_LENGTH);
         std::snprintf(result->file, sizeof result->file, "%s", plan->backup);
     }
+    const ChangeEntry entry = LogWriteAheadOf(job, memory, plan->backup[0] ? before : nullptr,
+                                              block, job->options->file, plan->backup);
     const int outcome = WriteBlock(job, memory, block, job->options->verify);
     if (outcome == WRITE_DIFFERS)
         ReportDifference(job, block);
@@ -72,8 +77,7 @@ void SendOnPort(SensorJob *job) {
     const char *verify = outcome == WRITE_VERIFIED ? "verified"
                          : outcome == WRITE_SENT   ? "not verified"
                                                    : result->message;
-    LogSensorWrite(job, memory, plan->backup[0] ? before : nullptr, block, job->options->file,
-                   verify);
+    LogOutcomeOf(job, entry, verify);
 }
 
 } // namespace

@@ -11,7 +11,6 @@
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,23 +26,10 @@ namespace {
 struct SnapshotRun {
     char partial[FILE_PATH_LEN];
     bool taken[PLANT_MAX_PORTS];
-    char identity[PLANT_MAX_PORTS][FILE_PATH_LEN]; // the device as the open port showed it
+    char identity[PLANT_MAX_PORTS][FILE_PATH_LEN];          // the device as the open port showed it
     unsigned char blocks[PLANT_MAX_PORTS][2][BLOCK_LENGTH]; // RAM, EEPROM
 };
 SnapshotRun snapshot;
-
-std::string Sha256(const unsigned char *block) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(block, BLOCK_LENGTH, digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; i++) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
-}
 
 bool TakeSnapshotOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
     if (!parsed.isSet("output")) {
@@ -97,7 +83,7 @@ void SnapshotOnPort(SensorJob *job) {
 
 nlohmann::json BlockEntry(const PortPlan &plan, int memory, const unsigned char *block) {
     const std::string file = SnapshotFile(".", plan.name, memory).substr(2);
-    return {{"file", file}, {"sha256", Sha256(block)}};
+    return {{"file", file}, {"sha256", BlockSha256(block)}};
 }
 
 nlohmann::json Manifest(const PlantOptions &options, const PortPlan *plans,

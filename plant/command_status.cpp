@@ -9,10 +9,14 @@ namespace {
 
 enum { FIRST_DIFFERENCES = 3 };
 
-// The first differences of one comparison for the result's line: "RAM vs EEPROM: ...".
-std::string Summary(const char *what, const unsigned char *before, const unsigned char *after) {
-    const std::string text = DescribeDifferences(DiffBlocks(before, after), FIRST_DIFFERENCES);
-    return text.empty() ? std::string() : std::string(what) + ": " + text;
+// The first differences of one comparison for the result's line, each value by its side:
+// "RAM vs EEPROM: INTLIM EEPROM 10 -> RAM 30".
+std::string Summary(const char *beforeSide, const char *afterSide, const unsigned char *before,
+                    const unsigned char *after) {
+    const std::string text =
+        DescribeDifferencesOf(DiffBlocks(before, after), FIRST_DIFFERENCES, beforeSide, afterSide);
+    return text.empty() ? std::string()
+                        : std::string(afterSide) + " vs " + beforeSide + ": " + text;
 }
 
 void StatusOnPort(SensorJob *job) {
@@ -30,14 +34,14 @@ void StatusOnPort(SensorJob *job) {
                   LastParameterFileError());
         return;
     }
-    size_t count = AddDifferences(result, "ram_vs_eeprom", "RAM against EEPROM", eeprom, ram);
-    std::string summary = Summary("RAM vs EEPROM", eeprom, ram);
+    size_t count = AddDifferences(result, "ram_vs_eeprom", "EEPROM -> RAM", eeprom, ram);
+    std::string summary = Summary("EEPROM", "RAM", eeprom, ram);
     if (hasApproved) {
-        count += AddDifferences(result, "eeprom_vs_approved", "EEPROM against the approved file",
+        count += AddDifferences(result, "eeprom_vs_approved", "the approved file -> EEPROM",
                                 approved, eeprom);
-        count += AddDifferences(result, "ram_vs_approved", "RAM against the approved file",
-                                approved, ram);
-        const std::string eepromSummary = Summary("EEPROM vs approved", approved, eeprom);
+        count +=
+            AddDifferences(result, "ram_vs_approved", "the approved file -> RAM", approved, ram);
+        const std::string eepromSummary = Summary("approved", "EEPROM", approved, eeprom);
         if (!eepromSummary.empty())
             summary += (summary.empty() ? "" : "; ") + eepromSummary;
     }

@@ -5,14 +5,48 @@
 
 #include <cstdio>
 
-std::string SnapshotFile(const char *folder, const char *sensor, int memory) {
-    return std::string(folder) + "/" + sensor + (memory == MEMORY_EEPROM ? "-eeprom" : "-ram") +
-           ".dat";
+namespace {
+
+// A snapshot of another line, or without a line of another device, is not put back unasked.
+bool OfAnotherOrigin(const SensorJob *job, const SnapshotManifestRead &manifest,
+                     const ManifestSensor &sensor, std::string *why) {
+    const PlantOptions *options = job->options;
+    if (options->lineName[0] && manifest.line != options->lineName)
+        *why =
+            "the snapshot is of line '" + manifest.line + "', not of '" + options->lineName + "'";
+    else if (!options->lineName[0] && sensor.device != job->plan->device)
+        *why = "the snapshot's " + sensor.name + " was on " + sensor.device + ", not on " +
+               job->plan->device;
+    else
+        return false;
+    *why += " (--force takes it)";
+    return true;
 }
 
-std::string SnapshotManifest(const char *folder) {
-    return std::string(folder) + "/manifest.json";
+bool RefuseSnapshot(SensorJob *job, const std::string &why) {
+    SetResult(job->result, PLANT_EXIT_FILE, "SNAPSHOT REFUSED", "%s", why.c_str());
+    return false;
 }
+
+// The block of the job's sensor in the snapshot folder, checked against its manifest.
+bool ReadSnapshotTarget(SensorJob *job, int memory, unsigned char *block) {
+    const std::string folder = job->options->snapshot;
+    SnapshotManifestRead manifest;
+    std::string why;
+    if (!ReadSnapshotManifest(folder, &manifest, &why))
+        return RefuseSnapshot(job, why);
+    const ManifestSensor *sensor = FindManifestSensor(manifest, job->plan->name);
+    if (sensor == nullptr)
+        return RefuseSnapshot(job, folder + " holds no " + job->plan->name);
+    if (job->options->checkOrigin && !job->options->force &&
+        OfAnotherOrigin(job, manifest, *sensor, &why))
+        return RefuseSnapshot(job, why);
+    if (!ReadSnapshotBlock(folder, *sensor, memory, block, &why))
+        return RefuseSnapshot(job, why);
+    return true;
+}
+
+} // namespace
 
 bool ReadTargetBlock(SensorJob *job, int memory, unsigned char *block, std::string *source) {
     const PlantOptions *options = job->options;
@@ -29,6 +63,8 @@ bool ReadTargetBlock(SensorJob *job, int memory, unsigned char *block, std::stri
                   "no approved file without --line; give a snapshot or a file");
         return false;
     }
+    if (!file[0] && options->snapshot[0])
+        return ReadSnapshotTarget(job, memory, block);
     if (ReadParameterFile(source->c_str(), block) == 0)
         return true;
     SetResult(job->result, PLANT_EXIT_FILE, parameterFileNotLoaded, "%s", LastParameterFileError());

@@ -34,20 +34,23 @@ const char exitCodes[] =
     "(its /dev/serial/by-id name, else its name under /dev). Results go to standard output, one\n"
     "line per sensor (--json: one JSON object per line); progress and errors go to standard\n"
     "error.\n"
-    "\nExit codes (several ports: 0 when all succeeded, else the code of the first port that\n"
-    "failed, in the order given):\n"
+    "\nExit codes (several sensors: 0 when all succeeded, else the code of the first sensor, in\n"
+    "the order given, that failed):\n"
     "  0  success\n"
     "  1  the sensor did not answer, or answered short, long or wrong (TIMEOUT)\n"
-    "  2  usage: unknown command or option, a missing or bad value\n"
-    "  3  a parameter file refused, or an output file not written\n"
+    "  2  usage: unknown command or option, a missing or bad value, nothing to compare\n"
+    "  3  a file refused or not read (a parameter file, an approved file, a snapshot), or an\n"
+    "     output file or folder not written\n"
     "  4  the serial port did not open\n"
     "  5  the line was lost: the device went away during the command\n"
-    "  6  send --verify read back a block other than the one sent\n"
+    "  6  send --verify or restore read back a block other than the one sent (restore: the\n"
+    "     backup put back after a failed verify, ROLLBACK FAILED)\n"
     "  7  the broker settings cannot work (a CA file that cannot be read, a bad prefix), or\n"
     "     with --mqtt-required the broker was not reached or refused the connection\n"
     "  9  status, diff: the sensor and the file (or the files) differ\n"
     " 10  restore: the verify failed and the sensor was put back from its backup\n"
-    " 11  send, restore: a signal ended the run after the write, before its verify\n";
+    " 11  send, restore: a signal ended the run after the write, before its verify\n"
+    " 12  restore --stop-on-failure: not run, as a sensor before it failed or a signal came\n";
 
 // One signal ends every port's work: the frame waits watch this flag, the loops test it between
 // exchanges.
@@ -105,8 +108,32 @@ CommandLineForm FormOf(const PortCommand &command, const char *program) {
     return form;
 }
 
+// Where the broker of the run was set: the command line, else the line file, else the panel's
+// remembered settings (a broker set long ago must not take a run's telemetry unseen).
+void NoteTelemetryOrigin(PlantOptions *options, const TelemetryConfig &remembered, bool hostGiven) {
+    std::string origin;
+    if (hostGiven)
+        origin = "the command line";
+    else if (std::memcmp(&remembered, &options->telemetry, sizeof remembered) != 0)
+        origin = std::string("the line file ") + options->lineFile;
+    else
+        origin = "the panel's remembered settings in " + TelemetrySettingsFile();
+    CopyWhole(origin, options->telemetryOrigin, sizeof options->telemetryOrigin);
+}
+
+// "nvmxv451 check: telemetry to broker:1883 (set by ...; --no-mqtt for none)".
+void TellTelemetryTarget(const PlantRun &run) {
+    const TelemetryConfig &config = run.options.telemetry;
+    if (config.host[0] == '\0')
+        return;
+    const int port = config.port ? config.port : config.caFile[0] ? 8883 : 1883;
+    std::fprintf(stderr, "nvmxv451 %s: telemetry to %s:%d (set by %s; --no-mqtt for none)\n",
+                 run.command->name, config.host, port, run.options.telemetryOrigin);
+}
+
 bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, PlantOptions *options,
                  std::string *why) {
+    const TelemetryConfig remembered = options->telemetry;
     if (!TakePorts(parsed, options, why))
         return false;
     if (command.positionalName == nullptr && !parsed.positional.empty()) {
@@ -117,7 +144,10 @@ bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, Pl
         return false;
     options->telemetryRequired = parsed.isSet("mqtt-required");
     bool given = false;
-    return ApplyTelemetryOptions(parsed, &options->telemetry, &given, why);
+    if (!ApplyTelemetryOptions(parsed, &options->telemetry, &given, why))
+        return false;
+    NoteTelemetryOrigin(options, remembered, parsed.isSet("mqtt-host"));
+    return true;
 }
 
 // With several ports each gets a file of its own: "out.csv" becomes "out-infeed.csv".
@@ -248,7 +278,7 @@ void RunOneAfterAnother(PlantRun *run) {
     const PortResult *failed = nullptr;
     for (int i = 0; i < run->options.portCount; i++) {
         if (failed || StopRequested()) {
-            SetResult(&run->results[i], PLANT_EXIT_OK, "NOT RUN", "%s%s",
+            SetResult(&run->results[i], PLANT_EXIT_NOT_RUN, "NOT RUN", "%s%s",
                       failed ? "stopped after the failure of " : "stopped by a signal",
                       failed ? failed->sensor : "");
             continue;
@@ -303,6 +333,7 @@ void RunEveryPort(PlantRun *run) {
         FailEveryPort(run, failure);
         return;
     }
+    TellTelemetryTarget(*run);
     if (!StartRunTelemetry(run))
         return;
     if (run->options.stopOnFailure)
@@ -321,6 +352,12 @@ bool PrintsBlock(const PlantOptions &options, const PortResult &result) {
     return !options.json && options.output[0] == '\0' && result.hasBlock;
 }
 
+// What the command set out to find, success or differences: the report on standard output.
+// Failures go to standard error.
+bool IsFinding(const PortResult &result) {
+    return result.exitCode == PLANT_EXIT_OK || result.exitCode == PLANT_EXIT_DIFFERS;
+}
+
 int Report(const PlantRun &run) {
     int exitCode = PLANT_EXIT_OK;
     for (int i = 0; i < run.options.portCount; i++) {
@@ -333,7 +370,7 @@ int Report(const PlantRun &run) {
                 std::fputs(text, stdout);
             PrintResultLine(stderr, &result);
         } else {
-            PrintResultLine(result.exitCode == PLANT_EXIT_OK ? stdout : stderr, &result);
+            PrintResultLine(IsFinding(result) ? stdout : stderr, &result);
         }
         if (exitCode == PLANT_EXIT_OK)
             exitCode = result.exitCode;
@@ -360,6 +397,17 @@ bool CopyPathOption(const std::string &value, const char *option, char *target, 
     return false;
 }
 
+bool CopyAbsolutePathOption(const std::string &value, const char *option, char *target,
+                            std::string *why) {
+    char given[FILE_PATH_LEN];
+    if (!CopyPathOption(value, option, given, why))
+        return false;
+    if (AbsolutePath(given, target, FILE_PATH_LEN))
+        return true;
+    *why = std::string(option) + " is too long once made absolute";
+    return false;
+}
+
 bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, PlantOptions *options,
                        std::string *why) {
     const std::string value = parsed.value(option);
@@ -382,24 +430,39 @@ const volatile int *KeepWaiting(void) {
     return &keepWaiting;
 }
 
-void LogSensorWrite(SensorJob *job, int memory, const unsigned char *before,
-                    const unsigned char *after, const char *source, const char *verify) {
+namespace {
+
+void TellUnloggedWrite(SensorJob *job, const std::string &why) {
+    std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
+    char json[JsonStringRoom(RESULT_TEXT_LEN)];
+    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
+    AddResultField(job->result, "changelog", json);
+}
+
+} // namespace
+
+ChangeEntry LogWriteAheadOf(SensorJob *job, int memory, const unsigned char *before,
+                            const unsigned char *after, const std::string &source,
+                            const std::string &backup) {
     ChangeEntry entry;
     entry.sensor = job->plan->name;
     entry.port = job->plan->label;
     entry.device = job->plan->device;
     entry.memory = memory;
     entry.source = source;
+    entry.backup = backup;
     entry.before = before;
     entry.after = after;
-    entry.verify = verify;
     std::string why;
-    if (AppendChange(entry, job->options->lineLog, &why))
-        return;
-    std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
-    char json[JsonStringRoom(RESULT_TEXT_LEN)];
-    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
-    AddResultField(job->result, "changelog", json);
+    if (!LogWriteAhead(&entry, job->options->lineLog, &why))
+        TellUnloggedWrite(job, why);
+    return entry;
+}
+
+void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &verify) {
+    std::string why;
+    if (!LogOutcome(entry, verify, job->options->lineLog, &why))
+        TellUnloggedWrite(job, why);
 }
 
 int RunPortCommand(const PortCommand &command, int argc, char **argv) {

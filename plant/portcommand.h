@@ -4,6 +4,7 @@
 // own (command_*.cpp).
 #pragma once
 
+#include "changes/changelog.h"
 #include "com232/link.h"
 #include "files/path.h"
 #include "options/options.h"
@@ -26,6 +27,7 @@ enum {
     PLANT_EXIT_DIFFERS = 9,      // status, diff: the blocks compared differ
     PLANT_EXIT_ROLLED_BACK = 10, // restore: the verify failed and the backup was put back
     PLANT_EXIT_INTERRUPTED = 11, // a signal ended a write's run before its verify
+    PLANT_EXIT_NOT_RUN = 12,     // --stop-on-failure: a failure or a signal came before it
 };
 
 // The run's options: those every port command takes, and those of the command itself.
@@ -40,19 +42,21 @@ struct PlantOptions {
     char approved[PLANT_MAX_PORTS][FILE_PATH_LEN];
     int dryRun;        // restore --dry-run
     int stopOnFailure; // restore --stop-on-failure: one sensor after another, stop at a failure
-    char snapshot[FILE_PATH_LEN];          // restore --snapshot, diff: a snapshot's folder
-    int json;                              // one JSON line per port on standard output
-    int memory;                            // get --from, send --to: MEMORY_RAM, MEMORY_EEPROM
-    char file[FILE_PATH_LEN];              // send: the parameter file
-    char output[FILE_PATH_LEN];            // get -o, record --out; "" when not given
-    char backup[FILE_PATH_LEN];            // send --backup
-    char folder[FILE_PATH_LEN];            // record: the folder of new files
-    int verify;                            // send --verify
-    int force;                             // get --force: an existing -o file is replaced
-    double seconds;                        // record --seconds; 0: until interrupted
-    unsigned char sendBlock[BLOCK_LENGTH]; // send: the file's block
-    TelemetryConfig telemetry;             // remembered settings under the options given
-    int telemetryRequired;                 // --mqtt-required: no broker fails the run
+    char snapshot[FILE_PATH_LEN]; // restore --snapshot, diff: a snapshot's folder
+    int json;                     // one JSON line per port on standard output
+    int memory;                   // get --from, send --to: MEMORY_RAM, MEMORY_EEPROM
+    char file[FILE_PATH_LEN];     // send: the parameter file
+    char output[FILE_PATH_LEN];   // get -o, record --out; "" when not given
+    char backup[FILE_PATH_LEN];   // send --backup
+    char folder[FILE_PATH_LEN];   // record: the folder of new files
+    int verify;                   // send --verify
+    int force;       // get: an existing -o file is replaced; restore: a snapshot of elsewhere
+    int checkOrigin; // restore: a snapshot must be of the line (or, without one, the device)
+    double seconds;  // record --seconds; 0: until interrupted
+    unsigned char sendBlock[BLOCK_LENGTH];   // send: the file's block
+    TelemetryConfig telemetry;               // remembered settings under the options given
+    char telemetryOrigin[2 * FILE_PATH_LEN]; // where the broker setting came from, for people
+    int telemetryRequired;                   // --mqtt-required: no broker fails the run
 };
 
 // What one port's job holds: its plan, its link and what the exchanges read.
@@ -102,6 +106,9 @@ bool AbsolutePath(const char *path, char *absolute, int size);
 // Copies a path option's value whole into target; false with "OPTION is too long (at most N
 // bytes)".
 bool CopyPathOption(const std::string &value, const char *option, char *target, std::string *why);
+// The same made absolute, as reports and the change log name it.
+bool CopyAbsolutePathOption(const std::string &value, const char *option, char *target,
+                            std::string *why);
 // options->memory from the option named ("from", "to"): ram or eeprom, in any case.
 bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, PlantOptions *options,
                        std::string *why);
@@ -109,9 +116,12 @@ bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, Plan
 bool StopRequested(void);
 // The flag that a frame's wait watches: cleared by the stop.
 const volatile int *KeepWaiting(void);
-// Appends the write of block to memory on job's sensor to the change log (changes/changelog.h):
-// before is what the sensor held (null: unknown), source the file the block came from, verify
-// the verify's result. A log that cannot be written is told on standard error and in the
-// result's JSON ("changelog"); the write itself stands.
-void LogSensorWrite(SensorJob *job, int memory, const unsigned char *before,
-                    const unsigned char *after, const char *source, const char *verify);
+// The change log of a write of after to memory on the job's sensor (changes/changelog.h):
+// LogWriteAheadOf goes before the write (before: what the sensor held, null when unknown;
+// source: the file the block came from; backup: the file the old block was kept in), and
+// LogOutcomeOf after it, with the verify's result. A log that cannot be written is told on
+// standard error and in the result's JSON ("changelog"); the write itself goes ahead.
+ChangeEntry LogWriteAheadOf(SensorJob *job, int memory, const unsigned char *before,
+                            const unsigned char *after, const std::string &source,
+                            const std::string &backup);
+void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &verify);

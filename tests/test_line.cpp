@@ -176,37 +176,47 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
     EXPECT_EQ(eeprom(devices["drifted"]), held);
     fs::remove(backups);
 
-    // drifted takes its approved file; outfeed stores it spoilt and gets its backup back.
+    // drifted takes its approved file into EEPROM and RAM; outfeed stores it spoilt in its
+    // EEPROM, gets its backup back and its RAM is left alone.
     std::vector<std::string> restore = {"restore"};
     restore.insert(restore.end(), movers.begin(), movers.end());
     CommandOutput restored = run(restore);
     EXPECT_EQ(restored.exitCode, 10) << restored.out << restored.err;
     sensors = BySensor(restored.out);
     EXPECT_EQ(sensors["drifted"]["status"], "RESTORED");
+    EXPECT_EQ(sensors["drifted"]["eeprom"]["status"], "RESTORED");
+    EXPECT_EQ(sensors["drifted"]["ram"]["status"], "RESTORED");
     EXPECT_EQ(sensors["outfeed"]["status"], "ROLLED BACK");
+    EXPECT_FALSE(sensors["outfeed"].contains("ram"));
     EXPECT_NE(sensors["outfeed"]["message"].get<std::string>().find("put back and verified"),
               std::string::npos);
     EXPECT_EQ(eeprom(devices["drifted"]), approved["drifted"]);
+    EXPECT_EQ(run({"get", "-p", devices["drifted"], "--from", "ram"}).out, approved["drifted"]);
     EXPECT_EQ(eeprom(devices["outfeed"]), held);
     for (const char *sensor : {"drifted", "outfeed"})
-        EXPECT_EQ(ReadText(sensors[sensor]["backup"].get<std::string>()), held) << sensor;
-    EXPECT_EQ(fs::path(sensors["outfeed"]["backup"].get<std::string>()).parent_path(), backups);
+        EXPECT_EQ(ReadText(sensors[sensor]["eeprom_backup"].get<std::string>()), held) << sensor;
+    EXPECT_EQ(fs::path(sensors["outfeed"]["eeprom_backup"].get<std::string>()).parent_path(),
+              backups);
+    CommandOutput inStep = run({"status", "--line", lineFile, "--sensor", "drifted"});
+    EXPECT_EQ(inStep.exitCode, 0) << inStep.out << inStep.err;
 
-    // The log: three writes, in the user's log and the line's alike.
+    // The log: four writes, in the user's log and the line's alike.
     CommandOutput log = run({"log", "--json"});
     EXPECT_EQ(log.exitCode, 0) << log.err;
     std::vector<std::string> entries = Lines(log.out);
-    ASSERT_EQ(entries.size(), 3u) << log.out;
-    EXPECT_EQ(ReadText(scratch / "line7.jsonl"), log.out);
+    ASSERT_EQ(entries.size(), 4u) << log.out;
+    EXPECT_EQ(run({"log", "--json", "--line", lineFile}).out, log.out);
     // The sensors are written at once: their lines come in either order.
     std::map<std::string, json> bySource;
     for (const std::string &entry : entries) {
         const json object = json::parse(entry);
-        bySource[object.value("sensor", "") + " " + object.value("source", "")] = object;
+        bySource[object.value("sensor", "") + " " + object.value("memory", "") + " " +
+                 object.value("source", "")] = object;
     }
-    const json first = bySource["drifted " + (scratch / "approved/drifted.dat").string()],
-               spoilt = bySource["outfeed " + (scratch / "approved/outfeed.dat").string()],
-               back = bySource["outfeed backup"];
+    const json
+        first = bySource["drifted EEPROM " + (scratch / "approved/drifted.dat").string()],
+        spoilt = bySource["outfeed EEPROM " + (scratch / "approved/outfeed.dat").string()],
+        back = bySource["outfeed EEPROM " + sensors["outfeed"]["eeprom_backup"].get<std::string>()];
     EXPECT_EQ(first["changes"][0]["old"], drift[0]["new"]) << "the log goes from held to sent";
     EXPECT_EQ(first["verify"], "verified");
     EXPECT_EQ(spoilt["verify"].get<std::string>().rfind("failed", 0), 0u) << spoilt;
@@ -216,7 +226,7 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
         EXPECT_TRUE(first.contains(field)) << field;
     EXPECT_EQ(Lines(run({"log", "--sensor", "outfeed"}).out).size(), 2u);
     EXPECT_EQ(run({"log", "--since", "2999-01-01"}).out, "");
-    EXPECT_EQ(Lines(run({"log", "--until", "2999-01-01T00:00+01:00"}).out).size(), 3u);
+    EXPECT_EQ(Lines(run({"log", "--until", "2999-01-01T00:00+01:00"}).out).size(), 4u);
 
     // The snapshot taken before the restore tells what it changed.
     const fs::path snap2 = scratch / "snap2";
@@ -227,7 +237,7 @@ TEST_F(Line, StatusSnapshotDiffRestoreAndLogOnFourSensors) {
     EXPECT_EQ(snapshots.exitCode, 9);
     sensors = BySensor(snapshots.out);
     EXPECT_EQ(sensors["drifted"]["eeprom"][0]["new"], 100);
-    EXPECT_EQ(sensors["drifted"]["ram"].size(), 0u);
+    EXPECT_EQ(sensors["drifted"]["ram"][0]["new"], 100) << "restore brought the RAM along";
     EXPECT_EQ(sensors["infeed"]["only_in"], "old");
 }
 

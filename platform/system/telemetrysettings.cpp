@@ -50,6 +50,10 @@ void LoadTelemetrySettings(TelemetryConfig *config) {
     config->maxRate = settings.value(QLatin1String(RATE_KEY), config->maxRate).toDouble();
 }
 
+std::string TelemetrySettingsFile(void) {
+    return QSettings().fileName().toStdString();
+}
+
 void SaveTelemetrySettings(const TelemetryConfig *config) {
     QSettings settings;
     KeepSettingsPrivate(settings);
