@@ -36,18 +36,19 @@ static int IgnoreXError(Display *, XErrorEvent *) {
     return 0;
 }
 
-bool XSession::start() {
+bool XSession::start(const std::string &screen) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return false;
+    const std::string depth = screen + "x24";
     pid_ = fork();
     if (pid_ == 0) {
         close(pipeFds[0]);
         int devnull = open("/dev/null", O_WRONLY);
         dup2(devnull, STDERR_FILENO);
         std::string fd = std::to_string(pipeFds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", "-noreset", (char *)nullptr);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", depth.c_str(), "-nolisten",
+               "tcp", "-noreset", (char *)nullptr);
         _exit(127);
     }
     close(pipeFds[1]);
@@ -168,6 +169,23 @@ bool XSession::typeKeys(unsigned long window, const std::vector<std::string> &ke
                                      "key",     "--delay",     std::to_string(delayMs)};
     argv.insert(argv.end(), keys.begin(), keys.end());
     return RunCommand(display_, argv) == 0;
+}
+
+bool XSession::windowSize(unsigned long window, int *width, int *height, int *minWidth,
+                          int *minHeight) const {
+    Display *display = DisplayOf(connection_);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes))
+        return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    XSizeHints hints{};
+    long supplied = 0;
+    const bool asked =
+        XGetWMNormalHints(display, window, &hints, &supplied) && (hints.flags & PMinSize) != 0;
+    *minWidth = asked ? hints.min_width : 0;
+    *minHeight = asked ? hints.min_height : 0;
+    return true;
 }
 
 bool XSession::screenshot(unsigned long window, const std::string &path) const {

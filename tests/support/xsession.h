@@ -15,7 +15,8 @@ class XSession {
     XSession &operator=(const XSession &) = delete;
     ~XSession();
 
-    bool start();
+    // Starts the server with one screen of the given size ("1280x1024").
+    bool start(const std::string &screen = "1280x1024");
     const std::string &display() const { return display_; }
     // The viewable top-level window with exactly this title, or 0.
     unsigned long findWindow(const std::string &title) const;
@@ -28,6 +29,10 @@ class XSession {
     // Gives the window the focus and types the keys (xdotool names) delayMs apart, in one
     // xdotool run so that the gaps are the given ones.
     bool typeKeys(unsigned long window, const std::vector<std::string> &keys, int delayMs) const;
+    // The window's size and the smallest size it asks the window manager for (0 x 0 when it
+    // asks none).
+    bool windowSize(unsigned long window, int *width, int *height, int *minWidth,
+                    int *minHeight) const;
     // Writes a PNG of the window.
     bool screenshot(unsigned long window, const std::string &path) const;
 
