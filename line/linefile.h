@@ -37,8 +37,8 @@ struct LineFile {
 // Reads and checks the line file at path. False with why as "FILE:LINE: what is wrong" (or
 // "FILE: ..." when no line applies): a syntax error, an unknown or missing key, a value of the
 // wrong type, a name that is no plain word, two sensors of one name or on one port.
-// Nesting deeper than LINE_FILE_MAX_DEPTH (line/linescan.h) and characters other than ASCII
-// outside quotes and comments are refused before the file is parsed; a NUL in a text value is
+// Nesting deeper than LINE_FILE_MAX_DEPTH and characters other than ASCII outside quotes and
+// comments (line/linescan.h) are refused before the file is parsed; a NUL in a text value is
 // refused, and a control character in a key or a value is shown escaped in why.
 bool ReadLineFile(const char *path, LineFile *line, std::string *why);
 // As ReadLineFile, on text already read from path (which names the file in why and is the folder

@@ -1,5 +1,8 @@
-// The look over a line file's text: a small TOML lexer that only tracks strings, comments, table
-// headers, keys, arrays and inline tables. Anything else it leaves for the parser to judge.
+// The look over a line file's text: a small TOML lexer that tracks strings, comments, table
+// headers, keys, arrays and inline tables, and leaves everything else for the parser to judge.
+// It takes a quote or a bracket for what the parser takes it only where a key or a value may
+// begin (after '=', '[', '{', ',', a key's '.', or at a line's start); elsewhere, as in "1.5"x"
+// or "a = 1["x"]", the parser reads it as part of a value it cannot read, and so does the lexer.
 #include "line/linescan.h"
 
 #include <vector>
@@ -23,23 +26,29 @@ struct LineScan {
     std::vector<Open> open; // the arrays and inline tables around at
     bool inKey = true;      // a key is being read, else a value
     int keyLevels = 1;      // the levels of the key being read
+    bool atStart = true;    // a key or a value may begin at the next character but blanks
     std::string fault;
 };
 
-bool NonAscii(char c) {
-    return (unsigned char)c >= 0x80;
+const char nonAscii[] = "a character other than ASCII outside quotes and comments";
+
+bool IsAscii(char c) {
+    return (unsigned char)c < 0x80;
 }
 
-bool Fault(LineScan &scan, const char *what) {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+bool Fault(LineScan &scan, const std::string &what) {
     scan.fault = what;
     return false;
 }
 
 bool DepthFits(LineScan &scan, int depth) {
-    if (depth <= LINE_FILE_MAX_DEPTH)
-        return true;
-    scan.fault = "nested too deeply (more than " + std::to_string(LINE_FILE_MAX_DEPTH) + " levels)";
-    return false;
+    return depth <= LINE_FILE_MAX_DEPTH ||
+           Fault(scan, "nested too deeply (more than " + std::to_string(LINE_FILE_MAX_DEPTH) +
+                           " levels)");
 }
 
 int ContainerDepth(const LineScan &scan) {
@@ -62,17 +71,17 @@ char At(const LineScan &scan, size_t offset = 0) {
 bool SkipEscape(LineScan &scan, bool multiLine) {
     scan.at++;
     const char next = At(scan);
-    if (multiLine && (next == ' ' || next == '\t' || next == '\r' || next == '\n')) {
-        for (char c = At(scan); c == ' ' || c == '\t' || c == '\r' || c == '\n'; c = At(scan)) {
+    if (multiLine && (IsBlank(next) || next == '\n')) {
+        for (char c = next; IsBlank(c) || c == '\n'; c = At(scan)) {
             scan.line += c == '\n';
             scan.at++;
         }
-        return !NonAscii(At(scan)) ||
+        return IsAscii(At(scan)) ||
                Fault(scan, "a character other than ASCII right after a line-ending backslash");
     }
-    if (NonAscii(next))
+    if (!IsAscii(next))
         return Fault(scan, "a character other than ASCII right after a backslash");
-    if (next != '\0')
+    if (scan.at < scan.text.size())
         scan.at++;
     return true;
 }
@@ -83,6 +92,7 @@ bool SkipString(LineScan &scan) {
     const char quote = At(scan);
     const bool multiLine = At(scan, 1) == quote && At(scan, 2) == quote;
     scan.at += multiLine ? 3 : 1;
+    scan.atStart = false;
     while (scan.at < scan.text.size()) {
         const char c = At(scan);
         if (c == '\n' && !multiLine)
@@ -105,26 +115,34 @@ bool SkipString(LineScan &scan) {
     return true;
 }
 
-// A table header at scan.at, "[a.b]" or "[[a.b]]": the keys below it sit that deep.
+// A table header at scan.at, "[a.b]" or "[[a.b]]", left after its closing brackets: the keys
+// below it sit that deep.
 bool SkipTableHeader(LineScan &scan) {
     scan.at++;
     const bool arrayOfTables = At(scan) == '[';
+    scan.at += arrayOfTables ? 1 : 0;
     int levels = arrayOfTables ? 2 : 1;
+    scan.atStart = true;
     while (scan.at < scan.text.size() && At(scan) != ']' && At(scan) != '\n') {
         const char c = At(scan);
-        if (c == '"' || c == '\'') {
+        if ((c == '"' || c == '\'') && scan.atStart) {
             if (!SkipString(scan))
                 return false;
             continue;
         }
-        if (NonAscii(c))
-            return Fault(scan, "a character other than ASCII outside quotes and comments");
+        if (!IsAscii(c))
+            return Fault(scan, nonAscii);
         if (c == '.' && !DepthFits(scan, ++levels))
             return false;
+        if (!IsBlank(c))
+            scan.atStart = c == '.';
         scan.at++;
     }
+    for (int closing = arrayOfTables ? 2 : 1; closing > 0 && At(scan) == ']'; closing--)
+        scan.at++;
     scan.tableDepth = levels;
     scan.inKey = false;
+    scan.atStart = false;
     return true;
 }
 
@@ -135,7 +153,7 @@ bool OpenValue(LineScan &scan, OpenKind kind) {
     scan.open.push_back({kind, depth});
     scan.inKey = kind == INLINE_TABLE;
     scan.keyLevels = 1;
-    scan.at++;
+    scan.atStart = true;
     return true;
 }
 
@@ -144,33 +162,23 @@ void CloseValue(LineScan &scan, OpenKind kind) {
         scan.open.pop_back();
         scan.inKey = false;
     }
-    scan.at++;
 }
 
-// One step over what stands at scan.at outside strings and comments.
-bool Step(LineScan &scan) {
-    const char c = At(scan);
+void NextKey(LineScan &scan) {
+    scan.inKey = true;
+    scan.keyLevels = 1;
+    scan.atStart = true;
+}
+
+// One character outside strings and comments that is no blank: what it opens, closes or ends.
+bool Mark(LineScan &scan, char c) {
+    const bool atStart = scan.atStart;
+    scan.atStart = false;
     switch (c) {
-    case '"':
-    case '\'':
-        return SkipString(scan);
-    case '#':
-        while (scan.at < scan.text.size() && At(scan) != '\n')
-            scan.at++;
-        return true;
-    case '\n':
-        scan.line++;
-        if (scan.open.empty()) {
-            scan.inKey = true;
-            scan.keyLevels = 1;
-        }
-        break;
     case '[':
-        if (scan.open.empty() && scan.inKey)
-            return SkipTableHeader(scan);
-        return OpenValue(scan, ARRAY);
+        return !atStart || OpenValue(scan, ARRAY);
     case '{':
-        return OpenValue(scan, INLINE_TABLE);
+        return !atStart || OpenValue(scan, INLINE_TABLE);
     case ']':
         CloseValue(scan, ARRAY);
         return true;
@@ -178,21 +186,41 @@ bool Step(LineScan &scan) {
         CloseValue(scan, INLINE_TABLE);
         return true;
     case ',':
-        if (!scan.open.empty() && scan.open.back().kind == INLINE_TABLE) {
-            scan.inKey = true;
-            scan.keyLevels = 1;
-        }
-        break;
+        if (!scan.open.empty() && scan.open.back().kind == INLINE_TABLE)
+            NextKey(scan);
+        else
+            scan.atStart = !scan.open.empty();
+        return true;
     case '=':
+        scan.atStart = scan.inKey;
         scan.inKey = false;
-        break;
+        return true;
     case '.':
-        if (scan.inKey && !DepthFits(scan, ContainerDepth(scan) + ++scan.keyLevels))
-            return false;
-        break;
+        scan.atStart = scan.inKey;
+        return !scan.inKey || DepthFits(scan, ContainerDepth(scan) + ++scan.keyLevels);
     default:
-        if (NonAscii(c))
-            return Fault(scan, "a character other than ASCII outside quotes and comments");
+        return IsAscii(c) || Fault(scan, nonAscii);
+    }
+}
+
+// One step over what stands at scan.at.
+bool Step(LineScan &scan) {
+    const char c = At(scan);
+    if ((c == '"' || c == '\'') && scan.atStart)
+        return SkipString(scan);
+    if (c == '[' && scan.atStart && scan.open.empty() && scan.inKey)
+        return SkipTableHeader(scan);
+    if (c == '#') {
+        while (scan.at < scan.text.size() && At(scan) != '\n')
+            scan.at++;
+        return true;
+    }
+    if (c == '\n') {
+        scan.line++;
+        if (scan.open.empty())
+            NextKey(scan);
+    } else if (!IsBlank(c) && !Mark(scan, c)) {
+        return false;
     }
     scan.at++;
     return true;

@@ -1,9 +1,10 @@
 // A line file's text looked over before toml++ parses it, for what that parser does not survive:
 // nesting deep enough to exhaust the stack (a table header or a dotted key of some hundred
-// thousand levels), and characters that its whitespace test mishandles (U+FB26 to U+FEFE reach
-// an unreachable point of it) where it applies that test: outside quotes and after a backslash
-// in a string. The keys of a line file are plain words, so nothing valid is lost by allowing only
-// ASCII there. Free of Qt.
+// thousand levels), and characters on which its whitespace test reaches an unreachable point
+// (some of U+00A1 to U+0499, U+2FEE to U+33E7 and U+FB26 to U+FEFE). It applies that test
+// outside quotes, to every character of a value it cannot read up to the value's end, and after a
+// backslash in a multi-line string; characters other than ASCII are refused there, where they
+// are never valid TOML anyway. Free of Qt.
 #pragma once
 
 #include <string>
