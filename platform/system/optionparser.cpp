@@ -10,6 +10,27 @@
 
 namespace {
 
+// Qt lays the options out within 79 columns; the description it prints as given.
+constexpr int HELP_WIDTH = 79;
+
+CommandLineFormObserver formObserver = nullptr;
+void *formObserverContext = nullptr;
+
+// Every line of text longer than the help's width broken at its last blank within it.
+QString Wrapped(const QString &text) {
+    QStringList lines;
+    for (QString rest : text.split(QLatin1Char('\n'))) {
+        int cut = 0;
+        while (rest.size() > HELP_WIDTH &&
+               (cut = rest.lastIndexOf(QLatin1Char(' '), HELP_WIDTH)) > 0) {
+            lines << rest.left(cut);
+            rest = rest.mid(cut + 1);
+        }
+        lines << rest;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 QCommandLineOption QtOption(const OptionForm &option) {
     const QStringList names =
         QString::fromUtf8(option.names).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -30,11 +51,15 @@ void PrintHelp(const QCommandLineParser &parser, const CommandLineForm &form) {
 
 int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
                  ParsedCommandLine *parsed) {
+    if (formObserver != nullptr) {
+        formObserver(form, formObserverContext);
+        return 0;
+    }
     QStringList arguments{QString::fromStdString(form.program)};
     for (int i = first; i < argc; i++)
         arguments << ArgumentText(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromStdString(form.description));
+    parser.setApplicationDescription(Wrapped(QString::fromStdString(form.description)));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help and ends."));
     parser.addOption(help);
@@ -59,4 +84,9 @@ int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
     for (const QString &argument : parser.positionalArguments())
         parsed->positional.push_back(ArgumentBytes(argument).toStdString());
     return COMMAND_LINE_RUN;
+}
+
+void ObserveCommandLineForms(CommandLineFormObserver observer, void *context) {
+    formObserver = observer;
+    formObserverContext = context;
 }

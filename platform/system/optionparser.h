@@ -11,3 +11,9 @@ enum { COMMAND_LINE_RUN = -1 };
 // a missing value (the reason on standard error).
 int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
                  ParsedCommandLine *parsed);
+
+// While an observer is set, ParseOptions hands it every form it is given and returns 0 at once,
+// as after --help: the checks of the help and the manual learn the options a command takes from
+// the very table its parser uses. Null ends it.
+using CommandLineFormObserver = void (*)(const CommandLineForm &form, void *context);
+void ObserveCommandLineForms(CommandLineFormObserver observer, void *context);
