@@ -3,69 +3,71 @@
 
 #include "detection/evaluate.h"
 #include "plant/command_files.h"
+#include "platform/system/optionparser.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
-const char usageText[] =
-    "Usage: nvmxv451 evaluate --parameters FILE.dat RECORDING.csv ... [--near N] [--json]\n"
-    "Checks recordings (the CSV files of the recorder and of nvmxv451 record) against a parameter\n"
-    "set with the program's model of the sensor's colour detection. The model is not the sensor:\n"
-    "the agreement with the C-No that the sensor recorded shows how far it holds. With another\n"
-    "parameter set than the one the sensor held, it shows what that set would have done.\n"
+const char description[] =
+    "Checks recordings (the CSV files of the recorder and of nvmxv451 record) against the "
+    "parameter set of --parameters FILE.dat with the program's model of the sensor's colour "
+    "detection. The model is not the sensor: the agreement with the C-No that the sensor "
+    "recorded shows how far it holds. With another parameter set than the one the sensor held, "
+    "it shows what that set would have done.\n"
     "\n"
-    "Reports the frames; the share of frames whose model C-No is the recorded one and the first\n"
-    "frames where they differ; the C-No distribution that the set gives; for every active row\n"
-    "how far inside its circle (X/Y units) and its INT band its detections lie, at least and on\n"
-    "average, and the frames near an edge.\n"
-    "\n"
-    "  --parameters FILE   the parameter set (.dat) to check\n"
-    "  --near N            a detection within N units of the circle's rim or the band's end is\n"
-    "                      near an edge (default 2)\n"
-    "  --json              one JSON object on standard output\n"
-    "  --help              this text\n"
-    "\n"
-    "Exit codes: 0 checked, 2 usage, 3 a file that cannot be read (named with its line).\n";
+    "Reports the frames; the share of frames whose model C-No is the recorded one and the first "
+    "frames where they differ; the C-No distribution that the set gives; for every active row "
+    "how far inside its circle (X/Y units) and its INT band its detections lie, at least and on "
+    "average, and the frames near an edge.";
+
+const char exitCodes[] =
+    "\nExit codes: 0 checked, 2 usage, 3 a file that cannot be read (named with its line).\n";
 
 const double defaultNearEdge = 2.0;
 enum { GO_ON = -1 };
 
 struct EvaluateOptions {
-    const char *parameters = nullptr;
-    std::vector<const char *> recordings;
+    std::string parameters;
+    std::vector<std::string> recordings;
     double nearEdge = defaultNearEdge;
 };
 
+CommandLineForm EvaluateForm(const char *program) {
+    CommandLineForm form;
+    form.program = std::string(program) + " evaluate";
+    form.description = description;
+    form.options = {
+        {"parameters", "FILE.dat", "The parameter set to check (required)."},
+        {"near", "N",
+         "A detection within N units of the circle's rim or the band's end is near an edge "
+         "(default 2)."},
+        {"json", nullptr, "One JSON object on standard output."},
+    };
+    form.positionalName = "RECORDING.csv...";
+    form.positionalHelp = "The recordings to check, one or more.";
+    form.epilogue = exitCodes;
+    return form;
+}
+
 // Returns GO_ON, or the exit code of a run that ends here (help, usage error).
-int ParseOptions(CommandReport *report, int argc, char **argv, EvaluateOptions *options) {
-    for (int i = 2; i < argc; ++i) {
-        const char *value = nullptr;
-        int taken = 0;
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(usageText, stdout);
-            return COMMAND_EXIT_OK;
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            report->json = 1;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "--parameters", &value)) != 0) {
-            if (taken < 0)
-                return COMMAND_EXIT_USAGE;
-            options->parameters = value;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "--near", &value)) != 0) {
-            if (taken < 0 ||
-                ParseNumberOption(report, "--near", value, 0, 255, &options->nearEdge) != 0)
-                return COMMAND_EXIT_USAGE;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            return UsageFailure(report, "unknown option \"%s\"", argv[i]);
-        } else {
-            options->recordings.push_back(argv[i]);
-        }
-    }
-    if (options->parameters == nullptr)
+int ReadCommandLine(CommandReport *report, int argc, char **argv, EvaluateOptions *options) {
+    ParsedCommandLine parsed;
+    const int parsedCode =
+        ParseOptions(EvaluateForm(argc > 0 ? argv[0] : "nvmxv451"), argc, argv, 2, &parsed);
+    if (parsedCode != COMMAND_LINE_RUN)
+        return parsedCode;
+    report->json = parsed.isSet("json");
+    if (parsed.isSet("near") && ParseNumberOption(report, "--near", parsed.value("near").c_str(), 0,
+                                                  255, &options->nearEdge) != 0)
+        return COMMAND_EXIT_USAGE;
+    if (!parsed.isSet("parameters"))
         return UsageFailure(report, "--parameters FILE.dat is missing");
+    options->parameters = parsed.value("parameters");
+    options->recordings = parsed.positional;
     if (options->recordings.empty())
         return UsageFailure(report, "no recording given");
     return GO_ON;
@@ -84,7 +86,7 @@ const char *BandName(const Evaluation *evaluation) {
 }
 
 void PrintPlace(const Report &report, FramePlace place) {
-    std::printf("%s:%ld", report.options->recordings[(size_t)place.recording], place.line);
+    std::printf("%s:%ld", report.options->recordings[(size_t)place.recording].c_str(), place.line);
 }
 
 void PrintDiffering(const Report &report) {
@@ -153,12 +155,12 @@ void PrintText(const Report &report) {
     std::printf("The program's model of the sensor's colour detection (not the sensor) against "
                 "%zu recording%s.\n",
                 options->recordings.size(), options->recordings.size() == 1 ? "" : "s");
-    std::printf("parameters: %s: EVALMODE %d, MAXCOL-No. %d, INTLIM %d\n", options->parameters,
-                report.block[OFFSET_EVALMODE], report.block[OFFSET_MAXCOLNO],
-                report.block[OFFSET_INTLIM]);
+    std::printf("parameters: %s: EVALMODE %d, MAXCOL-No. %d, INTLIM %d\n",
+                options->parameters.c_str(), report.block[OFFSET_EVALMODE],
+                report.block[OFFSET_MAXCOLNO], report.block[OFFSET_INTLIM]);
     std::printf("frames: %ld (", evaluation->frames);
     for (size_t i = 0; i < report.frames.size(); ++i)
-        std::printf("%s%s %ld", i ? ", " : "", options->recordings[i], report.frames[i]);
+        std::printf("%s%s %ld", i ? ", " : "", options->recordings[i].c_str(), report.frames[i]);
     std::printf(")\n");
     std::printf("agreement with the C-No that the sensor recorded: %ld of %ld frames, %.2f %%\n",
                 evaluation->agreeing, evaluation->frames, 100.0 * AgreementShare(evaluation));
@@ -170,7 +172,7 @@ void PrintText(const Report &report) {
 
 void PrintJsonPlace(const Report &report, FramePlace place) {
     std::printf("\"file\":");
-    PrintJsonText(stdout, report.options->recordings[(size_t)place.recording]);
+    PrintJsonText(stdout, report.options->recordings[(size_t)place.recording].c_str());
     std::printf(",\"line\":%ld", place.line);
 }
 
@@ -233,13 +235,13 @@ void PrintJson(const Report &report) {
     const EvaluateOptions *options = report.options;
     std::printf("{\"command\":\"evaluate\",\"ok\":true,\"exit\":0,"
                 "\"model\":\"the program's model of the sensor, not the sensor\",\"parameters\":");
-    PrintJsonText(stdout, options->parameters);
+    PrintJsonText(stdout, options->parameters.c_str());
     std::printf(",\"evalmode\":%d,\"maxcolNo\":%d,\"intlim\":%d,\"recordings\":[",
                 report.block[OFFSET_EVALMODE], report.block[OFFSET_MAXCOLNO],
                 report.block[OFFSET_INTLIM]);
     for (size_t i = 0; i < report.frames.size(); ++i) {
         std::printf("%s{\"file\":", i ? "," : "");
-        PrintJsonText(stdout, options->recordings[i]);
+        PrintJsonText(stdout, options->recordings[i].c_str());
         std::printf(",\"frames\":%ld}", report.frames[i]);
     }
     std::printf("],\"frames\":%ld,\"agreeing\":%ld,\"agreement\":%.6f", evaluation->frames,
@@ -257,11 +259,11 @@ void PrintJson(const Report &report) {
 int RunEvaluateCommand(int argc, char **argv) {
     CommandReport commandReport = {"evaluate", 0};
     EvaluateOptions options;
-    int code = ParseOptions(&commandReport, argc, argv, &options);
+    int code = ReadCommandLine(&commandReport, argc, argv, &options);
     if (code != GO_ON)
         return code;
     unsigned char block[BLOCK_LENGTH];
-    if ((code = ReadParameters(&commandReport, options.parameters, block)) != 0)
+    if ((code = ReadParameters(&commandReport, options.parameters.c_str(), block)) != 0)
         return code;
     auto evaluation = std::make_unique<Evaluation>();
     BeginEvaluation(evaluation.get(), block, options.nearEdge);
@@ -269,7 +271,7 @@ int RunEvaluateCommand(int argc, char **argv) {
     // One recording in memory at a time: the report needs only their names and counts.
     LoadedRecording recording;
     for (size_t i = 0; i < options.recordings.size(); ++i) {
-        if ((code = ReadRecording(&commandReport, options.recordings[i], &recording)) != 0)
+        if ((code = ReadRecording(&commandReport, options.recordings[i].c_str(), &recording)) != 0)
             return code;
         EvaluateFrames(evaluation.get(), recording.frames.data(), recording.frames.size(), (int)i,
                        recording.firstLine);

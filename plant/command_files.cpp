@@ -7,29 +7,7 @@
 #include "textforms/json.h"
 
 #include <cstdarg>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-
-int TakeOption(const CommandReport *report, int argc, char **argv, int *index, const char *name,
-               const char **value) {
-    const char *word = argv[*index];
-    const size_t length = std::strlen(name);
-    if (std::strncmp(word, name, length) != 0)
-        return 0;
-    if (word[length] == '=') {
-        *value = word + length + 1;
-        return 1;
-    }
-    if (word[length] != '\0')
-        return 0;
-    if (*index + 1 >= argc) {
-        UsageFailure(report, "%s wants a value", name);
-        return -1;
-    }
-    *value = argv[++*index];
-    return 1;
-}
 
 int ParseNumberOption(const CommandReport *report, const char *name, const char *text, double min,
                       double max, double *number) {

@@ -1,4 +1,4 @@
-// What the commands on recorded data (evaluate, tune) share: reading their options, the
+// What the commands on recorded data (evaluate, tune) share: the numbers of their options, the
 // parameter files and recordings they read with the reason when one cannot be read, and the
 // pieces of their reports.
 #pragma once
@@ -23,11 +23,6 @@ struct LoadedRecording {
     long firstLine;
 };
 
-// Reads the option name at argv[*index] ("--name value" or "--name=value"). Returns 1 with
-// *value set and *index on the option's last word, 0 when argv[*index] is another word, -1 when
-// the value is missing (reported on standard error).
-int TakeOption(const CommandReport *report, int argc, char **argv, int *index, const char *name,
-               const char **value);
 // A number in min..max from an option's value; -1 after reporting a bad one.
 int ParseNumberOption(const CommandReport *report, const char *name, const char *text, double min,
                       double max, double *number);

@@ -5,7 +5,9 @@
 #include "detection/tune.h"
 #include "plant/command_files.h"
 #include "plant/commands.h"
+#include "platform/system/optionparser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,34 +18,24 @@
 
 namespace {
 
-const char usageText[] =
-    "Usage: nvmxv451 tune --row 0 a.csv --row 1 b.csv ... -o tuned.dat [--base current.dat]\n"
-    "                     [--k K] [--margin M] [--force] [--json]\n"
-    "Tunes the tolerances of the COLOR TEACH TABLE from recordings of each colour (the CSV files\n"
-    "of the recorder and of nvmxv451 record), with the program's model of the sensor's colour\n"
-    "detection, not the sensor itself. Every row's X, Y and INT become the means of its samples;\n"
-    "its CTO and ITO hold all of its samples and none of another row's (circles may overlap where\n"
-    "the INT bands keep the samples apart), with the smallest margin as large as it can be, and\n"
-    "at most what the teach rule gives: the farthest sample + K standard deviations + M, at least\n"
-    "2. Samples below INTLIM are never detected and are left out. Two colours that no circles and\n"
+const char description[] =
+    "Tunes the tolerances of the COLOR TEACH TABLE from recordings of each colour (the CSV files "
+    "of the recorder and of nvmxv451 record), with the program's model of the sensor's colour "
+    "detection, not the sensor itself. Every row's X, Y and INT become the means of its samples; "
+    "its CTO and ITO hold all of its samples and none of another row's (circles may overlap where "
+    "the INT bands keep the samples apart), with the smallest margin as large as it can be, and "
+    "at most what the teach rule gives: the farthest sample + K standard deviations + M, at least "
+    "2. Samples below INTLIM are never detected and are left out. Two colours that no circles and "
     "bands can tell apart are named with their colliding samples, and nothing is written.\n"
-    "Reports each row's tolerances and margins, the smallest margin, the confusion table (the\n"
+    "\n"
+    "Reports each row's tolerances and margins, the smallest margin, the confusion table (the "
     "samples' row against the model's C-No, 255 included) and each row's coverage.\n"
     "\n"
-    "  --row N FILE       a recording of the colour for row N; rows 0 to n-1, each at least once,\n"
-    "                     a row may have several; MAXCOL-No. becomes n\n"
-    "  -o, --output FILE  the parameter file to write (never replaced without --force)\n"
-    "  --base FILE        the other parameters and rows from this file; without it those a\n"
-    "                     fresh panel starts with (INTLIM 10, EVALMODE 0, OUTMODE BINARY) and\n"
-    "                     the other rows' cells 1\n"
-    "  --k K              standard deviations in the teach rule (default 1)\n"
-    "  --margin M         units added in the teach rule (default 1)\n"
-    "  --force            replace an existing output file\n"
-    "  --json             one JSON object on standard output\n"
-    "  --help             this text\n"
-    "\n"
-    "Exit codes: 0 written, 2 usage, 3 a file that cannot be read or written, 8 two rows cannot\n"
-    "be told apart (nothing written).\n";
+    "Example: nvmxv451 tune --row 0 red.csv --row 1 blue.csv -o tuned.dat";
+
+const char exitCodes[] =
+    "\nExit codes: 0 written, 2 usage, 3 a file that cannot be read or written, 8 two rows\n"
+    "cannot be told apart (nothing written).\n";
 
 enum { GO_ON = -1 };
 
@@ -54,8 +46,8 @@ const unsigned char freshParameters[PARAMETER_COUNT] = {127, 0, 1, 1, 0, 10, 0, 
 struct TuneOptions {
     std::vector<const char *> files[TEACH_ROWS]; // per row
     int rows = 0;
-    const char *output = nullptr;
-    const char *base = nullptr;
+    std::string output;
+    std::string base; // "": the parameters of a fresh panel
     int force = 0;
     TeachRule rule = DEFAULT_TEACH_RULE;
 };
@@ -86,45 +78,99 @@ int CountRows(CommandReport *report, TuneOptions *options) {
     return GO_ON;
 }
 
-// Returns GO_ON, or the exit code of a run that ends here (help, usage error).
-int ParseOptions(CommandReport *report, int argc, char **argv, TuneOptions *options) {
-    for (int i = 2; i < argc; ++i) {
-        const char *value = nullptr;
-        int taken = 0;
-        double number = 0;
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(usageText, stdout);
-            return COMMAND_EXIT_OK;
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            report->json = 1;
-        } else if (std::strcmp(argv[i], "--force") == 0) {
-            options->force = 1;
-        } else if (std::strcmp(argv[i], "--row") == 0) {
-            if (TakeRow(report, argc, argv, &i, options) != GO_ON)
-                return COMMAND_EXIT_USAGE;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "-o", &value)) != 0 ||
-                   (taken = TakeOption(report, argc, argv, &i, "--output", &value)) != 0) {
-            if (taken < 0)
-                return COMMAND_EXIT_USAGE;
-            options->output = value;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "--base", &value)) != 0) {
-            if (taken < 0)
-                return COMMAND_EXIT_USAGE;
-            options->base = value;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "--k", &value)) != 0) {
-            if (taken < 0 || ParseNumberOption(report, "--k", value, 0, 100, &number) != 0)
-                return COMMAND_EXIT_USAGE;
-            options->rule.k = number;
-        } else if ((taken = TakeOption(report, argc, argv, &i, "--margin", &value)) != 0) {
-            if (taken < 0 || ParseNumberOption(report, "--margin", value, 0, 255, &number) != 0)
-                return COMMAND_EXIT_USAGE;
-            options->rule.margin = number;
-        } else {
-            return UsageFailure(report, "unexpected \"%s\"", argv[i]);
+CommandLineForm TuneForm(const char *program) {
+    CommandLineForm form;
+    form.program = std::string(program) + " tune";
+    form.description = description;
+    form.options = {
+        {"row", "N FILE",
+         "A recording of the colour for row N; rows 0 to n-1, each at least once, a row may have "
+         "several; MAXCOL-No. becomes n."},
+        {"o,output", "FILE", "The parameter file to write (never replaced without --force)."},
+        {"base", "FILE",
+         "The other parameters and rows from this file; without it those a fresh panel starts "
+         "with (INTLIM 10, EVALMODE 0, OUTMODE BINARY) and the other rows' cells 1."},
+        {"k", "K", "Standard deviations in the teach rule (default 1)."},
+        {"margin", "M", "Units added in the teach rule (default 1)."},
+        {"force", nullptr, "Replaces an existing output file."},
+        {"json", nullptr, "One JSON object on standard output."},
+    };
+    form.epilogue = exitCodes;
+    return form;
+}
+
+// Whether word names an option of form that takes a value, given apart from it ("-o", "--k").
+bool NamesValueOption(const CommandLineForm &form, const std::string &word) {
+    for (const OptionForm &option : form.options) {
+        if (option.valueName == nullptr)
+            continue;
+        const std::string names = option.names;
+        for (size_t start = 0; start <= names.size();) {
+            const size_t comma = std::min(names.find(',', start), names.size());
+            const std::string name = names.substr(start, comma - start);
+            if (word == "-" + name || word == "--" + name)
+                return true;
+            start = comma + 1;
         }
     }
-    if (options->output == nullptr)
+    return false;
+}
+
+// "--row N FILE" takes two words, which an option table cannot say: the rows are taken here and
+// the other words, in their order, left in rest for the table's parser. Returns GO_ON, or the
+// exit code of a usage error.
+int TakeRows(CommandReport *report, const CommandLineForm &form, int argc, char **argv,
+             TuneOptions *options, std::vector<char *> *rest) {
+    rest->assign(argv, argv + std::min(argc, 2));
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            rest->insert(rest->end(), argv + i, argv + argc);
+            break;
+        }
+        if (std::strcmp(argv[i], "--row") == 0) {
+            if (TakeRow(report, argc, argv, &i, options) != GO_ON)
+                return COMMAND_EXIT_USAGE;
+            continue;
+        }
+        rest->push_back(argv[i]);
+        if (NamesValueOption(form, argv[i]) && i + 1 < argc)
+            rest->push_back(argv[++i]);
+    }
+    return GO_ON;
+}
+
+// Returns GO_ON, or the exit code of a run that ends here (help, usage error).
+int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *options) {
+    const CommandLineForm form = TuneForm(argc > 0 ? argv[0] : "nvmxv451");
+    std::vector<char *> rest;
+    if (TakeRows(report, form, argc, argv, options, &rest) != GO_ON)
+        return COMMAND_EXIT_USAGE;
+    ParsedCommandLine parsed;
+    const int parsedCode = ParseOptions(form, (int)rest.size(), rest.data(), 2, &parsed);
+    if (parsedCode != COMMAND_LINE_RUN)
+        return parsedCode;
+    if (parsed.isSet("row")) // "--row=N FILE"
+        return UsageFailure(report, "--row wants a row number and a recording");
+    if (!parsed.positional.empty())
+        return UsageFailure(report, "unexpected \"%s\"", parsed.positional[0].c_str());
+    report->json = parsed.isSet("json");
+    options->force = parsed.isSet("force");
+    options->base = parsed.value("base");
+    double number = 0;
+    if (parsed.isSet("k")) {
+        if (ParseNumberOption(report, "--k", parsed.value("k").c_str(), 0, 100, &number) != 0)
+            return COMMAND_EXIT_USAGE;
+        options->rule.k = number;
+    }
+    if (parsed.isSet("margin")) {
+        if (ParseNumberOption(report, "--margin", parsed.value("margin").c_str(), 0, 255,
+                              &number) != 0)
+            return COMMAND_EXIT_USAGE;
+        options->rule.margin = number;
+    }
+    if (!parsed.isSet("output"))
         return UsageFailure(report, "-o FILE is missing");
+    options->output = parsed.value("output");
     return CountRows(report, options);
 }
 
@@ -332,26 +378,28 @@ bool Exists(const char *path) {
     return ::lstat(path, &facts) == 0;
 }
 
+// Returns GO_ON with every input read, or the exit code of a run that ends here.
 int ReadInputs(Run *run, int argc, char **argv) {
-    int code = ParseOptions(&run->command, argc, argv, &run->options);
+    int code = ReadCommandLine(&run->command, argc, argv, &run->options);
     if (code != GO_ON)
         return code;
-    if (!run->options.force && Exists(run->options.output))
+    const char *output = run->options.output.c_str();
+    if (!run->options.force && Exists(output))
         return CommandFailure(&run->command, COMMAND_EXIT_FILE,
-                              "%s exists already; --force replaces it", run->options.output);
-    if (run->options.base == nullptr)
+                              "%s exists already; --force replaces it", output);
+    if (run->options.base.empty())
         FreshBase(run->base);
-    else if ((code = ReadParameters(&run->command, run->options.base, run->base)) != 0)
+    else if ((code = ReadParameters(&run->command, run->options.base.c_str(), run->base)) != 0)
         return code;
-    return ReadSamples(run);
+    return (code = ReadSamples(run)) != 0 ? code : GO_ON;
 }
 
 } // namespace
 
 int RunTuneCommand(int argc, char **argv) {
     Run run;
-    int code = ReadInputs(&run, argc, argv);
-    if (code != 0)
+    const int code = ReadInputs(&run, argc, argv);
+    if (code != GO_ON) // --help, or a run that failed before tuning
         return code;
     SampleSet sets[TEACH_ROWS];
     for (int row = 0; row < run.options.rows; ++row)
@@ -362,15 +410,15 @@ int RunTuneCommand(int argc, char **argv) {
         return CommandFailure(&run.command, TUNE_EXIT_NOT_SEPARATED, "cannot tune: %s",
                               run.result->reason);
     // Only a table that separates every row reaches a file.
-    const bool writeFailed =
-        status == TUNE_SEPARATED && WriteParameterFile(run.options.output, run.result->block) != 0;
+    const bool writeFailed = status == TUNE_SEPARATED &&
+                             WriteParameterFile(run.options.output.c_str(), run.result->block) != 0;
     if (writeFailed) {
         if (!run.command.json)
             PrintText(run);
         return CommandFailure(&run.command, COMMAND_EXIT_FILE, "%s: %s", parameterFileNotSaved,
                               LastParameterFileError());
     }
-    const char *written = status == TUNE_SEPARATED ? run.options.output : nullptr;
+    const char *written = status == TUNE_SEPARATED ? run.options.output.c_str() : nullptr;
     if (run.command.json) {
         PrintJson(run, written);
     } else {
