@@ -13,42 +13,6 @@ EmulatorOptions options = {
     0,       {0, 0, 0}, 1, nullptr, 0, 0, 0, {},          0, 0, 0,
 };
 
-static const char usageText[] =
-    "Usage: sensor-emulator [options]\n"
-    "Answers the colour sensor's RS-232 protocol on a pseudo-terminal (or a device) and prints\n"
-    "the device path as the first line on standard output.\n"
-    "\n"
-    "  --device PATH        serve this serial device instead of a new pseudo-terminal\n"
-    "  --eeprom-file FILE   keep the EEPROM in FILE (84 numbers, one per line), loaded at start\n"
-    "                       when it exists and rewritten after every EEPROM write\n"
-    "  --pace               send replies at the line rate of 9600 baud\n"
-    "  --fixed R,G,B        hold one colour instead of the wandering one\n"
-    "  --colour R,G,B       present this colour instead of the wandering one; repeated (up to\n"
-    "                       15 times), the colours in turn: SIGUSR1 moves on to the next one\n"
-    "  --switch-every N     move on to the next colour also after every N frames\n"
-    "  --noise N            move RED, GREEN and BLUE of every measured frame by up to N each way\n"
-    "                       (0..127), the same for the same --seed and frame number\n"
-    "  --seed N             phases of the wandering colour and the noise (default 1)\n"
-    "  --log                print every request to stderr with a timestamp\n"
-    "  --replay FILE        answer data requests with the frames of a recording (CSV) in order;\n"
-    "                       after the last one they go unanswered\n"
-    "  --replay-timing      send the replayed frames at the pace they were recorded\n"
-    "  --loop               start the replay again after its last frame\n"
-    "\n"
-    "Faults:\n"
-    "  --silent             never answer\n"
-    "  --wrong-linecheck    answer the line check with 0x55 instead of 0xAA\n"
-    "  --linecheck-byte N   answer the line check with byte N (0..255, 0x.. allowed)\n"
-    "  --short N            data frames and parameter replies lose their last N bytes\n"
-    "  --long N             data frames and parameter replies get N extra bytes (N <= 1024)\n"
-    "  --late MS            delay every reply by MS milliseconds\n"
-    "  --garble             flip bits of every reply\n"
-    "  --hangup-after N     after N data frames the next request closes the line for good\n"
-    "  --param-short        parameter replies are 83 bytes instead of 84\n"
-    "  --spoil-write N      the Nth parameter write is stored with MAXCOL-No. one off, so that\n"
-    "                       a read-back does not match what was sent\n"
-    "  --help               this text\n";
-
 enum {
     OPT_DEVICE = 256,
     OPT_EEPROM_FILE,
@@ -75,32 +39,92 @@ enum {
     OPT_HELP,
 };
 
-static const struct option longOptions[] = {
-    {"device", required_argument, nullptr, OPT_DEVICE},
-    {"eeprom-file", required_argument, nullptr, OPT_EEPROM_FILE},
-    {"pace", no_argument, nullptr, OPT_PACE},
-    {"fixed", required_argument, nullptr, OPT_FIXED},
-    {"colour", required_argument, nullptr, OPT_COLOUR},
-    {"switch-every", required_argument, nullptr, OPT_SWITCH_EVERY},
-    {"noise", required_argument, nullptr, OPT_NOISE},
-    {"seed", required_argument, nullptr, OPT_SEED},
-    {"log", no_argument, nullptr, OPT_LOG},
-    {"silent", no_argument, nullptr, OPT_SILENT},
-    {"wrong-linecheck", no_argument, nullptr, OPT_WRONG_LINECHECK},
-    {"linecheck-byte", required_argument, nullptr, OPT_LINECHECK_BYTE},
-    {"short", required_argument, nullptr, OPT_SHORT},
-    {"long", required_argument, nullptr, OPT_LONG},
-    {"late", required_argument, nullptr, OPT_LATE},
-    {"garble", no_argument, nullptr, OPT_GARBLE},
-    {"hangup-after", required_argument, nullptr, OPT_HANGUP_AFTER},
-    {"param-short", no_argument, nullptr, OPT_PARAM_SHORT},
-    {"spoil-write", required_argument, nullptr, OPT_SPOIL_WRITE},
-    {"replay", required_argument, nullptr, OPT_REPLAY},
-    {"replay-timing", no_argument, nullptr, OPT_REPLAY_TIMING},
-    {"loop", no_argument, nullptr, OPT_LOOP},
-    {"help", no_argument, nullptr, OPT_HELP},
-    {nullptr, 0, nullptr, 0},
+// One option: the parser's table and the help are both made from this one, so that the help
+// names every option the parser takes. A row without a name starts a group of the help.
+struct EmulatorOption {
+    const char *name;
+    const char *value; // the value's name in the help; null for a switch
+    int code;
+    const char *help; // lines after the first are indented under it
 };
+
+static const EmulatorOption emulatorOptions[] = {
+    {"device", "PATH", OPT_DEVICE, "serve this serial device instead of a new pseudo-terminal"},
+    {"eeprom-file", "FILE", OPT_EEPROM_FILE,
+     "keep the EEPROM in FILE (84 numbers, one per line), loaded at start\n"
+     "when it exists and rewritten after every EEPROM write"},
+    {"pace", nullptr, OPT_PACE, "send replies at the line rate of 9600 baud"},
+    {"fixed", "R,G,B", OPT_FIXED, "hold one colour instead of the wandering one"},
+    {"colour", "R,G,B", OPT_COLOUR,
+     "present this colour instead of the wandering one; repeated (up to\n"
+     "15 times), the colours in turn: SIGUSR1 moves on to the next one"},
+    {"switch-every", "N", OPT_SWITCH_EVERY, "move on to the next colour also after every N frames"},
+    {"noise", "N", OPT_NOISE,
+     "move RED, GREEN and BLUE of every measured frame by up to N each way\n"
+     "(0..127), the same for the same --seed and frame number"},
+    {"seed", "N", OPT_SEED, "phases of the wandering colour and the noise (default 1)"},
+    {"log", nullptr, OPT_LOG, "print every request to stderr with a timestamp"},
+    {"replay", "FILE", OPT_REPLAY,
+     "answer data requests with the frames of a recording (CSV) in order;\n"
+     "after the last one they go unanswered"},
+    {"replay-timing", nullptr, OPT_REPLAY_TIMING,
+     "send the replayed frames at the pace they were recorded"},
+    {"loop", nullptr, OPT_LOOP, "start the replay again after its last frame"},
+    {nullptr, nullptr, 0, "Faults:"},
+    {"silent", nullptr, OPT_SILENT, "never answer"},
+    {"wrong-linecheck", nullptr, OPT_WRONG_LINECHECK,
+     "answer the line check with 0x55 instead of 0xAA"},
+    {"linecheck-byte", "N", OPT_LINECHECK_BYTE,
+     "answer the line check with byte N (0..255, 0x.. allowed)"},
+    {"short", "N", OPT_SHORT, "data frames and parameter replies lose their last N bytes"},
+    {"long", "N", OPT_LONG, "data frames and parameter replies get N extra bytes (N <= 1024)"},
+    {"late", "MS", OPT_LATE, "delay every reply by MS milliseconds"},
+    {"garble", nullptr, OPT_GARBLE, "flip bits of every reply"},
+    {"hangup-after", "N", OPT_HANGUP_AFTER,
+     "after N data frames the next request closes the line for good"},
+    {"param-short", nullptr, OPT_PARAM_SHORT, "parameter replies are 83 bytes instead of 84"},
+    {"spoil-write", "N", OPT_SPOIL_WRITE,
+     "the Nth parameter write is stored with MAXCOL-No. one off, so that\n"
+     "a read-back does not match what was sent"},
+    {"help", nullptr, OPT_HELP, "this text"},
+};
+
+enum { HELP_COLUMN = 23 }; // where the help of an option starts
+
+static void PrintHelp(void) {
+    fputs("Usage: sensor-emulator [options]\n"
+          "Answers the colour sensor's RS-232 protocol on a pseudo-terminal (or a device) and\n"
+          "prints the device path as the first line on standard output.\n\n",
+          stdout);
+    for (const EmulatorOption &option : emulatorOptions) {
+        if (option.name == nullptr) {
+            printf("\n%s\n", option.help);
+            continue;
+        }
+        const int width = printf("  --%s%s%s", option.name, option.value ? " " : "",
+                                 option.value ? option.value : "");
+        printf("%*s", width < HELP_COLUMN ? HELP_COLUMN - width : 1, "");
+        for (const char *c = option.help; *c; ++c) {
+            putchar(*c);
+            if (*c == '\n')
+                printf("%*s", HELP_COLUMN, "");
+        }
+        putchar('\n');
+    }
+}
+
+// getopt_long's table of emulatorOptions, ended by a row of zeros.
+static const struct option *LongOptions(void) {
+    enum { COUNT = sizeof emulatorOptions / sizeof emulatorOptions[0] };
+    static struct option table[COUNT + 1];
+    int used = 0;
+    for (const EmulatorOption &option : emulatorOptions)
+        if (option.name != nullptr)
+            table[used++] = {option.name, option.value ? required_argument : no_argument, nullptr,
+                             option.code};
+    table[used] = {nullptr, 0, nullptr, 0};
+    return table;
+}
 
 // Parses a whole decimal (or, with base 0, also 0x..) number in min..max into *value.
 // Returns 0, or -1 for anything else: trailing text, overflow, out of range.
@@ -234,7 +258,7 @@ static int ApplyOption(int code, const char *argument) {
         options.loop = 1;
         return 0;
     case OPT_HELP:
-        fputs(usageText, stdout);
+        PrintHelp();
         return 1;
     default: // getopt_long has named the bad option
         fputs("sensor-emulator: --help lists the options\n", stderr);
@@ -245,7 +269,7 @@ static int ApplyOption(int code, const char *argument) {
 int ParseOptions(int argc, char **argv) {
     opterr = 1;
     int code = 0;
-    while ((code = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+    while ((code = getopt_long(argc, argv, "", LongOptions(), nullptr)) != -1) {
         int result = ApplyOption(code, optarg);
         if (result != 0) {
             return result;
