@@ -45,6 +45,11 @@ int IsPlantCommandLine(int argc, char **argv) {
     return FindCommand(argc, argv) != nullptr;
 }
 
+const char *PlantCommandName(int index) {
+    const int count = (int)(sizeof commands / sizeof commands[0]);
+    return index >= 0 && index < count ? commands[index].name : nullptr;
+}
+
 int RunPlantCommand(int argc, char **argv) {
     const PlantCommand *command = FindCommand(argc, argv);
     if (command == nullptr)

@@ -6,3 +6,5 @@
 int IsPlantCommandLine(int argc, char **argv);
 // Runs it and returns the exit code (see "nvmxv451 COMMAND --help").
 int RunPlantCommand(int argc, char **argv);
+// The commands' names in the order of their table, by index from 0; null after the last.
+const char *PlantCommandName(int index);
