@@ -123,8 +123,11 @@ int RunLogCommand(int argc, char **argv) {
     CommandLineForm form;
     form.program = std::string(argc > 0 ? argv[0] : "nvmxv451") + " log";
     form.description = "Prints the change log: every write of parameters to a sensor, by the "
-                       "panel and the commands, oldest first. Exit code 3 when the log cannot be "
-                       "read.";
+                       "panel and the commands, oldest first, with its outcome (\"interrupted: "
+                       "outcome unknown\" when the writing process was killed before it). Lines "
+                       "it cannot use are named on standard error and skipped. Exit codes: 0 "
+                       "done (also when nothing was logged yet), 2 usage (a bad option or time), "
+                       "3 the log cannot be read.";
     form.options = {
         {"sensor", "NAME", "Only this sensor's writes (give it again for more)."},
         {"since", "TIME", "Only writes at or after TIME (2026-12-08, 2026-12-08T09:15, local)."},
