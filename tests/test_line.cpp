@@ -23,18 +23,6 @@ namespace {
 
 const double timeout = 60.0;
 
-// A .dat file's text with one line (counted from 0) set to value.
-std::string WithLine(const std::string &text, size_t index, int value) {
-    std::vector<std::string> lines = Lines(text);
-    char field[16];
-    std::snprintf(field, sizeof field, "%5d", value);
-    lines.at(index) = field;
-    std::string changed;
-    for (const std::string &line : lines)
-        changed += line + "\n";
-    return changed;
-}
-
 // The JSON objects of a command's output, by sensor.
 std::map<std::string, json> BySensor(const std::string &out) {
     std::map<std::string, json> objects;

@@ -24,18 +24,6 @@ using nlohmann::json;
 
 namespace {
 
-// A .dat file's text with line index (from 0) set to value.
-std::string WithLine(const std::string &text, size_t index, int value) {
-    std::vector<std::string> lines = Lines(text);
-    char field[16];
-    std::snprintf(field, sizeof field, "%5d", value);
-    lines.at(index) = field;
-    std::string changed;
-    for (const std::string &line : lines)
-        changed += line + "\n";
-    return changed;
-}
-
 bool Contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }

@@ -146,6 +146,17 @@ std::vector<std::string> Lines(const std::string &text) {
     return lines;
 }
 
+std::string WithLine(const std::string &text, size_t index, int value) {
+    std::vector<std::string> lines = Lines(text);
+    char field[16];
+    std::snprintf(field, sizeof field, "%5d", value);
+    lines.at(index) = field;
+    std::string changed;
+    for (const std::string &line : lines)
+        changed += line + "\n";
+    return changed;
+}
+
 std::string Bin(const char *name) {
     const char *dir = std::getenv("NVMX_BIN_DIR");
     return std::string(dir ? dir : ".") + "/" + name;

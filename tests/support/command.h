@@ -49,6 +49,8 @@ std::string ReadText(const std::string &path);
 void WriteText(const std::string &path, const std::string &text);
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string &text);
+// A .dat file's text with its line index (counted from 0) set to value.
+std::string WithLine(const std::string &text, size_t index, int value);
 
 #include <gtest/gtest.h>
 
