@@ -217,10 +217,18 @@ TEST_F(LineRecords, ATamperedOrForeignSnapshotIsRefusedWithItsReason) {
     WriteText(snap / "manifest.json", manifest);
     const std::string other = lineOf("infeed", device, 7, "l8");
     restoreFails({"--line", other}, "the snapshot is of line 'l7', not of 'l8' (--force takes it)");
+    // Given from the snapshot's own folder, its files are logged by their absolute paths.
+    std::vector<std::string> env = environment();
     CommandOutput forced =
-        run({"restore", "--snapshot", snap.string(), "--line", other, "--force"});
+        RunCommand({"/bin/sh", "-c",
+                    "cd '" + scratch.string() + "' && exec '" + Bin("nvmxv451") +
+                        "' restore --snapshot snap --line '" + other + "' --force"},
+                   env, 60);
     EXPECT_EQ(forced.exitCode, 0) << forced.out << forced.err;
     EXPECT_EQ(memory(device, "ram"), ram);
+    const ChangeLogRead log = ReadChangeLog(ReadText(scratch / "infeed.jsonl"));
+    ASSERT_FALSE(log.writes.empty());
+    EXPECT_EQ(log.writes.back().source, (snap / "infeed-ram.dat").string());
 }
 
 TEST_F(LineRecords, RestoreBringsBothMemoriesAndReportsTellWhatHappened) {
