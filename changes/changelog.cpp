@@ -7,6 +7,7 @@
 #include "line/sensorname.h"
 #include "nvmxv451_version.h"
 #include "platform/serial/rs232.h"
+#include "textforms/portlabel.h"
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
@@ -151,7 +152,7 @@ ChangeEntry LogPanelSendAhead(int comPort, int memory, const unsigned char *bloc
     ComPortDevice(comPort, device, sizeof device);
     ChangeEntry entry;
     entry.sensor = SensorNameOfDevice(device);
-    entry.port = "COM" + std::to_string(comPort);
+    entry.port = PortLabel(comPort);
     entry.device = device;
     entry.memory = memory;
     entry.source = source;

@@ -6,6 +6,7 @@
 #include "platform/widgets/portrings.h"
 #include "state/globals.h"
 #include "telemetry/telemetry.h"
+#include "textforms/portlabel.h"
 
 #include <cstdio>
 
@@ -24,8 +25,8 @@ static void ShowLineLost(void) {
     ComPortDevice(portNumber, device, sizeof device);
     char note[NOTE_LEN];
     std::snprintf(note, sizeof note,
-                  "COM%d %s: the device went away - the line reopens by itself when it is back",
-                  portNumber, device);
+                  "%s %s: the device went away - the line reopens by itself when it is back",
+                  PortLabel(portNumber).c_str(), device);
     ShowPortNote(note);
 }
 

@@ -7,6 +7,7 @@
 #include "gui/parameters.h"
 #include "sensor/wire.h"
 #include "state/globals.h"
+#include "textforms/portlabel.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,7 @@ static const int sheetControls[SHEET_PARAMETERS][2] = {
 void FillParameterSheet(ParameterSheet *sheet) {
     std::memset(sheet, 0, sizeof *sheet);
     std::snprintf(sheet->program, sizeof sheet->program, "%s", programName);
-    std::snprintf(sheet->port, sizeof sheet->port, "COM%d", portNumber);
+    FormatPortLabel(sheet->port, sizeof sheet->port, portNumber);
     std::snprintf(sheet->fileName, sizeof sheet->fileName, "%s", parameterSetFile);
     for (int i = 0; i < SHEET_PARAMETERS; i++) {
         GetCtrlVal(MainPanel, sheetControls[i][1], sheet->label[i], SHEET_TEXT_LEN);

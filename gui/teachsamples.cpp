@@ -8,6 +8,7 @@
 #include "platform/output/recorder.h"
 #include "state/globals.h"
 #include "textforms/csv.h"
+#include "textforms/portlabel.h"
 #include "textforms/timestamp.h"
 
 #include <chrono>
@@ -90,8 +91,8 @@ static void ShowSampleCounts(void) {
                           samples.frames.size(), samples.file);
         else
             std::snprintf(sources + used, sizeof sources - used,
-                          "row %d: %zu frames collected on COM%d\n", row, samples.frames.size(),
-                          samples.port);
+                          "row %d: %zu frames collected on %s\n", row, samples.frames.size(),
+                          PortLabel(samples.port).c_str());
         any = 1;
     }
     SetCtrlVal(MainPanel, PANEL_SAMPLES, any ? counts : "No samples kept yet");

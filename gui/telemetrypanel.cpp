@@ -2,6 +2,7 @@
 #include "gui/telemetrypanel.h"
 
 #include "state/globals.h"
+#include "textforms/portlabel.h"
 
 #include <cstdio>
 
@@ -13,7 +14,7 @@ static int telemetryPort = 0; // the port whose name the client carries; 0 while
 
 static void StartForPort(void) {
     char sensor[SENSOR_NAME_LEN];
-    std::snprintf(sensor, sizeof sensor, "COM%d", portNumber);
+    FormatPortLabel(sensor, sizeof sensor, portNumber);
     telemetryPort = 0;
     if (!panelConfig.host[0])
         return;

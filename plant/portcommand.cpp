@@ -14,6 +14,7 @@
 #include "platform/system/telemetrysettings.h"
 #include "telemetry/options.h"
 #include "textforms/json.h"
+#include "textforms/portlabel.h"
 
 #include <chrono>
 #include <csignal>
@@ -197,7 +198,7 @@ bool PlanPort(PlantRun *run, int index, std::string *why) {
             return false;
         }
     }
-    std::snprintf(plan->label, sizeof plan->label, "COM%d", plan->number);
+    FormatPortLabel(plan->label, sizeof plan->label, plan->number);
     ComPortDevice(plan->number, plan->device, sizeof plan->device);
     // A line names its sensors; else the device does, whatever the order of the ports.
     const std::string name =

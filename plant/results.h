@@ -5,11 +5,12 @@
 #include "files/path.h"
 #include "line/linefile.h"
 #include "sensor/wire.h"
+#include "textforms/portlabel.h"
 
 #include <cstdio>
 #include <string>
 
-enum { RESULT_TEXT_LEN = 512, PORT_LABEL_LEN = 16, RESULT_FIELDS_LEN = 16384 };
+enum { RESULT_TEXT_LEN = 512, RESULT_FIELDS_LEN = 16384 };
 
 // A fixed record: each port's thread fills its own, the report reads them all at the end.
 struct PortResult {

@@ -6,6 +6,7 @@
 #include "platform/engine/engine.h"
 #include "platform/system/settings.h"
 #include "recording/recordingfile.h"
+#include "textforms/portlabel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,7 +19,6 @@
 namespace {
 
 const char *const FOLDER_KEY = "recording/folder";
-enum { PORT_LABEL_LEN = 16 };
 
 RecordingFile recording; // the panel's one recording
 RecordingFailedHook failedHook = nullptr;
@@ -61,8 +61,8 @@ int StartWriteTimer(int result) {
 int FormatRecordLine(char *line, int size, const char *localTime, double seconds,
                      const unsigned char values[RECORD_VALUES], int port) {
     char label[PORT_LABEL_LEN];
-    std::snprintf(label, sizeof label, "COM%d", port);
-    return FormatRecordLine(line, size, localTime, seconds, values, label);
+    return FormatRecordLine(line, size, localTime, seconds, values,
+                            FormatPortLabel(label, sizeof label, port));
 }
 
 int GetRecordFolder(char *folder, int size) {
@@ -112,8 +112,8 @@ int StartRecordingFile(const char *path) {
 
 int RecordFrame(const unsigned char values[RECORD_VALUES], int port) {
     char label[PORT_LABEL_LEN];
-    std::snprintf(label, sizeof label, "COM%d", port);
-    const int result = AppendRecordingFrame(&recording, values, label);
+    const int result =
+        AppendRecordingFrame(&recording, values, FormatPortLabel(label, sizeof label, port));
     StopTimerUnlessOn();
     return RecorderResult(result);
 }

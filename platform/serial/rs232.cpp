@@ -7,6 +7,7 @@
 #include "platform/serial/linesilence.h"
 #include "platform/serial/rs232_state.h"
 #include "platform/serial/rs232_system.h"
+#include "textforms/portlabel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -134,7 +135,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     PortSlot &slot = Serial().ports[port];
     slot.busy = false;
     if (device.empty()) {
-        slot.failure = "COM" + std::to_string(port) + ": no device has this number - pick a port";
+        slot.failure = PortLabel(port) + ": no device has this number - pick a port";
         return RS232_NO_PORT_FOUND;
     }
     std::unique_ptr<QSerialPort> serial;

@@ -3,6 +3,7 @@
 
 #include "platform/serial/rs232_state.h"
 #include "platform/serial/rs232_system.h"
+#include "textforms/portlabel.h"
 
 #include <QElapsedTimer>
 #include <QSerialPortInfo>
@@ -30,7 +31,7 @@ std::vector<NumberedPort> TakeInventory() {
 
 std::string DeviceForNumber(int port) {
     std::string mapped = MappedDevice(port);
-    return mapped.empty() ? "COM" + std::to_string(port) : mapped;
+    return mapped.empty() ? PortLabel(port) : mapped;
 }
 
 bool PortListMayHaveChanged() {

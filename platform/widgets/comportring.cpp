@@ -2,6 +2,7 @@
 #include "platform/widgets/portrings.h"
 
 #include "platform/serial/rs232.h"
+#include "textforms/portlabel.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>
@@ -81,7 +82,7 @@ void ComPortRing::addPort(int port) {
     char description[PORT_TEXT_SIZE] = "";
     ComPortDevice(port, device, sizeof device);
     ComPortDescription(port, description, sizeof description);
-    QString text = QStringLiteral("COM%1").arg(port);
+    QString text = QString::fromStdString(PortLabel(port));
     if (device[0] != '\0')
         text += QStringLiteral("  ") + QString::fromUtf8(device);
     if (description[0] != '\0')
