@@ -1,5 +1,7 @@
 // Recording files as objects: two recordings written from two threads at once, the half-second
-// write, the names and refusals, and a file that takes no more bytes cut back to whole lines.
+// write, the names and refusals, a file that takes no more bytes cut back to whole lines, and the
+// longest line.
+#include "platform/output/recorder.h"
 #include "recording/recordingfile.h"
 #include "support/panel_fixture.h"
 
@@ -159,4 +161,29 @@ TEST_F(RecordingFiles, AShortWriteIsCutBackToWholeLines) {
     EXPECT_EQ(FileSize(RecordingFilePath(file.get())), whole);
     EXPECT_EQ(FileLines(RecordingFilePath(file.get())).size(), 21u);
     EXPECT_EQ(RecordingFileFrames(file.get()), 20);
+}
+
+// The longest label the file takes, with the widest values and a year's seconds, stands whole in
+// one line, in the file and in the panel's line buffer alike; one byte more is refused.
+TEST_F(RecordingFiles, TheLongestLabelFitsALine) {
+    const std::string label(RECFILE_LABEL_MAX, 'n');
+    const unsigned char values[RECFILE_VALUES] = {255, 255, 255, 255, 255, 255, 255};
+    const std::string expected = "2026-12-08T09:15:02.125+01:00,31536000.125,255,255,255,255,255,"
+                                 "255,255," +
+                                 label + "\n";
+    char line[RECFILE_LINE_MAX];
+    EXPECT_EQ(FormatRecordLine(line, sizeof line, "2026-12-08T09:15:02.125+01:00", 31536000.125,
+                               values, label.c_str()),
+              (int)expected.size());
+    EXPECT_EQ(std::string(line), expected);
+    EXPECT_LE(expected.size(), (size_t)RECORD_LINE_MAX);
+
+    auto file = std::make_unique<RecordingFile>();
+    ASSERT_EQ(CreateRecordingFileAt(file.get(), (folder + "/long.csv").c_str()), RECFILE_OK);
+    EXPECT_EQ(AppendRecordingFrame(file.get(), values, (label + "n").c_str()), RECFILE_BAD_LABEL);
+    EXPECT_EQ(AppendRecordingFrame(file.get(), values, label.c_str()), RECFILE_OK);
+    ASSERT_EQ(CloseRecordingFile(file.get()), RECFILE_OK);
+    const std::vector<std::string> lines = FileLines(RecordingFilePath(file.get()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].substr(lines[1].size() - label.size() - 1), "," + label);
 }

@@ -8,18 +8,16 @@
 // call.
 #pragma once
 
-#include "textforms/csv.h"
+#include "recording/recordingfile.h"
 
+// The recording file's limits and codes (recording/recordingfile.h), by the panel's names.
 enum {
-    RECORD_VALUES = FRAME_LENGTH, // RED, GREEN, BLUE, X, Y, INT, C-No
-    RECORD_LINE_MAX = 128,        // longest line, newline included
-    RECORD_TEXT_LEN = 512,        // file names and messages handed out
-    RECORD_FAILED = -1,           // the file could not be made or written
-    RECORD_NOT_RUNNING = -2       // no recording is on
+    RECORD_VALUES = RECFILE_VALUES,       // RED, GREEN, BLUE, X, Y, INT, C-No
+    RECORD_LINE_MAX = RECFILE_LINE_MAX,   // longest line, newline included
+    RECORD_TEXT_LEN = RECFILE_TEXT_LEN,   // file names and messages handed out
+    RECORD_FAILED = RECFILE_FAILED,       // the file could not be made or written
+    RECORD_NOT_RUNNING = RECFILE_NOT_OPEN // no recording is on
 };
-
-// The header line of every file, newline included.
-extern const char *const recordHeader;
 
 // Formats one line, newline included, into line (size bytes): localTime as given, seconds with
 // three decimals, the values as decimal numbers, "COM<port>". Returns the length, or -1 when
