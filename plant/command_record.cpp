@@ -37,7 +37,7 @@ bool TakeRecordOptions(const ParsedCommandLine &parsed, PlantOptions *options, s
 }
 
 // Without --out, new files go to --folder or to the panel's recording folder.
-bool PlanRecordFolder(PlantOptions *options, PortResult *failure) {
+bool PlanRecordFolder(PlantOptions *options, PortResult *failure, void *) {
     char folder[FILE_PATH_LEN] = "";
     const bool planned =
         options->folder[0] ? AbsolutePath(options->folder, folder, sizeof folder)

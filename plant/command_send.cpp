@@ -26,7 +26,7 @@ bool TakeSendOptions(const ParsedCommandLine &parsed, PlantOptions *options, std
 
 // A bad file is refused before any port opens, with the panel's words. The file is named by
 // its absolute path from here on, as the change log keeps it.
-bool ReadSendFile(PlantOptions *options, PortResult *failure) {
+bool ReadSendFile(PlantOptions *options, PortResult *failure, void *) {
     char path[FILE_PATH_LEN];
     if (AbsolutePath(options->file, path, sizeof path) &&
         ReadParameterFile(path, options->sendBlock) == 0) {

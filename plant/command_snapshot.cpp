@@ -16,20 +16,25 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The run's folder in the making, and what each sensor's job read (each thread fills its own).
+// The run's folder in the making, and what each sensor's job read (each thread fills its own):
+// the command's state for the run (PortCommand).
 struct SnapshotRun {
     char partial[FILE_PATH_LEN];
     bool taken[PLANT_MAX_PORTS];
     char identity[PLANT_MAX_PORTS][FILE_PATH_LEN];          // the device as the open port showed it
     unsigned char blocks[PLANT_MAX_PORTS][2][BLOCK_LENGTH]; // RAM, EEPROM
 };
-SnapshotRun snapshot;
+
+SnapshotRun &SnapshotOf(void *state) {
+    return *static_cast<SnapshotRun *>(state);
+}
 
 bool TakeSnapshotOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
     if (!parsed.isSet("output")) {
@@ -43,7 +48,8 @@ bool TakeSnapshotOptions(const ParsedCommandLine &parsed, PlantOptions *options,
 }
 
 // The folder is made beside DIR, so that the last rename moves it whole.
-bool MakePartialFolder(PlantOptions *options, PortResult *failure) {
+bool MakePartialFolder(PlantOptions *options, PortResult *failure, void *state) {
+    SnapshotRun &snapshot = SnapshotOf(state);
     struct stat status;
     if (lstat(options->output, &status) == 0) {
         SetResult(failure, PLANT_EXIT_FILE, "SNAPSHOT NOT TAKEN", "%s exists already",
@@ -65,6 +71,7 @@ bool MakePartialFolder(PlantOptions *options, PortResult *failure) {
 }
 
 void SnapshotOnPort(SensorJob *job) {
+    SnapshotRun &snapshot = SnapshotOf(job->state);
     const int memories[2] = {MEMORY_RAM, MEMORY_EEPROM};
     for (int i = 0; i < 2; i++) {
         if (!ReadBlock(job, memories[i]))
@@ -86,8 +93,8 @@ nlohmann::json BlockEntry(const PortPlan &plan, int memory, const unsigned char 
     return {{"file", file}, {"sha256", BlockSha256(block)}};
 }
 
-nlohmann::json Manifest(const PlantOptions &options, const PortPlan *plans,
-                        const PortResult *results) {
+nlohmann::json Manifest(const PlantOptions &options, const SnapshotRun &snapshot,
+                        const PortPlan *plans, const PortResult *results) {
     char time[TIME_STAMP_LEN], host[256] = "";
     FormatTimeStampNow(time, sizeof time);
     gethostname(host, sizeof host - 1);
@@ -127,9 +134,9 @@ std::string ParentOf(const char *path) {
 }
 
 // The manifest, then the folder moved to its name; never over a folder that appeared meanwhile.
-bool Complete(const PlantOptions &options, const PortPlan *plans, const PortResult *results,
-              std::string *why) {
-    const std::string text = Manifest(options, plans, results)
+bool Complete(const PlantOptions &options, const SnapshotRun &snapshot, const PortPlan *plans,
+              const PortResult *results, std::string *why) {
+    const std::string text = Manifest(options, snapshot, plans, results)
                                  .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
                              "\n";
     if (!SaveFileWhole(SnapshotManifest(snapshot.partial).c_str(), text.data(), text.size(), why))
@@ -143,7 +150,8 @@ bool Complete(const PlantOptions &options, const PortPlan *plans, const PortResu
     return true;
 }
 
-void RemovePartialFolder(const PlantOptions &options, const PortPlan *plans) {
+void RemovePartialFolder(const PlantOptions &options, const SnapshotRun &snapshot,
+                         const PortPlan *plans) {
     for (int i = 0; i < options.portCount; i++)
         for (int memory : {MEMORY_RAM, MEMORY_EEPROM})
             unlink(SnapshotFile(snapshot.partial, plans[i].name, memory).c_str());
@@ -151,18 +159,20 @@ void RemovePartialFolder(const PlantOptions &options, const PortPlan *plans) {
     rmdir(snapshot.partial);
 }
 
-void FinishSnapshot(const PlantOptions *options, const PortPlan *plans, PortResult *results) {
+void FinishSnapshot(const PlantOptions *options, const PortPlan *plans, PortResult *results,
+                    void *state) {
+    const SnapshotRun &snapshot = SnapshotOf(state);
     bool any = false;
     for (int i = 0; i < options->portCount; i++)
         any = any || snapshot.taken[i];
     std::string why = "no sensor was read";
-    if (any && Complete(*options, plans, results, &why)) {
+    if (any && Complete(*options, snapshot, plans, results, &why)) {
         for (int i = 0; i < options->portCount; i++)
             if (snapshot.taken[i])
                 std::snprintf(results[i].file, sizeof results[i].file, "%s", options->output);
         return;
     }
-    RemovePartialFolder(*options, plans);
+    RemovePartialFolder(*options, snapshot, plans);
     for (int i = 0; i < options->portCount; i++)
         if (snapshot.taken[i])
             SetResult(&results[i], PLANT_EXIT_FILE, "SNAPSHOT NOT TAKEN", "%s", why.c_str());
@@ -183,5 +193,7 @@ int RunSnapshotCommand(int argc, char **argv) {
         .runOnPort = SnapshotOnPort,
         .finish = FinishSnapshot,
     };
-    return RunPortCommand(command, argc, argv);
+    // 32 sensors' blocks and identities: on the heap, and afresh for every run.
+    auto snapshot = std::make_unique<SnapshotRun>();
+    return RunPortCommand(command, argc, argv, snapshot.get());
 }

@@ -65,6 +65,7 @@ constexpr double TELEMETRY_SETTLE_SECONDS = 3.0;
 // fill their own result.
 struct PlantRun {
     const PortCommand *command;
+    void *state; // the command's own
     PlantOptions options;
     PortPlan plans[PLANT_MAX_PORTS];
     PortResult results[PLANT_MAX_PORTS];
@@ -266,6 +267,7 @@ void RunOnePort(int index, void *context) {
     job.options = &run->options;
     job.plan = &run->plans[index];
     job.sensor = index;
+    job.state = run->state;
     job.result = &run->results[index];
     BeginResult(job.result, job.plan->label, job.plan->name, job.plan->device);
     if (OpenAndCheckLine(&job) && run->command->runOnPort)
@@ -330,7 +332,7 @@ void ReportTelemetryTrouble(PlantRun *run) {
 
 void RunEveryPort(PlantRun *run) {
     PortResult failure{};
-    if (run->command->prepare && !run->command->prepare(&run->options, &failure)) {
+    if (run->command->prepare && !run->command->prepare(&run->options, &failure, run->state)) {
         FailEveryPort(run, failure);
         return;
     }
@@ -342,7 +344,7 @@ void RunEveryPort(PlantRun *run) {
     else if (RunOnPortThreads(run->options.portCount, RunOnePort, run) != 0)
         std::fprintf(stderr, "%s: a port's thread did not start\n", run->command->name);
     if (run->command->finish)
-        run->command->finish(&run->options, run->plans, run->results);
+        run->command->finish(&run->options, run->plans, run->results, run->state);
     ReportTelemetryTrouble(run);
     StopTelemetry();
 }
@@ -466,10 +468,11 @@ void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &v
         TellUnloggedWrite(job, why);
 }
 
-int RunPortCommand(const PortCommand &command, int argc, char **argv) {
+int RunPortCommand(const PortCommand &command, int argc, char **argv, void *state) {
     // Every port's plan, result and 1 KiB receive buffer: on the heap, not on the stack.
     auto run = std::make_unique<PlantRun>();
     run->command = &command;
+    run->state = state;
     LoadTelemetrySettings(&run->options.telemetry);
     const CommandLineForm form = FormOf(command, argc > 0 ? argv[0] : "nvmxv451");
     ParsedCommandLine parsed;

@@ -72,7 +72,8 @@ struct PortPlan {
 struct SensorJob {
     const PlantOptions *options;
     const PortPlan *plan;
-    int sensor; // the sensor's number in the run: its telemetry slot
+    int sensor;  // the sensor's number in the run: its telemetry slot
+    void *state; // the command's own state for the run (RunPortCommand)
     PortResult *result;
     SensorLink link;
     LinkReply reply;
@@ -80,7 +81,9 @@ struct SensorJob {
     unsigned char block[BLOCK_LENGTH]; // the last block read
 };
 
-// What a port command is made of.
+// What a port command is made of. A command that keeps state for its run hands it to
+// RunPortCommand, which passes it to every hook (state, job->state): the ports' threads fill it,
+// and nothing of a run lives at namespace scope.
 struct PortCommand {
     const char *name;
     const char *summary;                  // the help's first paragraph
@@ -91,16 +94,17 @@ struct PortCommand {
     bool (*takeOptions)(const ParsedCommandLine &parsed, PlantOptions *options,
                         std::string *why) = nullptr;
     // Runs once before any port opens; false with the result that every port then reports.
-    bool (*prepare)(PlantOptions *options, PortResult *failure) = nullptr;
+    bool (*prepare)(PlantOptions *options, PortResult *failure, void *state) = nullptr;
     // The command on one port whose line check passed.
     void (*runOnPort)(SensorJob *job) = nullptr;
     // Runs once after every port's job ended (snapshot: the manifest and the folder).
-    void (*finish)(const PlantOptions *options, const PortPlan *plans,
-                   PortResult *results) = nullptr;
+    void (*finish)(const PlantOptions *options, const PortPlan *plans, PortResult *results,
+                   void *state) = nullptr;
 };
 
-// Runs command for "PROGRAM NAME [options]" and returns the exit code.
-int RunPortCommand(const PortCommand &command, int argc, char **argv);
+// Runs command for "PROGRAM NAME [options]" with state as the command's own (null: none) and
+// returns the exit code.
+int RunPortCommand(const PortCommand &command, int argc, char **argv, void *state = nullptr);
 // A path as the user meant it: relative to the working directory; false when it does not fit.
 bool AbsolutePath(const char *path, char *absolute, int size);
 // Copies a path option's value whole into target; false with "OPTION is too long (at most N
