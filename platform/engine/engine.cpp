@@ -6,6 +6,7 @@
 #include "platform/serial/linesilence.h"
 #include "platform/widgets/redraw.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,6 +66,11 @@ void PaintBeforeWaiting() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::ExcludeSocketNotifiers);
     PaintWindowsNow();
+    // The pass above set aside the user's input that was waiting (a window close among it) and
+    // took the wake-up that would have shown it to the main loop: wake the loop again, so that
+    // it does not depend on the repaint posting an event.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
 }
 
 // The platform plug-in aborts the process when it finds no display; a missing display is
