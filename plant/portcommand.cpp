@@ -110,29 +110,6 @@ CommandLineForm FormOf(const PortCommand &command, const char *program) {
     return form;
 }
 
-// Where the broker of the run was set: the command line, else the line file, else the panel's
-// remembered settings (a broker set long ago must not take a run's telemetry unseen).
-void NoteTelemetryOrigin(PlantOptions *options, const TelemetryConfig &remembered, bool hostGiven) {
-    std::string origin;
-    if (hostGiven)
-        origin = "the command line";
-    else if (std::memcmp(&remembered, &options->telemetry, sizeof remembered) != 0)
-        origin = std::string("the line file ") + options->lineFile;
-    else
-        origin = "the panel's remembered settings in " + TelemetrySettingsFile();
-    CopyWhole(origin, options->telemetryOrigin, sizeof options->telemetryOrigin);
-}
-
-// "nvmxv451 check: telemetry to broker:1883 (set by ...; --no-mqtt for none)".
-void TellTelemetryTarget(const PlantRun &run) {
-    const TelemetryConfig &config = run.options.telemetry;
-    if (config.host[0] == '\0')
-        return;
-    const int port = config.port ? config.port : config.caFile[0] ? 8883 : 1883;
-    std::fprintf(stderr, "nvmxv451 %s: telemetry to %s:%d (set by %s; --no-mqtt for none)\n",
-                 run.command->name, config.host, port, run.options.telemetryOrigin);
-}
-
 bool TakeOptions(const PortCommand &command, const ParsedCommandLine &parsed, PlantOptions *options,
                  std::string *why) {
     const TelemetryConfig remembered = options->telemetry;
@@ -336,7 +313,7 @@ void RunEveryPort(PlantRun *run) {
         FailEveryPort(run, failure);
         return;
     }
-    TellTelemetryTarget(*run);
+    TellTelemetryTarget(run->command->name, run->options);
     if (!StartRunTelemetry(run))
         return;
     if (run->options.stopOnFailure)
@@ -431,41 +408,6 @@ bool StopRequested(void) {
 
 const volatile int *KeepWaiting(void) {
     return &keepWaiting;
-}
-
-namespace {
-
-void TellUnloggedWrite(SensorJob *job, const std::string &why) {
-    std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
-    char json[JsonStringRoom(RESULT_TEXT_LEN)];
-    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
-    AddResultField(job->result, "changelog", json);
-}
-
-} // namespace
-
-ChangeEntry LogWriteAheadOf(SensorJob *job, int memory, const unsigned char *before,
-                            const unsigned char *after, const std::string &source,
-                            const std::string &backup) {
-    ChangeEntry entry;
-    entry.sensor = job->plan->name;
-    entry.port = job->plan->label;
-    entry.device = job->plan->device;
-    entry.memory = memory;
-    entry.source = source;
-    entry.backup = backup;
-    entry.before = before;
-    entry.after = after;
-    std::string why;
-    if (!LogWriteAhead(&entry, job->options->lineLog, &why))
-        TellUnloggedWrite(job, why);
-    return entry;
-}
-
-void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &verify) {
-    std::string why;
-    if (!LogOutcome(entry, verify, job->options->lineLog, &why))
-        TellUnloggedWrite(job, why);
 }
 
 int RunPortCommand(const PortCommand &command, int argc, char **argv, void *state) {

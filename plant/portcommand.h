@@ -4,7 +4,6 @@
 // own (command_*.cpp).
 #pragma once
 
-#include "changes/changelog.h"
 #include "com232/link.h"
 #include "files/path.h"
 #include "options/options.h"
@@ -120,12 +119,3 @@ bool ParseMemoryOption(const ParsedCommandLine &parsed, const char *option, Plan
 bool StopRequested(void);
 // The flag that a frame's wait watches: cleared by the stop.
 const volatile int *KeepWaiting(void);
-// The change log of a write of after to memory on the job's sensor (changes/changelog.h):
-// LogWriteAheadOf goes before the write (before: what the sensor held, null when unknown;
-// source: the file the block came from; backup: the file the old block was kept in), and
-// LogOutcomeOf after it, with the verify's result. A log that cannot be written is told on
-// standard error and in the result's JSON ("changelog"); the write itself goes ahead.
-ChangeEntry LogWriteAheadOf(SensorJob *job, int memory, const unsigned char *before,
-                            const unsigned char *after, const std::string &source,
-                            const std::string &backup);
-void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &verify);

@@ -3,7 +3,11 @@
 #include "plant/portoptions.h"
 
 #include "line/linefile.h"
+#include "platform/system/telemetrysettings.h"
 #include "telemetry/options.h"
+
+#include <cstdio>
+#include <cstring>
 
 #include <string>
 #include <utility>
@@ -96,4 +100,24 @@ bool TakePorts(const ParsedCommandLine &parsed, PlantOptions *options, std::stri
         if (!CopyPathOption(port, "--port", options->port[options->portCount++], why))
             return false;
     return true;
+}
+
+void NoteTelemetryOrigin(PlantOptions *options, const TelemetryConfig &remembered, bool hostGiven) {
+    std::string origin;
+    if (hostGiven)
+        origin = "the command line";
+    else if (std::memcmp(&remembered, &options->telemetry, sizeof remembered) != 0)
+        origin = std::string("the line file ") + options->lineFile;
+    else
+        origin = "the panel's remembered settings in " + TelemetrySettingsFile();
+    CopyWhole(origin, options->telemetryOrigin, sizeof options->telemetryOrigin);
+}
+
+void TellTelemetryTarget(const char *command, const PlantOptions &options) {
+    const TelemetryConfig &config = options.telemetry;
+    if (config.host[0] == '\0')
+        return;
+    const int port = config.port ? config.port : config.caFile[0] ? 8883 : 1883;
+    std::fprintf(stderr, "nvmxv451 %s: telemetry to %s:%d (set by %s; --no-mqtt for none)\n",
+                 command, config.host, port, options.telemetryOrigin);
 }

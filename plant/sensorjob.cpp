@@ -4,6 +4,7 @@
 #include "com232/exchanges.h"
 #include "com232/parameterfile.h"
 #include "platform/serial/rs232.h"
+#include "textforms/json.h"
 
 #include <cstdio>
 #include <cstring>
@@ -117,4 +118,39 @@ int WriteBlock(SensorJob *job, int memory, const unsigned char *block, bool veri
     if (!ReadBlock(job, memory))
         return WRITE_FAILED;
     return std::memcmp(job->block, block, BLOCK_LENGTH) == 0 ? WRITE_VERIFIED : WRITE_DIFFERS;
+}
+
+namespace {
+
+void TellUnloggedWrite(SensorJob *job, const std::string &why) {
+    std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
+    char json[JsonStringRoom(RESULT_TEXT_LEN)];
+    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
+    AddResultField(job->result, "changelog", json);
+}
+
+} // namespace
+
+ChangeEntry LogWriteAheadOf(SensorJob *job, int memory, const unsigned char *before,
+                            const unsigned char *after, const std::string &source,
+                            const std::string &backup) {
+    ChangeEntry entry;
+    entry.sensor = job->plan->name;
+    entry.port = job->plan->label;
+    entry.device = job->plan->device;
+    entry.memory = memory;
+    entry.source = source;
+    entry.backup = backup;
+    entry.before = before;
+    entry.after = after;
+    std::string why;
+    if (!LogWriteAhead(&entry, job->options->lineLog, &why))
+        TellUnloggedWrite(job, why);
+    return entry;
+}
+
+void LogOutcomeOf(SensorJob *job, const ChangeEntry &entry, const std::string &verify) {
+    std::string why;
+    if (!LogOutcome(entry, verify, job->options->lineLog, &why))
+        TellUnloggedWrite(job, why);
 }
