@@ -27,7 +27,7 @@ int main(int argc, char **argv) {
     for (long i = 0; i < frames; i++) {
         for (int k = 0; k < RECORD_VALUES; k++)
             values[k] = (unsigned char)(i + 37 * k);
-        RecordFrame(values, 1);
+        RecordFrame(values, "COM1");
     }
     const int stopped = StopRecording();
     const double seconds = Timer() - start;

@@ -3,3 +3,7 @@
 #pragma once
 
 enum { FILE_PATH_LEN = 260 };
+
+// A path as the user meant it: relative to the working directory; false when it does not fit in
+// size bytes (or the working directory is unknown). "" stays "".
+bool AbsolutePath(const char *path, char *absolute, int size);

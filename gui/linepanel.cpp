@@ -1,43 +1,64 @@
-// The panel's side of the serial line: opening the port the user picked, the line check that
-// proves the sensor, and what the status display, the port note and the pop-up say of them.
+// The panel's side of the serial line: its sensor's session, opening the port the user picked,
+// the line check that proves the sensor, and what the status display, the port note and the
+// pop-up say of them.
 #include "gui/linepanel.h"
 
-#include "com232/exchanges.h"
-#include "gui/records.h"
 #include "platform/engine/userint.h"
-#include "platform/serial/rs232.h"
 #include "state/globals.h"
-#include "telemetry/telemetry.h"
 
 #include <cstdio>
 
 static const char timeoutMessage[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
 
-enum { PORT_NOTE_LEN = 512 };
-
 static double (*panelClock)(void) = Timer;
+static SensorSession panelSession;
+static bool sessionBegun = false;
 
-SensorLink PanelLink(void) {
-    SensorLink link = MakeSensorLink(portNumber, panelClock);
-    link.syncByte = syncByte;
-    return link;
+// The sensor of the line file, while the panel is on its port.
+static struct {
+    int port = 0;
+    std::string name;
+    std::string lineLog;
+} lineSensor;
+
+static void BeginPanelSession(int port) {
+    const bool ofLine = port == lineSensor.port;
+    BeginSession(&panelSession, port, ofLine ? lineSensor.name : std::string(), 0, panelClock);
+    panelSession.lineLog = ofLine ? lineSensor.lineLog : std::string();
+    // The panel's settle wait runs its full time: nothing stops it.
+    panelSession.keepWaiting = nullptr;
+    sessionBegun = true;
+}
+
+SensorSession *PanelSession(void) {
+    if (!sessionBegun || panelSession.link.port != portNumber)
+        BeginPanelSession(portNumber);
+    panelSession.link.clock = panelClock;
+    panelSession.link.syncByte = syncByte;
+    return &panelSession;
+}
+
+void ForgetPanelSession(void) {
+    sessionBegun = false;
 }
 
 void SetPanelLinkClock(double (*clock)(void)) {
     panelClock = clock ? clock : Timer;
 }
 
+void SetPanelLineSensor(int port, const std::string &name, const std::string &lineLog) {
+    lineSensor.port = port;
+    lineSensor.name = name;
+    lineSensor.lineLog = lineLog;
+    ForgetPanelSession();
+}
+
 // Copies an open failure text into statusText and shows it there, with the engine's reason and
 // remedy beside it.
-static void ShowOpenFailure(int port, int code) {
-    std::snprintf(statusText, STATUS_TEXT_LEN, "%s", OpenErrorText(code));
+static void ShowOpenFailure(const SensorSession *session) {
+    std::snprintf(statusText, STATUS_TEXT_LEN, "%s", session->status);
     ShowStatus(statusText);
-    char note[PORT_NOTE_LEN] = "";
-    ComOpenFailure(port, note, sizeof note);
-    ShowPortNote(note);
-    // A port another program holds is that program's to speak for on the broker.
-    if (!ComPortBusy(port))
-        PublishStateOf(0, statusText, note);
+    ShowPortNote(session->message);
 }
 
 // The settings the sensor expects; the port stays closed when the open fails. The port opened
@@ -46,23 +67,20 @@ static void ShowOpenFailure(int port, int code) {
 void OpenPort(int port) {
     acquisitionActive = 0;
     portNumber = port;
-    int code = OpenSensorPort(port);
-    if (code < 0) {
-        ShowOpenFailure(port, code);
+    BeginPanelSession(port);
+    SensorSession *session = PanelSession();
+    if (OpenSession(session) != SESSION_OK) {
+        ShowOpenFailure(session);
         return;
     }
     ShowPortNote("");
-    AnnounceSensorOf(0);
     CheckLine();
 }
 
 // A present sensor answers 0x55 0x07 with the single byte 0xAA.
 void CheckLine(void) {
-    const SensorLink link = PanelLink();
-    LinkReply reply;
-    if (ExchangeLineCheck(&link, receiveBuffer, &reply) == EXCHANGE_OK) {
+    if (CheckSessionLine(PanelSession()) == SESSION_OK) {
         ShowStatus("LINE OK");
-        PublishStatus("LINE OK");
         if (afterLineOk)
             afterLineOk();
     } else {
@@ -72,7 +90,6 @@ void CheckLine(void) {
 
 void ReportTimeout(void) {
     ShowStatus("TIMEOUT");
-    PublishStatus("TIMEOUT");
     MessagePopup("INFO", timeoutMessage);
 }
 

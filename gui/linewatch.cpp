@@ -1,12 +1,9 @@
 #include "gui/linewatch.h"
 
-#include "com232/link.h"
 #include "gui/linepanel.h"
 #include "platform/serial/rs232.h"
 #include "platform/widgets/portrings.h"
 #include "state/globals.h"
-#include "telemetry/telemetry.h"
-#include "textforms/portlabel.h"
 
 #include <cstdio>
 
@@ -20,13 +17,12 @@ static void ShowLineLost(void) {
     acquisitionActive = 0;
     lostPort = portNumber;
     ShowStatus("LINE LOST");
-    PublishStatus("LINE LOST");
-    char device[MAX_PATHNAME_LEN] = "";
-    ComPortDevice(portNumber, device, sizeof device);
+    SensorSession *session = PanelSession();
     char note[NOTE_LEN];
     std::snprintf(note, sizeof note,
                   "%s %s: the device went away - the line reopens by itself when it is back",
-                  PortLabel(portNumber).c_str(), device);
+                  session->label, session->device);
+    ReportSessionLost(session, "the device went away");
     ShowPortNote(note);
 }
 

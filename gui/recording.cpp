@@ -1,6 +1,7 @@
 // The panel side of recording.
 #include "gui/recording.h"
 
+#include "gui/linepanel.h"
 #include "gui/records.h"
 #include "platform/output/recorder.h"
 #include "sensor/wire.h"
@@ -90,7 +91,7 @@ void ChooseRecordFolder(void) {
 void RecordMeasurement(void) {
     if (!RecordingOn())
         return;
-    if (RecordFrame(currentMeasurement, portNumber) == RECORD_FAILED) {
+    if (RecordFrame(currentMeasurement, PanelSession()->name) == RECORD_FAILED) {
         ShowRecordingFailed(LastRecordingError());
         return;
     }

@@ -3,6 +3,7 @@
 
 #include "files/save.h"
 #include "gui/detectioncheck.h"
+#include "gui/linepanel.h"
 #include "gui/records.h"
 #include "gui/teachtable.h"
 #include "platform/output/recorder.h"
@@ -30,6 +31,7 @@ struct RowSamples {
     std::vector<RecordedFrame> frames; // seconds from the first frame
     long long startedMs;               // wall clock at the first collected frame
     int port;                          // the COM port they came from; 0 for a recording
+    char sensor[SENSOR_NAME_LEN];      // the sensor they came from, its recordings' column
     char file[MAX_PATHNAME_LEN];       // the recording they were loaded from; "" if collected
     long firstLine;                    // that recording's line of the first frame
 };
@@ -69,6 +71,7 @@ static void ClearRow(RowSamples *samples) {
     samples->frames.clear();
     samples->startedMs = 0;
     samples->port = 0;
+    samples->sensor[0] = '\0';
     samples->file[0] = '\0';
     samples->firstLine = 0;
 }
@@ -159,6 +162,7 @@ static void StartCollection(void) {
     collection.started = -1.0;
     ClearRow(&rowSamples[collection.row]);
     rowSamples[collection.row].port = portNumber;
+    std::snprintf(rowSamples[collection.row].sensor, SENSOR_NAME_LEN, "%s", PanelSession()->name);
     ShowProgress();
     ShowSampleCounts();
 }
@@ -272,7 +276,7 @@ static std::string RecordingText(const RowSamples &samples) {
         FormatTimeStamp(samples.startedMs + std::llround(frame.seconds * 1000.0), stamp,
                         sizeof stamp);
         const int length =
-            FormatRecordLine(line, sizeof line, stamp, frame.seconds, frame.values, samples.port);
+            FormatRecordLine(line, sizeof line, stamp, frame.seconds, frame.values, samples.sensor);
         if (length > 0)
             text.append(line, (size_t)length);
     }

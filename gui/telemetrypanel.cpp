@@ -1,28 +1,30 @@
 // The panel side of live telemetry.
 #include "gui/telemetrypanel.h"
 
+#include "gui/linepanel.h"
 #include "state/globals.h"
-#include "textforms/portlabel.h"
 
 #include <cstdio>
+#include <string>
 
-enum { SENSOR_NAME_LEN = 16, BROKER_TEXT_LEN = TELEMETRY_TEXT_LEN * 2 };
+enum { BROKER_TEXT_LEN = TELEMETRY_TEXT_LEN * 2 };
 enum { CONNECTED_COLOUR = 0x008000, WAITING_COLOUR = 0x606060, FAILED_COLOUR = 0xC00000 };
 
 static TelemetryConfig panelConfig;
-static int telemetryPort = 0; // the port whose name the client carries; 0 while off
+static std::string telemetrySensor; // the sensor whose name the client carries; "" while off
 
-static void StartForPort(void) {
-    char sensor[SENSOR_NAME_LEN];
-    FormatPortLabel(sensor, sizeof sensor, portNumber);
-    telemetryPort = 0;
+// The client for the panel's sensor, by its one name: a panel and a command on the same device
+// speak of one sensor.
+static void StartForSensor(void) {
+    const SensorSession *session = PanelSession();
+    telemetrySensor.clear();
     if (!panelConfig.host[0])
         return;
-    // The sensor is announced once its port opens (OpenPort), so a panel that finds the port
+    // The sensor is announced once its port opens (OpenSession), so a panel that finds the port
     // held by another program says nothing in that program's name.
-    const char *const sensors[] = {sensor};
+    const char *const sensors[] = {session->name};
     if (StartTelemetrySensors(&panelConfig, sensors, 1) == 0) {
-        telemetryPort = portNumber;
+        telemetrySensor = session->name;
         return;
     }
     char message[BROKER_TEXT_LEN];
@@ -33,15 +35,15 @@ static void StartForPort(void) {
 
 void StartPanelTelemetry(const TelemetryConfig *config) {
     panelConfig = *config;
-    StartForPort();
+    StartForSensor();
     ShowBrokerState();
 }
 
 void FollowPortWithTelemetry(void) {
-    if (telemetryPort == 0 || telemetryPort == portNumber)
+    if (telemetrySensor.empty() || telemetrySensor == PanelSession()->name)
         return;
     StopTelemetry();
-    StartForPort();
+    StartForSensor();
 }
 
 // A short word beside the frame's title; the tooltip has the whole line.
@@ -79,5 +81,5 @@ void ShowBrokerState(void) {
 
 void EndPanelTelemetry(void) {
     StopTelemetry();
-    telemetryPort = 0;
+    telemetrySensor.clear();
 }

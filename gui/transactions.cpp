@@ -1,8 +1,6 @@
 // The three transactions with the sensor.
 #include "gui/transactions.h"
 
-#include "changes/changelog.h"
-#include "com232/exchanges.h"
 #include "gui/layout.h"
 #include "gui/linepanel.h"
 #include "gui/livedisplay.h"
@@ -10,40 +8,41 @@
 #include "gui/recording.h"
 #include "gui/records.h"
 #include "gui/teachsamples.h"
-#include "platform/serial/rs232.h"
 #include "state/globals.h"
-#include "telemetry/telemetry.h"
+
+#include <cstdio>
 
 // 1 while the transfer loop of RunDataTransfer is on the stack.
 static int transferLoopRunning = 0;
+
+// The panel's Send is logged as the panel's own set, or as the file it was loaded from.
+static SessionWrite PanelWrite(void) {
+    SessionWrite write;
+    write.source = parameterSetFile[0] ? parameterSetFile : "panel";
+    return write;
+}
 
 void SendParameters(void) {
     acquisitionActive = 0;
     ReadPanelParameters();
     PackParameters();
-    const SensorLink link = PanelLink();
-    LinkReply reply;
-    const ChangeEntry entry =
-        LogPanelSendAhead(link.port, ParameterTarget, ParameterBlock, parameterSetFile);
-    const bool written = ExchangeWriteBlock(&link, WriteCommandFor(ParameterTarget), ParameterBlock,
-                                            &reply) == EXCHANGE_OK;
-    LogPanelSendOutcome(entry, written);
-    if (!written)
+    unsigned char unread[BLOCK_LENGTH]; // no verify: nothing is read back
+    std::string logTrouble;
+    const int outcome = WriteSessionMemory(PanelSession(), SensorMemoryOf(ParameterTarget),
+                                           ParameterBlock, PanelWrite(), unread, &logTrouble);
+    if (!logTrouble.empty())
+        std::fprintf(stderr, "nvmxv451: %s\n", logTrouble.c_str());
+    if (outcome == WRITE_FAILED)
         ReportTimeout();
-    else
-        PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
 }
 
 void GetParameters(void) {
     acquisitionActive = 0;
     // FILE has no read command of its own; the line check after a port change reaches this
     // with FILE selected, and the sensor's working parameters are the RAM ones.
-    const SensorLink link = PanelLink();
-    LinkReply reply;
-    if (ExchangeReadBlock(&link, ReadCommandFor(ParameterTarget), receiveBuffer, &reply) ==
-        EXCHANGE_OK) {
+    if (ReadSessionMemory(PanelSession(), SensorMemoryOf(ParameterTarget), receiveBuffer) ==
+        SESSION_OK) {
         TakeParameters();
-        PublishParameters(ParameterBlock, MemoryName(ParameterTarget));
         parameterSetFile[0] = '\0';
         UnpackParameters();
         ShowParameters();
@@ -53,36 +52,38 @@ void GetParameters(void) {
     }
 }
 
-int ReceiveFrame(void) {
-    const SensorLink link = PanelLink();
-    LinkReply reply;
-    int result = ExchangeFrame(&link, &acquisitionActive, receiveBuffer, &reply);
-    if (result == EXCHANGE_ABORTED)
-        return FRAME_ABORTED;
-    if (result != EXCHANGE_OK)
-        return FRAME_MISSING;
+// A frame in the receive buffer stored, recorded, taught from and shown.
+static void ShowFrame(void) {
     TakeData();
     StoreData();
     RecordMeasurement();
     CollectTeachFrame();
-    PublishFrame(currentMeasurement);
     DisplayMeasurement();
     UpdateGraph();
+}
+
+int ReceiveFrame(void) {
+    const int outcome = ReceiveSessionFrame(PanelSession(), &acquisitionActive, receiveBuffer);
+    if (outcome == SESSION_ABORTED)
+        return FRAME_ABORTED;
+    if (outcome != SESSION_OK)
+        return FRAME_MISSING;
+    ShowFrame();
     return FRAME_SHOWN;
 }
 
-// One frame, then the event step. Returns 0 when the wait saw the flag cleared: the transfer
-// then ends at once, without reading and without the event step.
-static int RunTransferCycle(void) {
-    int result = ReceiveFrame();
-    if (result == FRAME_ABORTED)
-        return 0;
-    if (result == FRAME_MISSING) {
+// The event step after each frame; a missing frame gives the time-out report and ends the
+// transfer. A wait that saw the flag cleared ends it at once, without reading and without the
+// event step (RunFrameLoop).
+static bool RunTransferCycle(int, const unsigned char *frame, void *) {
+    if (frame != nullptr) {
+        ShowFrame();
+    } else {
         ReportTimeout();
         acquisitionActive = 0;
     }
     ProcessSystemEvents();
-    return 1;
+    return true;
 }
 
 void RunDataTransfer(void) {
@@ -93,9 +94,7 @@ void RunDataTransfer(void) {
     if (transferLoopRunning)
         return;
     transferLoopRunning = 1;
-    while (acquisitionActive == 1)
-        if (!RunTransferCycle())
-            break;
+    RunFrameLoop(PanelSession(), &acquisitionActive, receiveBuffer, RunTransferCycle, nullptr);
     transferLoopRunning = 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -214,4 +215,21 @@ bool PickSensors(const LineFile &line, const std::vector<std::string> &names,
             picked->push_back(sensor);
     }
     return true;
+}
+
+ParsedCommandLine LineBrokerOptions(const LineFile &line) {
+    ParsedCommandLine options;
+    const LineBroker &broker = line.broker;
+    const std::pair<const char *, std::string> given[] = {
+        {"mqtt-host", broker.host},
+        {"mqtt-prefix", broker.prefix},
+        {"mqtt-user", broker.user},
+        {"mqtt-password-file", broker.passwordFile},
+        {"mqtt-cafile", broker.caFile},
+        {"mqtt-port", broker.port ? std::to_string(broker.port) : std::string()},
+    };
+    for (const auto &[name, value] : given)
+        if (!value.empty())
+            options.add(name, value);
+    return options;
 }

@@ -3,6 +3,8 @@
 // are taken relative to the file's folder. Free of Qt.
 #pragma once
 
+#include "options/options.h"
+
 #include <string>
 #include <vector>
 
@@ -51,3 +53,6 @@ bool IsSensorName(const std::string &name);
 // False with why naming a name the line does not have.
 bool PickSensors(const LineFile &line, const std::vector<std::string> &names,
                  std::vector<LineSensor> *picked, std::string *why);
+// The line's broker settings as if they had been given as options (--mqtt-host, ...), for the
+// telemetry's option reader: the panel and the commands take a line's broker alike.
+ParsedCommandLine LineBrokerOptions(const LineFile &line);

@@ -50,13 +50,10 @@
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-// Busy wait before Get and Go: the sensor's settling time for the selected memory (FILE counts
-// as the RAM). No events run meanwhile.
+// The wait before Get and Go: the sensor's settling time for the selected memory (FILE counts
+// as the RAM), spent in the port's poll. No events run meanwhile.
 static void preTransferWait(void) {
-    const double start = Timer();
-    const double delay = SettleSecondsBeforeRead(ParameterTarget);
-    while (Timer() - start < delay) {
-    }
+    SettleBeforeRead(PanelSession(), SensorMemoryOf(ParameterTarget));
 }
 
 static void ChangePort(void) {

@@ -16,6 +16,7 @@
 #include "logo/branding.h"
 #include "nvmxv451/callbacks.h"
 #include "nvmxv451/helptexts.h"
+#include "nvmxv451/panelline.h"
 #include "nvmxv451/preferences.h"
 #include "platform/engine/ticker.h"
 #include "platform/serial/rs232.h"
@@ -26,6 +27,7 @@
 #include "state/globals.h"
 
 #include <cstring>
+#include <string>
 
 static void SetStatusText(const char *text) {
     std::strncpy(statusText, text, STATUS_TEXT_LEN - 1);
@@ -34,6 +36,7 @@ static void SetStatusText(const char *text) {
 
 void InitVars(void) {
     portNumber = 1;
+    ForgetPanelSession();
     syncByte = SYNC_BYTE;
     ParameterTarget = RAM;
     acquisitionActive = 0;
@@ -81,19 +84,37 @@ static void WatchLineAndBroker(void) {
     ShowBrokerState();
 }
 
+// --line FILE: the line's sensor, its port the one to start on; the line's broker under the
+// options given. Returns COMMAND_LINE_RUN, or the usage exit code.
+static int TakeStartLine(const PanelStart &start, const TelemetryConfig &remembered,
+                         TelemetryConfig *telemetry, std::string *port) {
+    PanelLineSensor sensor;
+    std::string why;
+    *telemetry = remembered;
+    if (!TakePanelLine(start, &sensor, telemetry, &why))
+        return UsageError(NVMX_PROGRAM, why);
+    *port = sensor.port;
+    SetPanelLineSensor(PortNumberOfText(sensor.port.c_str()), sensor.name, sensor.lineLog);
+    return COMMAND_LINE_RUN;
+}
+
 int RunProgram(int argc, char **argv) {
-    char portOption[MAX_PATHNAME_LEN] = "";
-    TelemetryConfig telemetry;
+    PanelStart start;
+    TelemetryConfig remembered, telemetry;
     int telemetryGiven = 0;
     InitSettings("Quarnet", NVMX_PROGRAM);
-    LoadTelemetrySettings(&telemetry);
-    int ended =
-        ParseCommandLine(argc, argv, portOption, sizeof portOption, &telemetry, &telemetryGiven);
+    LoadTelemetrySettings(&remembered);
+    telemetry = remembered;
+    int ended = ParseCommandLine(argc, argv, &start, &telemetry, &telemetryGiven);
     if (ended != COMMAND_LINE_RUN)
         return ended;
     // The broker given on the command line is the one of later runs too.
     if (telemetryGiven)
         SaveTelemetrySettings(&telemetry);
+    std::string portOption = start.port;
+    if (!start.lineFile.empty() &&
+        (ended = TakeStartLine(start, remembered, &telemetry, &portOption)) != COMMAND_LINE_RUN)
+        return ended;
     if (InitEngine(argc, argv) < 0)
         return -1;
     SetCallbackTable(programCallbacks, CONTROL_CALLBACK_COUNT + 1);
@@ -106,7 +127,7 @@ int RunProgram(int argc, char **argv) {
     // A save killed before its rename leaves its unfinished copy; the default folder is swept.
     RemoveUnfinishedSaves(projectDir);
     InitVars();
-    portNumber = ChooseStartPort(portOption);
+    portNumber = ChooseStartPort(portOption.c_str());
     SetCtrlVal(MainPanel, PANEL_COMPORT, portNumber);
     RestoreWindowPosition();
     StartPanelTelemetry(&telemetry);

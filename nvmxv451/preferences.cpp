@@ -2,6 +2,7 @@
 
 #include "platform/serial/rs232.h"
 #include "platform/system/settings.h"
+#include "session/session.h"
 #include "state/globals.h"
 
 #include <cstdlib>
@@ -14,9 +15,7 @@ enum { IDENTITY_LEN = 512 };
 
 int ChooseStartPort(const char *portOption) {
     if (portOption && *portOption) {
-        int number = ComNumberOf(portOption);
-        if (number == 0)
-            number = ComPortForDevice(portOption);
+        const int number = PortNumberOfText(portOption);
         if (number > 0)
             return number;
     }

@@ -1,6 +1,5 @@
 // record: the measurement transfer into a CSV file per sensor, until --seconds have passed or a
 // signal ends it.
-#include "com232/exchanges.h"
 #include "plant/portcommand.h"
 #include "plant/sensorjob.h"
 #include "platform/output/recorder.h"
@@ -75,35 +74,45 @@ bool StartRecord(SensorJob *job, RecordingFile *file) {
     return false;
 }
 
-// Frames until the time is up, a stop is asked for, or the sensor fails; the pending lines
-// reach the file at least twice a second.
-void RecordFrames(SensorJob *job, RecordingFile *file) {
-    const PortPlan *plan = job->plan;
-    PortResult *result = job->result;
-    const double seconds = job->options->seconds;
-    const double start = MonotonicSeconds();
-    double lastProgress = start;
-    while (!StopRequested() && (seconds <= 0 || MonotonicSeconds() - start < seconds)) {
-        int exchange = ExchangeFrame(&job->link, KeepWaiting(), job->receive, &job->reply);
-        if (exchange == EXCHANGE_ABORTED)
-            break;
-        if (exchange != EXCHANGE_OK) {
-            SetExchangeFailure(job, "a data request", FRAME_LENGTH);
-            break;
-        }
-        PublishFrameOf(job->sensor, job->receive);
-        if (AppendRecordingFrame(file, job->receive, plan->name) != RECFILE_OK ||
-            WriteRecordingDue(file, RecordingClock::now()) != RECFILE_OK) {
-            SetResult(result, PLANT_EXIT_FILE, "RECORDING STOPPED", "%s", RecordingFileError(file));
-            break;
-        }
-        const double now = MonotonicSeconds();
-        if (now - lastProgress >= PROGRESS_INTERVAL_SECONDS) {
-            std::fprintf(stderr, "%s: %ld frames\n", plan->name, RecordingFileFrames(file));
-            lastProgress = now;
-        }
+// A recording's frame loop: the file, the time it may run, when progress was last told.
+struct RecordLoop {
+    SensorJob *job;
+    RecordingFile *file;
+    double start;
+    double lastProgress;
+};
+
+// One frame into the file; false when the sensor failed, the file took no more or the time is
+// up. The pending lines reach the file at least twice a second.
+bool RecordFrameStep(int outcome, const unsigned char *frame, void *context) {
+    RecordLoop *loop = static_cast<RecordLoop *>(context);
+    SensorJob *job = loop->job;
+    if (frame == nullptr) {
+        TakeSessionOutcome(job, outcome);
+        return false;
     }
-    result->seconds = MonotonicSeconds() - start;
+    if (AppendRecordingFrame(loop->file, frame, job->plan->name) != RECFILE_OK ||
+        WriteRecordingDue(loop->file, RecordingClock::now()) != RECFILE_OK) {
+        SetResult(job->result, PLANT_EXIT_FILE, "RECORDING STOPPED", "%s",
+                  RecordingFileError(loop->file));
+        return false;
+    }
+    const double now = MonotonicSeconds();
+    if (now - loop->lastProgress >= PROGRESS_INTERVAL_SECONDS) {
+        std::fprintf(stderr, "%s: %ld frames\n", job->plan->name, RecordingFileFrames(loop->file));
+        loop->lastProgress = now;
+    }
+    const double seconds = job->options->seconds;
+    return seconds <= 0 || now - loop->start < seconds;
+}
+
+// Frames until the time is up, a stop is asked for, or the sensor fails.
+void RecordFrames(SensorJob *job, RecordingFile *file) {
+    const double start = MonotonicSeconds();
+    RecordLoop loop{job, file, start, start};
+    unsigned char frame[FRAME_LENGTH];
+    RunFrameLoop(&job->session, KeepWaiting(), frame, RecordFrameStep, &loop);
+    job->result->seconds = MonotonicSeconds() - start;
 }
 
 void RecordOnPort(SensorJob *job) {

@@ -39,13 +39,6 @@ std::string MemoryKey(int memory) {
     return memory == MEMORY_EEPROM ? "eeprom" : "ram";
 }
 
-// What the verify found, for the report and the log: "verified", or the first difference.
-std::string VerifyText(int outcome, const unsigned char *sent, const unsigned char *held) {
-    if (outcome == WRITE_VERIFIED)
-        return "verified";
-    return "failed: " + DescribeDifferences(DiffBlocks(sent, held), 3) + " (sent -> held)";
-}
-
 // The block the sensor held, kept as a .dat file before anything is written, so that a run
 // killed during the write leaves it behind: <data folder>/backups/<sensor>-<memory>-<time>.dat.
 // The path goes into the report ("backup"). False, with the report saying why, when it cannot.
@@ -73,17 +66,18 @@ void RollBack(SensorJob *job, int memory, const unsigned char *backup, const std
               const std::string &failure) {
     unsigned char held[BLOCK_LENGTH]; // what the failed verify read
     std::memcpy(held, job->block, BLOCK_LENGTH);
-    const ChangeEntry entry = LogWriteAheadOf(job, memory, held, backup, path, std::string());
-    const int outcome = WriteBlock(job, memory, backup, true);
+    SessionWrite write;
+    write.source = path;
+    write.before = held;
+    write.verify = true;
+    const int outcome = WriteBlock(job, memory, backup, write);
     if (outcome == WRITE_FAILED) {
-        LogOutcomeOf(job, entry, job->result->message);
         SetResult(job->result, job->result->exitCode, "ROLLBACK FAILED",
                   "verify %s; putting the backup back failed: %s", failure.c_str(),
                   job->result->message);
         return;
     }
-    const std::string verify = VerifyText(outcome, backup, job->block);
-    LogOutcomeOf(job, entry, verify);
+    const std::string verify = WriteOutcomeText(&job->session, outcome, backup, job->block);
     if (outcome == WRITE_VERIFIED)
         SetResult(job->result, PLANT_EXIT_ROLLED_BACK, "ROLLED BACK",
                   "verify %s; the backup was put back and verified", failure.c_str());
@@ -116,16 +110,17 @@ void RestoreMemory(SensorJob *job, int memory) {
     }
     if (!KeepBackup(job, memory, backup, &backupPath))
         return;
-    const ChangeEntry entry = LogWriteAheadOf(job, memory, backup, target, source, backupPath);
-    const int outcome = WriteBlock(job, memory, target, true);
-    const std::string verify = outcome == WRITE_FAILED ? std::string(result->message)
-                                                       : VerifyText(outcome, target, job->block);
-    LogOutcomeOf(job, entry, verify);
+    SessionWrite write;
+    write.source = source;
+    write.backup = backupPath;
+    write.verify = true;
+    const int outcome = WriteBlock(job, memory, target, write);
     if (outcome == WRITE_VERIFIED)
         SetResult(result, PLANT_EXIT_OK, "RESTORED", "from %s, %s, verified", source.c_str(),
                   DifferenceCount(count).c_str());
     else if (outcome == WRITE_DIFFERS)
-        RollBack(job, memory, backup, backupPath, verify);
+        RollBack(job, memory, backup, backupPath,
+                 WriteOutcomeText(&job->session, outcome, target, job->block));
 }
 
 // How far a memory's outcome went, for the sensor's status: the furthest one is told.

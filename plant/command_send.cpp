@@ -58,26 +58,23 @@ void SendOnPort(SensorJob *job) {
     PortResult *result = job->result;
     const int memory = job->options->memory;
     const unsigned char *block = job->options->sendBlock;
-    unsigned char before[BLOCK_LENGTH];
     if (plan->backup[0]) {
         if (!ReadBlock(job, memory) ||
             !WriteBlockFile(job, plan->backup, "nothing was sent: the backup"))
             return;
-        std::memcpy(before, job->block, BLOCK_LENGTH);
         std::snprintf(result->file, sizeof result->file, "%s", plan->backup);
     }
-    const ChangeEntry entry = LogWriteAheadOf(job, memory, plan->backup[0] ? before : nullptr,
-                                              block, job->options->file, plan->backup);
-    const int outcome = WriteBlock(job, memory, block, job->options->verify);
+    // The backup's read, when there was one, tells the change log what the write changes.
+    SessionWrite write;
+    write.source = job->options->file;
+    write.backup = plan->backup;
+    write.verify = job->options->verify;
+    const int outcome = WriteBlock(job, memory, block, write);
     if (outcome == WRITE_DIFFERS)
         ReportDifference(job, block);
     else if (outcome != WRITE_FAILED)
         SetResult(result, PLANT_EXIT_OK, "LINE OK", "%s sent to %s%s", job->options->file,
                   MemoryName(memory), outcome == WRITE_VERIFIED ? " and verified" : "");
-    const char *verify = outcome == WRITE_VERIFIED ? "verified"
-                         : outcome == WRITE_SENT   ? "not verified"
-                                                   : result->message;
-    LogOutcomeOf(job, entry, verify);
 }
 
 } // namespace

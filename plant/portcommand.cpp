@@ -4,7 +4,6 @@
 
 #include "changes/changelog.h"
 #include "com232/parameterfile.h"
-#include "line/sensorname.h"
 #include "plant/portoptions.h"
 #include "plant/sensorjob.h"
 #include "platform/serial/portthreads.h"
@@ -144,28 +143,10 @@ bool PortFilePath(const PlantOptions &options, const char *path, const char *nam
            size;
 }
 
-// The COM number of a --port value: COMn, n, or a device path (given a free number).
-int PortNumberOf(const char *port) {
-    int number = ComNumberOf(port);
-    if (number > 0)
-        return number;
-    char *end = nullptr;
-    long plain = std::strtol(port, &end, 10);
-    if (end != port && *end == '\0')
-        return plain >= 1 && plain <= COM_MAX_PORT ? (int)plain : 0;
-    // A relative path that names something here is meant from the working directory; the serial
-    // services would take it as a name under /dev.
-    struct stat here {};
-    char absolute[FILE_PATH_LEN];
-    if (port[0] != '/' && lstat(port, &here) == 0 && AbsolutePath(port, absolute, sizeof absolute))
-        return ComPortForDevice(absolute);
-    return ComPortForDevice(port);
-}
-
 bool PlanPort(PlantRun *run, int index, std::string *why) {
     const PlantOptions &options = run->options;
     PortPlan *plan = &run->plans[index];
-    plan->number = PortNumberOf(options.port[index]);
+    plan->number = PortNumberOfText(options.port[index]);
     if (plan->number <= 0) {
         *why = std::string("'") + options.port[index] + "' is no serial port";
         return false;
@@ -179,8 +160,7 @@ bool PlanPort(PlantRun *run, int index, std::string *why) {
     FormatPortLabel(plan->label, sizeof plan->label, plan->number);
     ComPortDevice(plan->number, plan->device, sizeof plan->device);
     // A line names its sensors; else the device does, whatever the order of the ports.
-    const std::string name =
-        options.sensorName[index][0] ? options.sensorName[index] : SensorNameOfDevice(plan->device);
+    const std::string name = SensorNameFor(plan->device, options.sensorName[index]);
     if (!CopyWhole(name, plan->name, sizeof plan->name)) {
         *why = "the sensor name '" + name + "' does not fit";
         return false;
@@ -359,15 +339,6 @@ int Report(const PlantRun &run) {
 }
 
 } // namespace
-
-bool AbsolutePath(const char *path, char *absolute, int size) {
-    if (path[0] == '/' || path[0] == '\0')
-        return std::snprintf(absolute, (size_t)size, "%s", path) < size;
-    char here[FILE_PATH_LEN];
-    if (getcwd(here, sizeof here) == nullptr)
-        return false;
-    return std::snprintf(absolute, (size_t)size, "%s/%s", here, path) < size;
-}
 
 bool CopyPathOption(const std::string &value, const char *option, char *target, std::string *why) {
     if (CopyWhole(value, target, FILE_PATH_LEN))

@@ -8,6 +8,7 @@
 #include "files/path.h"
 #include "options/options.h"
 #include "plant/results.h"
+#include "session/session.h"
 #include "telemetry/telemetry.h"
 
 enum { PLANT_MAX_PORTS = 32 };
@@ -74,9 +75,7 @@ struct SensorJob {
     int sensor;  // the sensor's number in the run: its telemetry slot
     void *state; // the command's own state for the run (RunPortCommand)
     PortResult *result;
-    SensorLink link;
-    LinkReply reply;
-    unsigned char receive[BUFFER_LENGTH];
+    SensorSession session;             // the sensor's link, name and change log
     unsigned char block[BLOCK_LENGTH]; // the last block read
 };
 
@@ -104,8 +103,6 @@ struct PortCommand {
 // Runs command for "PROGRAM NAME [options]" with state as the command's own (null: none) and
 // returns the exit code.
 int RunPortCommand(const PortCommand &command, int argc, char **argv, void *state = nullptr);
-// A path as the user meant it: relative to the working directory; false when it does not fit.
-bool AbsolutePath(const char *path, char *absolute, int size);
 // Copies a path option's value whole into target; false with "OPTION is too long (at most N
 // bytes)".
 bool CopyPathOption(const std::string &value, const char *option, char *target, std::string *why);

@@ -15,24 +15,6 @@
 
 namespace {
 
-// The line's broker settings, taken as if they had been given as options.
-ParsedCommandLine LineBrokerOptions(const LineFile &line) {
-    ParsedCommandLine options;
-    const LineBroker &broker = line.broker;
-    const std::pair<const char *, std::string> given[] = {
-        {"mqtt-host", broker.host},
-        {"mqtt-prefix", broker.prefix},
-        {"mqtt-user", broker.user},
-        {"mqtt-password-file", broker.passwordFile},
-        {"mqtt-cafile", broker.caFile},
-        {"mqtt-port", broker.port ? std::to_string(broker.port) : std::string()},
-    };
-    for (const auto &[name, value] : given)
-        if (!value.empty())
-            options.add(name, value);
-    return options;
-}
-
 bool TakeLineSensors(const LineFile &line, const std::vector<LineSensor> &sensors,
                      PlantOptions *options, std::string *why) {
     if (!CopyWhole(line.name, options->lineName, sizeof options->lineName) ||

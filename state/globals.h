@@ -7,6 +7,10 @@
 
 // The targets of the select buttons: the sensor's two memories or a parameter file.
 enum { RAM = MEMORY_RAM, EEPROM = MEMORY_EEPROM, FILE_TARGET = 3 };
+// The sensor's memory for a target: FILE reads and writes as the RAM, as on the wire.
+inline int SensorMemoryOf(int target) {
+    return target == EEPROM ? MEMORY_EEPROM : MEMORY_RAM;
+}
 enum { STATUS_TEXT_LEN = 64 };
 
 extern int MainPanel;                  // handle of the one panel

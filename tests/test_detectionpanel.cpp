@@ -134,7 +134,8 @@ TEST_F(DetectionPanel, SamplesGoToARecordingAndComeBackAsAnotherRowsSamples) {
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(frames[2].values[M_X], 12);
     EXPECT_EQ(frames[2].values[M_CNO], NO_COLOUR);
-    EXPECT_NE(Lines(text)[1].find(",COM1"), std::string::npos) << text;
+    EXPECT_NE(Lines(text)[1].find(std::string(",") + PanelSession()->name), std::string::npos)
+        << text;
 
     SetCtrlVal(MainPanel, PANEL_NO, 4);
     LoadRowSamples();

@@ -64,10 +64,10 @@ std::vector<Flags> FormsReachedBy(std::vector<std::string> args, bool panel = fa
     argv.push_back(nullptr);
     ObserveCommandLineForms(KeepForm, &forms);
     if (panel) {
-        char port[64];
+        PanelStart start;
         TelemetryConfig telemetry{};
         int given = 0;
-        ParseCommandLine((int)args.size(), argv.data(), port, sizeof port, &telemetry, &given);
+        ParseCommandLine((int)args.size(), argv.data(), &start, &telemetry, &given);
     } else {
         RunPlantCommand((int)args.size(), argv.data());
     }

@@ -140,9 +140,13 @@ TEST_F(Records, EveryFrameAcrossStopAndGoGoesToTheFileWhole) {
     std::vector<std::string> lines = Lines(ReadFile(RecordingPath()));
     ASSERT_EQ(lines.size(), FrameRequests() + 1);
     EXPECT_EQ(lines[0], "time,seconds,RED,GREEN,BLUE,X,Y,INT,C-No,port");
+    // The last column names the sensor by its device ("/dev/pts/4" is "pts-4"), as the commands
+    // do, never by the COM number.
+    const std::string slave = peer.slavePath();
     const std::regex line(
         "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d),(\\d+\\.\\d{3}),"
-        "(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),COM1");
+        "(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),pts-" +
+        slave.substr(slave.rfind('/') + 1));
     double previousSeconds = 0.0;
     for (size_t i = 1; i < lines.size(); i++) {
         std::smatch fields;

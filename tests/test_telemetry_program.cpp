@@ -93,19 +93,22 @@ TEST_F(PanelTelemetry, FramesReachTheBrokerAndADownBrokerNeverSlowsTheTransfer) 
     TelemetryConfig config = BrokerConfig(broker.port());
     StartPanelTelemetry(&config);
     OpenPort(1);
+    // The panel names its sensor by its device, as the commands do; COM1 only picked the port.
+    const std::string slave = peer.slavePath();
+    const std::string name = "pts-" + slave.substr(slave.rfind('/') + 1);
     ReceivedMessage message;
-    EXPECT_TRUE(subscriber.waitFor(Message(Topic("COM1", "status"), "online"), timeout));
-    EXPECT_TRUE(subscriber.waitFor(StateIs("COM1", "LINE OK"), timeout));
-    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM1", "parameters")), timeout, &message));
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "status"), "online"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(StateIs(name.c_str(), "LINE OK"), timeout));
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "parameters")), timeout, &message));
     // A dashboard that starts later is handed the set the broker kept.
     TestSubscriber later;
-    ASSERT_TRUE(later.start(broker.port(), Topic("COM1", "parameters")));
-    ASSERT_TRUE(later.waitFor(Message(Topic("COM1", "parameters")), timeout, &message));
+    ASSERT_TRUE(later.start(broker.port(), Topic(name.c_str(), "parameters")));
+    ASSERT_TRUE(later.waitFor(Message(Topic(name.c_str(), "parameters")), timeout, &message));
     EXPECT_TRUE(message.retained);
     EXPECT_NE(message.payload.find("\"source\":\"RAM\""), std::string::npos) << message.payload;
 
     const size_t framesUp = TransferFor(1.5, peer);
-    ASSERT_TRUE(subscriber.waitFor(Message(Topic("COM1", "frame")), timeout, &message));
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic(name.c_str(), "frame")), timeout, &message));
     EXPECT_NE(message.payload.find("\"port\":\"COM1\""), std::string::npos) << message.payload;
     EXPECT_NE(message.payload.find("\"RED\":100"), std::string::npos) << message.payload;
     EXPECT_TRUE(ProcessEventsUntil(

@@ -6,7 +6,6 @@
 #include "platform/engine/engine.h"
 #include "platform/system/settings.h"
 #include "recording/recordingfile.h"
-#include "textforms/portlabel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,13 +57,6 @@ int StartWriteTimer(int result) {
 
 } // namespace
 
-int FormatRecordLine(char *line, int size, const char *localTime, double seconds,
-                     const unsigned char values[RECORD_VALUES], int port) {
-    char label[PORT_LABEL_LEN];
-    return FormatRecordLine(line, size, localTime, seconds, values,
-                            FormatPortLabel(label, sizeof label, port));
-}
-
 int GetRecordFolder(char *folder, int size) {
     if (GetSettingText(FOLDER_KEY, folder, size) == 0 && folder[0] != '\0')
         return 0;
@@ -110,10 +102,8 @@ int StartRecordingFile(const char *path) {
     return StartWriteTimer(CreateRecordingFileAt(&recording, path));
 }
 
-int RecordFrame(const unsigned char values[RECORD_VALUES], int port) {
-    char label[PORT_LABEL_LEN];
-    const int result =
-        AppendRecordingFrame(&recording, values, FormatPortLabel(label, sizeof label, port));
+int RecordFrame(const unsigned char values[RECORD_VALUES], const char *sensor) {
+    const int result = AppendRecordingFrame(&recording, values, sensor);
     StopTimerUnlessOn();
     return RecorderResult(result);
 }

@@ -2,7 +2,7 @@
 // time it began, in a folder the user chooses once. Qt stays behind this header.
 //
 // A line per frame: local time (ISO 8601 with milliseconds and the offset from UTC), seconds
-// since the recording began, the seven frame bytes as the sensor sent them, and the COM port.
+// since the recording began, the seven frame bytes as the sensor sent them, and the sensor's name.
 // Lines collect in a fixed buffer and reach the file whole, at the latest half a second after
 // they were recorded, so a crash loses at most the last half second and a frame costs no system
 // call.
@@ -18,12 +18,6 @@ enum {
     RECORD_FAILED = RECFILE_FAILED,       // the file could not be made or written
     RECORD_NOT_RUNNING = RECFILE_NOT_OPEN // no recording is on
 };
-
-// Formats one line, newline included, into line (size bytes): localTime as given, seconds with
-// three decimals, the values as decimal numbers, "COM<port>". Returns the length, or -1 when
-// the line does not fit.
-int FormatRecordLine(char *line, int size, const char *localTime, double seconds,
-                     const unsigned char values[RECORD_VALUES], int port);
 
 // The folder that recordings go to: the one the user chose, kept in the settings, else the
 // user's documents folder. Copies it into folder (size bytes); returns 0 or RECORD_FAILED.
@@ -43,9 +37,10 @@ int StartTaggedRecording(const char *folder, const char *tag, char *fileName, in
 // Starts a new recording in the file at path, which must not exist yet (a recording is never
 // written over). Returns 0, or RECORD_FAILED with LastRecordingError set.
 int StartRecordingFile(const char *path);
-// Appends one frame. Returns 0, RECORD_NOT_RUNNING, or RECORD_FAILED when the file took no
-// more lines: the recording has then ended, and the lines before stay in the file whole.
-int RecordFrame(const unsigned char values[RECORD_VALUES], int port);
+// Appends one frame of the sensor named. Returns 0, RECORD_NOT_RUNNING, or RECORD_FAILED when
+// the file took no more lines: the recording has then ended, and the lines before stay in the
+// file whole.
+int RecordFrame(const unsigned char values[RECORD_VALUES], const char *sensor);
 // Writes what is pending and closes the file. Returns 0, RECORD_NOT_RUNNING or RECORD_FAILED.
 int StopRecording(void);
 // 1 while a recording is on.

@@ -32,6 +32,10 @@ CommandLineForm PanelCommandLine(const char *program) {
     form.options = {
         {"v,version", nullptr, "Shows the program's version and ends."},
         {"port", "DEVICE|COMn", "Opens this serial port at start-up: a device path or COMn."},
+        {"line", "FILE",
+         "The line file: the panel serves the line's sensor --sensor NAME under its name, on its "
+         "port, with the line's change log and broker (in place of --port)."},
+        {"sensor", "NAME", "With --line: the line's sensor (needless when the line has one)."},
     };
     for (const OptionForm &option : TelemetryOptions())
         form.options.push_back(option);
@@ -41,7 +45,7 @@ CommandLineForm PanelCommandLine(const char *program) {
 
 } // namespace
 
-int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfig *telemetry,
+int ParseCommandLine(int argc, char **argv, PanelStart *start, TelemetryConfig *telemetry,
                      int *telemetryGiven) {
     const CommandLineForm form = PanelCommandLine(argc > 0 ? argv[0] : NVMX_PROGRAM);
     ParsedCommandLine parsed;
@@ -54,8 +58,14 @@ int ParseCommandLine(int argc, char **argv, char *port, int size, TelemetryConfi
         std::printf("%s %s\n", NVMX_PROGRAM, NVMX_VERSION);
         return 0;
     }
-    if (!CopyWhole(parsed.value("port"), port, (size_t)size))
-        return UsageError(form.program, "--port is too long");
+    start->options = parsed;
+    start->port = parsed.value("port");
+    start->lineFile = parsed.value("line");
+    start->sensor = parsed.value("sensor");
+    if (parsed.isSet("line") && parsed.isSet("port"))
+        return UsageError(form.program, "--line and --port exclude each other");
+    if (parsed.isSet("sensor") && !parsed.isSet("line"))
+        return UsageError(form.program, "--sensor picks a sensor of a --line file");
     bool given = false;
     std::string why;
     if (!ApplyTelemetryOptions(parsed, telemetry, &given, &why))

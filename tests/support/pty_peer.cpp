@@ -1,5 +1,7 @@
 #include "support/pty_peer.h"
 
+#include "platform/serial/rs232.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -95,6 +97,9 @@ void PtyPeer::setScript(PeerScript script) {
 void PtyPeer::mapTo(int number) const {
     std::string variable = "NVMX_COM" + std::to_string(number);
     setenv(variable.c_str(), slavePath_.c_str(), 1);
+    // A new scan, so that the port list and the device behind the number (the sensor's name)
+    // show the mapping as a program started with it would.
+    ComPortCount();
 }
 
 bool PtyPeer::send(const Bytes &bytes) {
