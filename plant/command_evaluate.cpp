@@ -63,7 +63,7 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, EvaluateOption
     report->json = parsed.isSet("json");
     if (parsed.isSet("near") && ParseNumberOption(report, "--near", parsed.value("near").c_str(), 0,
                                                   255, &options->nearEdge) != 0)
-        return COMMAND_EXIT_USAGE;
+        return PLANT_EXIT_USAGE;
     if (!parsed.isSet("parameters"))
         return UsageFailure(report, "--parameters FILE.dat is missing");
     options->parameters = parsed.value("parameters");
@@ -282,5 +282,5 @@ int RunEvaluateCommand(int argc, char **argv) {
     else
         PrintText(report);
     std::fflush(stdout);
-    return COMMAND_EXIT_OK;
+    return PLANT_EXIT_OK;
 }

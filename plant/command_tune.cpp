@@ -129,7 +129,7 @@ int TakeRows(CommandReport *report, const CommandLineForm &form, int argc, char 
         }
         if (std::strcmp(argv[i], "--row") == 0) {
             if (TakeRow(report, argc, argv, &i, options) != GO_ON)
-                return COMMAND_EXIT_USAGE;
+                return PLANT_EXIT_USAGE;
             continue;
         }
         rest->push_back(argv[i]);
@@ -144,7 +144,7 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *o
     const CommandLineForm form = TuneForm(argc > 0 ? argv[0] : "nvmxv451");
     std::vector<char *> rest;
     if (TakeRows(report, form, argc, argv, options, &rest) != GO_ON)
-        return COMMAND_EXIT_USAGE;
+        return PLANT_EXIT_USAGE;
     ParsedCommandLine parsed;
     const int parsedCode = ParseOptions(form, (int)rest.size(), rest.data(), 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
@@ -159,13 +159,13 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *o
     double number = 0;
     if (parsed.isSet("k")) {
         if (ParseNumberOption(report, "--k", parsed.value("k").c_str(), 0, 100, &number) != 0)
-            return COMMAND_EXIT_USAGE;
+            return PLANT_EXIT_USAGE;
         options->rule.k = number;
     }
     if (parsed.isSet("margin")) {
         if (ParseNumberOption(report, "--margin", parsed.value("margin").c_str(), 0, 255,
                               &number) != 0)
-            return COMMAND_EXIT_USAGE;
+            return PLANT_EXIT_USAGE;
         options->rule.margin = number;
     }
     if (!parsed.isSet("output"))
@@ -342,7 +342,7 @@ void PrintJson(const Run &run, const char *written) {
     std::printf("{\"command\":\"tune\",\"ok\":%s,\"exit\":%d,"
                 "\"model\":\"the program's model of the sensor, not the sensor\",\"separated\":%s,"
                 "\"rows\":[",
-                written ? "true" : "false", written ? 0 : (int)TUNE_EXIT_NOT_SEPARATED,
+                written ? "true" : "false", written ? 0 : (int)PLANT_EXIT_NOT_SEPARATED,
                 separated ? "true" : "false");
     for (int r = 0; r < result->rows; ++r)
         PrintRowJson(run, r);
@@ -385,7 +385,7 @@ int ReadInputs(Run *run, int argc, char **argv) {
         return code;
     const char *output = run->options.output.c_str();
     if (!run->options.force && Exists(output))
-        return CommandFailure(&run->command, COMMAND_EXIT_FILE,
+        return CommandFailure(&run->command, PLANT_EXIT_FILE,
                               "%s exists already; --force replaces it", output);
     if (run->options.base.empty())
         FreshBase(run->base);
@@ -407,7 +407,7 @@ int RunTuneCommand(int argc, char **argv) {
     const int status =
         TuneTolerances(run.base, sets, run.options.rows, &run.options.rule, run.result.get());
     if (status == TUNE_REFUSED)
-        return CommandFailure(&run.command, TUNE_EXIT_NOT_SEPARATED, "cannot tune: %s",
+        return CommandFailure(&run.command, PLANT_EXIT_NOT_SEPARATED, "cannot tune: %s",
                               run.result->reason);
     // Only a table that separates every row reaches a file.
     const bool writeFailed = status == TUNE_SEPARATED &&
@@ -415,7 +415,7 @@ int RunTuneCommand(int argc, char **argv) {
     if (writeFailed) {
         if (!run.command.json)
             PrintText(run);
-        return CommandFailure(&run.command, COMMAND_EXIT_FILE, "%s: %s", parameterFileNotSaved,
+        return CommandFailure(&run.command, PLANT_EXIT_FILE, "%s: %s", parameterFileNotSaved,
                               LastParameterFileError());
     }
     const char *written = status == TUNE_SEPARATED ? run.options.output.c_str() : nullptr;
@@ -429,5 +429,5 @@ int RunTuneCommand(int argc, char **argv) {
             std::printf("nothing written\n");
     }
     std::fflush(stdout);
-    return written ? (int)COMMAND_EXIT_OK : (int)TUNE_EXIT_NOT_SEPARATED;
+    return written ? (int)PLANT_EXIT_OK : (int)PLANT_EXIT_NOT_SEPARATED;
 }
