@@ -224,7 +224,7 @@ void TuneActiveRows(void) {
         PlotTaughtColours(PANEL_ZOOMGRAPH);
     }
     PanelParameterBlock(tunedBase);
-    const int rows = std::min((int)tunedBase[OFFSET_MAXCOLNO], (int)TEACH_ROWS);
+    const int rows = ActiveRows(tunedBase);
     std::string report = MODEL_NOTE;
     if (rows == 0) {
         AppendReport(&report, "MAXCOL-No. is 0: no active rows to tune.\n");
