@@ -7,7 +7,6 @@
 #include "plant/commands.h"
 #include "platform/system/optionparser.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +43,7 @@ enum { GO_ON = -1 };
 const unsigned char freshParameters[PARAMETER_COUNT] = {127, 0, 1, 1, 0, 10, 0, 1, 2};
 
 struct TuneOptions {
-    std::vector<const char *> files[TEACH_ROWS]; // per row
+    std::vector<std::string> files[TEACH_ROWS]; // per row
     int rows = 0;
     std::string output;
     std::string base; // "": the parameters of a fresh panel
@@ -52,15 +51,16 @@ struct TuneOptions {
     TeachRule rule = DEFAULT_TEACH_RULE;
 };
 
-int TakeRow(CommandReport *report, int argc, char **argv, int *i, TuneOptions *options) {
-    if (*i + 2 >= argc)
-        return UsageFailure(report, "--row wants a row number and a recording");
-    char *end = nullptr;
-    const long row = std::strtol(argv[*i + 1], &end, 10);
-    if (end == argv[*i + 1] || *end != '\0' || row < 0 || row >= TEACH_ROWS)
-        return UsageFailure(report, "--row wants a row 0..14, not \"%s\"", argv[*i + 1]);
-    options->files[row].push_back(argv[*i + 2]);
-    *i += 2;
+// The recordings of every "--row N FILE" by row.
+int TakeRows(CommandReport *report, const ParsedCommandLine &parsed, TuneOptions *options) {
+    for (const std::vector<std::string> &use : parsed.uses("row")) {
+        const char *number = use[0].c_str();
+        char *end = nullptr;
+        const long row = std::strtol(number, &end, 10);
+        if (end == number || *end != '\0' || row < 0 || row >= TEACH_ROWS)
+            return UsageFailure(report, "--row wants a row 0..14, not \"%s\"", number);
+        options->files[row].push_back(use[1]);
+    }
     return GO_ON;
 }
 
@@ -85,7 +85,8 @@ CommandLineForm TuneForm(const char *program) {
     form.options = {
         {"row", "N FILE",
          "A recording of the colour for row N; rows 0 to n-1, each at least once, a row may have "
-         "several; MAXCOL-No. becomes n."},
+         "several; MAXCOL-No. becomes n.",
+         2, "a row number and a recording"},
         {"o,output", "FILE", "The parameter file to write (never replaced without --force)."},
         {"base", "FILE",
          "The other parameters and rows from this file; without it those a fresh panel starts "
@@ -99,58 +100,15 @@ CommandLineForm TuneForm(const char *program) {
     return form;
 }
 
-// Whether word names an option of form that takes a value, given apart from it ("-o", "--k").
-bool NamesValueOption(const CommandLineForm &form, const std::string &word) {
-    for (const OptionForm &option : form.options) {
-        if (option.valueName == nullptr)
-            continue;
-        const std::string names = option.names;
-        for (size_t start = 0; start <= names.size();) {
-            const size_t comma = std::min(names.find(',', start), names.size());
-            const std::string name = names.substr(start, comma - start);
-            if (word == "-" + name || word == "--" + name)
-                return true;
-            start = comma + 1;
-        }
-    }
-    return false;
-}
-
-// "--row N FILE" takes two words, which an option table cannot say: the rows are taken here and
-// the other words, in their order, left in rest for the table's parser. Returns GO_ON, or the
-// exit code of a usage error.
-int TakeRows(CommandReport *report, const CommandLineForm &form, int argc, char **argv,
-             TuneOptions *options, std::vector<char *> *rest) {
-    rest->assign(argv, argv + std::min(argc, 2));
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0) {
-            rest->insert(rest->end(), argv + i, argv + argc);
-            break;
-        }
-        if (std::strcmp(argv[i], "--row") == 0) {
-            if (TakeRow(report, argc, argv, &i, options) != GO_ON)
-                return PLANT_EXIT_USAGE;
-            continue;
-        }
-        rest->push_back(argv[i]);
-        if (NamesValueOption(form, argv[i]) && i + 1 < argc)
-            rest->push_back(argv[++i]);
-    }
-    return GO_ON;
-}
-
 // Returns GO_ON, or the exit code of a run that ends here (help, usage error).
 int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *options) {
-    const CommandLineForm form = TuneForm(argc > 0 ? argv[0] : "nvmxv451");
-    std::vector<char *> rest;
-    if (TakeRows(report, form, argc, argv, options, &rest) != GO_ON)
-        return PLANT_EXIT_USAGE;
     ParsedCommandLine parsed;
-    const int parsedCode = ParseOptions(form, (int)rest.size(), rest.data(), 2, &parsed);
+    const int parsedCode =
+        ParseOptions(TuneForm(argc > 0 ? argv[0] : "nvmxv451"), argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
-    if (parsed.isSet("row")) // "--row=N FILE"
-        return UsageFailure(report, "--row wants a row number and a recording");
+    if (TakeRows(report, parsed, options) != GO_ON)
+        return PLANT_EXIT_USAGE;
     if (!parsed.positional.empty())
         return UsageFailure(report, "unexpected \"%s\"", parsed.positional[0].c_str());
     report->json = parsed.isSet("json");
@@ -204,7 +162,8 @@ int ReadSamples(Run *run) {
     LoadedRecording recording;
     for (int row = 0; row < run->options.rows; ++row) {
         RowSamples *target = &run->rows[row];
-        for (const char *path : run->options.files[row]) {
+        for (const std::string &file : run->options.files[row]) {
+            const char *path = file.c_str();
             const int code = ReadRecording(&run->command, path, &recording);
             if (code != 0)
                 return code;
