@@ -2,6 +2,7 @@
 
 #include "com232/parameterfile.h"
 #include "detection/model.h"
+#include "detection/report.h"
 #include "detection/tune.h"
 #include "plant/command_files.h"
 #include "plant/commands.h"
@@ -192,78 +193,26 @@ const ColourSample &SampleOf(const Run &run, SampleRef ref) {
     return run.rows[ref.row].samples[(size_t)ref.index];
 }
 
-void PrintSampleText(const Run &run, SampleRef ref) {
+std::string SampleName(SampleRef ref, const void *context) {
+    const Run &run = *static_cast<const Run *>(context);
     const ColourSample &sample = SampleOf(run, ref);
-    std::printf("%s:%ld (row %d: X %d, Y %d, INT %d)", SegmentOf(run, ref).path, LineOf(run, ref),
-                ref.row, sample.x, sample.y, sample.intensity);
-}
-
-void PrintRowText(const Run &run, int r) {
-    const TuneResult *result = run.result.get();
-    const TunedRow &row = result->row[r];
-    std::printf("row %d: %zu samples (", r, run.rows[r].samples.size());
-    for (size_t i = 0; i < run.rows[r].segments.size(); ++i)
-        std::printf("%s%s", i ? ", " : "", run.rows[r].segments[i].path);
-    std::printf(")");
-    if (row.belowLimit > 0)
-        std::printf(", %ld below INTLIM left out", row.belowLimit);
-    std::printf("; X %d, Y %d, INT %d; CTO %d, ITO %d; margin %.2f: the farthest own sample %.2f "
-                "inside the circle",
-                row.teach.x, row.teach.y, row.teach.intensity, row.cto, row.ito, row.margin,
-                row.insideCircle);
-    if (result->checksBand)
-        std::printf(" and %d inside the band", row.insideBand);
-    if (row.hasOther) {
-        std::printf(", the nearest sample of another row %.2f outside: ", row.outside);
-        PrintSampleText(run, row.nearestOther);
-    }
-    std::printf("\n");
-}
-
-void PrintConfusionText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("confusion table (rows: the samples' row; columns: the model's C-No):\n  row");
-    for (int c = 0; c < result->rows; ++c)
-        std::printf(" %8d", c);
-    std::printf(" %8d\n", NO_COLOUR);
-    for (int r = 0; r < result->rows; ++r) {
-        std::printf("  %3d", r);
-        for (int c = 0; c < result->rows; ++c)
-            std::printf(" %8ld", result->confusion[r][c]);
-        std::printf(" %8ld\n", result->confusion[r][CONFUSION_NONE]);
-    }
-    std::printf("coverage:");
-    for (int r = 0; r < result->rows; ++r)
-        std::printf("%s row %d %.2f %%", r ? "," : "", r, 100.0 * result->row[r].coverage);
-    std::printf("\n");
-}
-
-void PrintCollisionsText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("%ld sample%s of other rows lie inside the smallest circle and band that hold a "
-                "row's own samples; these colours cannot be told apart:\n",
-                result->collisions, result->collisions == 1 ? "" : "s");
-    for (int i = 0; i < result->shownCollisions; ++i) {
-        const Collision &collision = result->collision[i];
-        std::printf("  ");
-        PrintSampleText(run, collision.intruder);
-        std::printf(" lies inside row %d, next to its sample ", collision.row);
-        PrintSampleText(run, collision.nearest);
-        std::printf("\n");
-    }
+    std::string name;
+    AppendReport(&name, "%s:%ld (row %d: X %d, Y %d, INT %d)", SegmentOf(run, ref).path,
+                 LineOf(run, ref), ref.row, sample.x, sample.y, sample.intensity);
+    return name;
 }
 
 void PrintText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("Tuned with the program's model of the sensor's colour detection (not the sensor) "
-                "from %d row%s of samples.\n",
-                result->rows, result->rows == 1 ? "" : "s");
-    for (int r = 0; r < result->rows; ++r)
-        PrintRowText(run, r);
-    std::printf("smallest margin: %.2f (row %d)\n", result->smallestMargin, result->smallestRow);
-    if (result->status == TUNE_COLLIDING)
-        PrintCollisionsText(run);
-    PrintConfusionText(run);
+    TunedSamples samples = {run.options.rule, SampleName, &run, {}};
+    for (int r = 0; r < run.result->rows; ++r) {
+        std::string sources;
+        for (const Segment &segment : run.rows[r].segments)
+            AppendReport(&sources, "%s%s", sources.empty() ? "" : ", ", segment.path);
+        samples.sources.push_back(sources);
+    }
+    std::string text;
+    AppendTuningReport(&text, *run.result, samples, REPORT_TERMINAL);
+    std::fputs(text.c_str(), stdout);
 }
 
 void PrintSampleJson(const Run &run, SampleRef ref) {
