@@ -12,6 +12,9 @@
 #include <cstddef>
 
 enum { EVALUATION_SHOWN = 10 }; // frames kept for show: the first that differ, near an edge
+// Units from a circle's rim or a band's end within which a detection counts as near an edge,
+// unless the user says otherwise.
+inline constexpr double DEFAULT_NEAR_EDGE = 2.0;
 
 // Where a frame stands: the caller's number for its recording and its line there.
 struct FramePlace {

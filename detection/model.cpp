@@ -4,29 +4,27 @@
 #include <algorithm>
 #include <cmath>
 
-static int Cell(const unsigned char block[BLOCK_LENGTH], int row, int column) {
-    return block[TeachCellOffset(row + 1, column)];
+// The cells of row (0..14) in column order.
+static const unsigned char *RowCells(const unsigned char block[BLOCK_LENGTH], int row) {
+    return &block[TeachCellOffset(row + 1, COL_X)];
 }
 
 void PrepareDetection(const unsigned char block[BLOCK_LENGTH], DetectionTable *table) {
     const int mode = block[OFFSET_EVALMODE];
     table->intensityLimit = block[OFFSET_INTLIM];
-    table->contrastChannel = mode >= EVALMODE_CONTRAST_R && mode <= EVALMODE_CONTRAST_B
-                                 ? M_RED + (mode - EVALMODE_CONTRAST_R)
-                                 : -1;
-    table->upper = Cell(block, 0, COL_X); // "UL"
-    table->lower = Cell(block, 0, COL_Y); // "LL"
+    table->contrastChannel = IsContrastMode(mode) ? M_RED + (mode - EVALMODE_CONTRAST_R) : -1;
+    table->upper = RowCells(block, 0)[COL_X - 1]; // "UL"
+    table->lower = RowCells(block, 0)[COL_Y - 1]; // "LL"
     table->checkIntensity = mode != EVALMODE_XY_ONLY;
-    const int active = block[OFFSET_MAXCOLNO];
-    table->rows = active < TEACH_ROWS ? active : (int)TEACH_ROWS;
+    table->rows = ActiveRows(block);
     for (int r = 0; r < TEACH_ROWS; ++r) {
+        const unsigned char *cells = RowCells(block, r);
         DetectionRow *row = &table->row[r];
-        row->x = Cell(block, r, COL_X);
-        row->y = Cell(block, r, COL_Y);
-        row->radius = Cell(block, r, COL_CTO);
+        row->x = cells[COL_X - 1];
+        row->y = cells[COL_Y - 1];
+        row->radius = cells[COL_CTO - 1];
         row->radiusSquared = row->radius * row->radius;
-        row->intensityLow = Cell(block, r, COL_INT) - Cell(block, r, COL_ITO);
-        row->intensityHigh = Cell(block, r, COL_INT) + Cell(block, r, COL_ITO);
+        row->band = RowIntensityBand(cells);
     }
 }
 
@@ -35,13 +33,12 @@ static bool RowHolds(const DetectionRow *row, const unsigned char *values, int c
     const int dy = values[M_Y] - row->y;
     if (dx * dx + dy * dy > row->radiusSquared)
         return false;
-    return !checkIntensity ||
-           (values[M_INT] >= row->intensityLow && values[M_INT] <= row->intensityHigh);
+    return !checkIntensity || InBand(row->band, values[M_INT]);
 }
 
 unsigned char DetectWithTable(const DetectionTable *table, const unsigned char *values) {
-    if (values[M_INT] < table->intensityLimit)
-        return NO_COLOUR; // error state: too little light to evaluate
+    if (BelowIntensityLimit(values[M_INT], table->intensityLimit))
+        return NO_COLOUR;
     if (table->contrastChannel >= 0) {
         const int value = values[table->contrastChannel];
         return value >= table->lower && value <= table->upper ? 0 : NO_COLOUR;
@@ -69,7 +66,7 @@ void DetectionMarginOf(const DetectionTable *table, int cno, const unsigned char
     }
     const DetectionRow *row = &table->row[cno];
     margin->circle = row->radius - std::hypot(values[M_X] - row->x, values[M_Y] - row->y);
-    margin->band = table->checkIntensity ? std::min(values[M_INT] - row->intensityLow,
-                                                    row->intensityHigh - values[M_INT])
-                                         : 0;
+    margin->band = table->checkIntensity
+                       ? std::min(values[M_INT] - row->band.low, row->band.high - values[M_INT])
+                       : 0;
 }

@@ -19,6 +19,35 @@
 #include "sensor/wire.h"
 
 enum { NO_COLOUR = 255 };
+
+// The active rows of a table: MAXCOL-No. (of a block, or of its first PARAMETER_COUNT bytes).
+// A block from a sensor or a file may carry more than the table's 15 rows; the rows beyond them do
+// not exist, so the count stops there.
+inline int ActiveRows(const unsigned char *parameters) {
+    const int maxcol = parameters[OFFSET_MAXCOLNO];
+    return maxcol < TEACH_ROWS ? maxcol : (int)TEACH_ROWS;
+}
+
+// A row's INT band, INT - ITO .. INT + ITO, both ends included and not clamped to 0..255.
+struct IntensityBand {
+    int low, high;
+};
+// The band of a teach row's cells (X, Y, CTO, INT, ITO in column order).
+inline IntensityBand RowIntensityBand(const unsigned char *cells) {
+    const int intensity = cells[COL_INT - 1], tolerance = cells[COL_ITO - 1];
+    return IntensityBand{intensity - tolerance, intensity + tolerance};
+}
+inline bool InBand(IntensityBand band, int intensity) {
+    return intensity >= band.low && intensity <= band.high;
+}
+// INT below INTLIM is the error state, too little light to evaluate: never a colour.
+inline bool BelowIntensityLimit(int intensity, int intensityLimit) {
+    return intensity < intensityLimit;
+}
+// EVALMODE 3 to 5 (CONTRAST R, G, B) evaluate one channel between limits, not colours.
+inline bool IsContrastMode(int evalMode) {
+    return evalMode >= EVALMODE_CONTRAST_R && evalMode <= EVALMODE_CONTRAST_B;
+}
 // The measured values of a frame that the model reads: RED, GREEN, BLUE, X, Y, INT (M_RED to
 // M_INT); a whole frame may be passed, its C-No is not read.
 enum { DETECTION_VALUES = M_INT + 1 };
@@ -28,7 +57,7 @@ struct DetectionRow {
     int x, y;
     int radius;
     int radiusSquared;
-    int intensityLow, intensityHigh; // the band, ends included
+    IntensityBand band;
 };
 
 // A block made ready for detection: the same answers as the block, without re-reading it.

@@ -45,7 +45,7 @@ struct TuneInput {
 };
 
 bool Usable(const TuneInput &in, const ColourSample &sample) {
-    return sample.intensity >= in.limit;
+    return !BelowIntensityLimit(sample.intensity, in.limit);
 }
 
 Obstacle ObstacleOf(const TuneInput &in, const TeachProposal &centre, const ColourSample &sample,
@@ -248,7 +248,7 @@ int TuneTolerances(const unsigned char base[BLOCK_LENGTH], const SampleSet *sets
     const int mode = base[OFFSET_EVALMODE];
     if (rows < 1 || rows > TEACH_ROWS)
         return Refuse(result, "there must be 1 to 15 rows");
-    if (mode >= EVALMODE_CONTRAST_R && mode <= EVALMODE_CONTRAST_B)
+    if (IsContrastMode(mode))
         return Refuse(result,
                       "EVALMODE 3 to 5 evaluate one channel's contrast: no circles to tune");
     const TuneInput in = {sets, rows, base[OFFSET_INTLIM], mode != EVALMODE_XY_ONLY};

@@ -1,5 +1,6 @@
 #include "gui/autoadjust.h"
 
+#include "detection/model.h"
 #include "gui/colourgraph.h"
 #include "gui/parameters.h"
 #include "gui/records.h"
@@ -10,25 +11,11 @@
 
 enum { START_CTO = 2, FIRST_PASS_CTO = 3, LAST_PASS_CTO = 20 };
 
-// MAXCOL-No. counts the active rows from the top. A block from the sensor or a file may carry
-// more than the table has; the rows beyond 15 do not exist, so the count stops there.
-static int ActiveRowCount(const ParameterSetRecord *set) {
-    int count = set->parameter[OFFSET_MAXCOLNO];
-    return count > TEACH_ROWS ? TEACH_ROWS : count;
-}
-
-static int BandLower(const unsigned char *row) {
-    return row[COL_INT] - row[COL_ITO];
-}
-static int BandUpper(const unsigned char *row) {
-    return row[COL_INT] + row[COL_ITO];
-}
-
-// The closed intensity bands share at least one value.
+// The closed intensity bands of the two rows (indexed by column) share at least one value.
 static bool BandsOverlap(const unsigned char *q, const unsigned char *p) {
-    int lowerQ = BandLower(q), upperQ = BandUpper(q);
-    int lowerP = BandLower(p), upperP = BandUpper(p);
-    return (lowerQ <= lowerP && lowerP <= upperQ) || (lowerP <= lowerQ && lowerQ <= upperP);
+    const IntensityBand bandQ = RowIntensityBand(&q[COL_X]), bandP = RowIntensityBand(&p[COL_X]);
+    return (bandQ.low <= bandP.low && bandP.low <= bandQ.high) ||
+           (bandP.low <= bandQ.low && bandQ.low <= bandP.high);
 }
 
 // Euclidean distance of the two (X, Y) points, truncated toward zero.
@@ -52,7 +39,7 @@ static bool HasConflict(const ParameterSetRecord *set, int q, int rq, int active
 }
 
 void AdjustTolerances(ParameterSetRecord *set) {
-    int activeRows = ActiveRowCount(set);
+    int activeRows = ActiveRows(set->parameter);
     for (int j = FIRST_PASS_CTO; j <= LAST_PASS_CTO; j++)
         for (int q = 1; q <= activeRows; q++)
             if (!HasConflict(set, q, set->teachTable[q][COL_CTO], activeRows))
@@ -61,7 +48,7 @@ void AdjustTolerances(ParameterSetRecord *set) {
 
 void AutoAdjustTolerances(void) {
     ReadPanelParameters();
-    int activeRows = ActiveRowCount(&ParameterSet);
+    int activeRows = ActiveRows(ParameterSet.parameter);
     for (int row = 1; row <= activeRows; row++)
         SetTableCellVal(MainPanel, PANEL_TEACHTABLE, MakePoint(COL_CTO, row), START_CTO);
     ZoomFullRange();

@@ -1,7 +1,8 @@
 // The detection check on the panel: the table on the panel against a recording, the report text
 // box that this check and the tuning (gui/tuning.h) write, and the recordings' file pop-up and
-// reading that the check and the teach samples share. Every report opens with the note that its
-// predictions are the program's model of the sensor, not the sensor.
+// reading that the check and the teach samples share. The reports' texts are detection/report.h's
+// in its panel layout; every report opens with the note that its predictions are the program's
+// model of the sensor, not the sensor.
 #pragma once
 
 #include "textforms/recording.h"
@@ -9,17 +10,6 @@
 #include <string>
 #include <vector>
 
-// Units from a circle's rim or a band's end within which a detection counts as near an edge.
-inline constexpr double NEAR_EDGE_UNITS = 2.0;
-
-// The first lines of every report. Report lines keep to some 45 characters, the width of the
-// report text box.
-inline constexpr char MODEL_NOTE[] = "C-No by the program's model of the sensor,\n"
-                                     "not by the sensor; recordings check it.\n\n";
-
-// Appends printf-style text to report.
-void AppendReport(std::string *report, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
 // Shows report in the report text box.
 void ShowDetectionReport(const std::string &report);
 

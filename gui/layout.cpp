@@ -1,6 +1,7 @@
 // The panel's face by evaluation mode, signal source and view.
 #include "gui/layout.h"
 
+#include "detection/model.h"
 #include "gui/livedisplay.h"
 #include "gui/records.h"
 #include "state/globals.h"
@@ -81,7 +82,7 @@ void MaxcolWarning(void) {
 
 void ColourRowLabels(void) {
     // Always exactly the 15 rows of the table, whatever the byte holds.
-    int activeRows = ParameterSet.parameter[OFFSET_MAXCOLNO];
+    const int activeRows = ActiveRows(ParameterSet.parameter);
     for (int row = 1; row <= TEACH_ROWS; row++)
         SetTableRowAttribute(MainPanel, PANEL_TEACHTABLE, row, ATTR_LABEL_COLOR,
                              row <= activeRows ? ACTIVE_ROW_COLOUR : INACTIVE_ROW_COLOUR);

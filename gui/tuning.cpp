@@ -2,6 +2,7 @@
 #include "gui/tuning.h"
 
 #include "detection/model.h"
+#include "detection/report.h"
 #include "detection/tune.h"
 #include "gui/colourgraph.h"
 #include "gui/detectioncheck.h"
@@ -10,7 +11,6 @@
 #include "gui/teachtable.h"
 #include "state/globals.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -48,107 +48,12 @@ static void ShowReport(const std::string &report) {
     ShowDetectionReport(shownReport);
 }
 
-// "row 0" or "rows 0-2".
-static std::string RowRange(int rows) {
-    char text[32];
-    if (rows == 1)
-        std::snprintf(text, sizeof text, "row 0");
-    else
-        std::snprintf(text, sizeof text, "rows 0-%d", rows - 1);
-    return text;
-}
-
 // ---- The report -------------------------------------------------------------------------------
 
-static void AppendSample(std::string *report, const char *lead, SampleRef ref) {
+static std::string PanelSampleName(SampleRef ref, const void *) {
     char sample[SAMPLE_TEXT_LEN];
     DescribeSample(ref, sample, sizeof sample);
-    AppendReport(report, "%s%s\n", lead, sample);
-}
-
-static void ReportRow(std::string *report, int r) {
-    const TunedRow &row = result.row[r];
-    AppendReport(report, "row %d: %zu samples; X %d, Y %d, INT %d\n", r, RowSampleCount(r),
-                 row.teach.x, row.teach.y, row.teach.intensity);
-    if (result.checksBand)
-        AppendReport(report, "  CTO %d, ITO %d; coverage %.1f %%\n", row.cto, row.ito,
-                     100.0 * row.coverage);
-    else
-        AppendReport(report, "  CTO %d; coverage %.1f %%\n", row.cto, 100.0 * row.coverage);
-    if (row.belowLimit > 0)
-        AppendReport(report, "  %ld samples below INTLIM left out\n", row.belowLimit);
-    AppendReport(report, "  margin %.2f: own samples %.2f inside\n  the circle", row.margin,
-                 row.insideCircle);
-    if (result.checksBand)
-        AppendReport(report, ", %d inside the INT band", row.insideBand);
-    AppendReport(report, ";\n");
-    if (row.hasOther) {
-        AppendReport(report, "  nearest other row's sample %.2f out:\n", row.outside);
-        AppendSample(report, "    ", row.nearestOther);
-    }
-}
-
-static int Digits(long value) {
-    int digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        digits++;
-    }
-    return digits;
-}
-
-// True row against the model's C-No, 255 last; the columns are as wide as the largest count.
-static void ReportConfusion(std::string *report) {
-    long largest = 0;
-    for (int row = 0; row < result.rows; row++)
-        for (int column = 0; column < CONFUSION_COLUMNS; column++)
-            largest = std::max(largest, result.confusion[row][column]);
-    const int width = std::max(Digits(largest), 3) + 1;
-    AppendReport(report, "Confusion table (rows: the samples' row;\n"
-                         "columns: the C-No the model gives them):\nrow");
-    for (int column = 0; column < result.rows; column++)
-        AppendReport(report, "%*d", width, column);
-    AppendReport(report, "%*d\n", width, NO_COLOUR);
-    for (int row = 0; row < result.rows; row++) {
-        AppendReport(report, "%3d", row);
-        for (int column = 0; column < result.rows; column++)
-            AppendReport(report, "%*ld", width, result.confusion[row][column]);
-        AppendReport(report, "%*ld\n", width, result.confusion[row][CONFUSION_NONE]);
-    }
-}
-
-static void ReportCollisions(std::string *report) {
-    AppendReport(report,
-                 "NOT TOLD APART; colliding samples: %ld.\n"
-                 "Each lies inside the smallest circle and INT\n"
-                 "band that hold another row's own samples: no\n"
-                 "circles and bands tell these colours apart.\n"
-                 "Nothing can be accepted.\n",
-                 result.collisions);
-    for (int i = 0; i < result.shownCollisions; i++) {
-        const Collision &collision = result.collision[i];
-        AppendReport(report, "row %d holds row %d's sample\n", collision.row,
-                     collision.intruder.row);
-        AppendSample(report, "  ", collision.intruder);
-        AppendSample(report, "  nearest own: ", collision.nearest);
-    }
-    if (result.collisions > result.shownCollisions)
-        AppendReport(report, "... and %ld more\n", result.collisions - result.shownCollisions);
-}
-
-static void ReportTuning(std::string *report, const TeachRule &rule) {
-    AppendReport(report, "Tuning %s from their samples\n(teach rule: k %g, margin %g):\n",
-                 RowRange(result.rows).c_str(), rule.k, rule.margin);
-    if (result.status == TUNE_SEPARATED)
-        AppendReport(report, "Told apart; smallest margin %.2f (row %d).\n", result.smallestMargin,
-                     result.smallestRow);
-    else
-        ReportCollisions(report);
-    for (int row = 0; row < result.rows; row++)
-        ReportRow(report, row);
-    ReportConfusion(report);
-    if (result.status == TUNE_SEPARATED)
-        AppendReport(report, "Accept puts %s into the table.\n", RowRange(result.rows).c_str());
+    return sample;
 }
 
 // The rows to tune each keep samples; else the report says which do not.
@@ -224,7 +129,7 @@ void TuneActiveRows(void) {
         PlotTaughtColours(PANEL_ZOOMGRAPH);
     }
     PanelParameterBlock(tunedBase);
-    const int rows = std::min((int)tunedBase[OFFSET_MAXCOLNO], (int)TEACH_ROWS);
+    const int rows = ActiveRows(tunedBase);
     std::string report = MODEL_NOTE;
     if (rows == 0) {
         AppendReport(&report, "MAXCOL-No. is 0: no active rows to tune.\n");
@@ -247,8 +152,12 @@ void TuneActiveRows(void) {
         ShowReport(report);
         return;
     }
-    ReportTuning(&report, rule);
-    ShowReport(report);
+    std::string proposal;
+    AppendTuningReport(&proposal, result, TunedSamples{rule, PanelSampleName, nullptr, {}},
+                       REPORT_PANEL);
+    if (result.status == TUNE_SEPARATED)
+        AppendReport(&proposal, "Accept puts %s into the table.\n", RowRange(result.rows).c_str());
+    ShowReport(proposal);
     KeepClouds(samples, rows);
     pending = 1;
     OfferChoice(result.status == TUNE_SEPARATED, 1);

@@ -1,40 +1,64 @@
 // Option tables and parsed command lines.
 #include "options/options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 void ParsedCommandLine::add(const std::string &longName, const std::string &value) {
-    for (auto &[name, values] : given_) {
-        if (name == longName) {
-            values.push_back(value);
-            return;
-        }
-    }
-    given_.push_back({longName, {value}});
+    given_.push_back(Use{longName, {value}});
+}
+
+void ParsedCommandLine::addWords(const std::string &longName,
+                                 const std::vector<std::string> &words) {
+    given_.push_back(Use{longName, words});
 }
 
 bool ParsedCommandLine::isSet(const char *longName) const {
-    return !values(longName).empty();
+    return !uses(longName).empty();
 }
 
 std::string ParsedCommandLine::value(const char *longName) const {
-    const std::vector<std::string> all = values(longName);
-    return all.empty() ? std::string() : all.back();
+    const std::vector<std::vector<std::string>> all = uses(longName);
+    return all.empty() || all.back().empty() ? std::string() : all.back().front();
 }
 
 std::vector<std::string> ParsedCommandLine::values(const char *longName) const {
-    for (const auto &[name, values] : given_)
-        if (name == longName)
-            return values;
-    return {};
+    std::vector<std::string> words;
+    for (const std::vector<std::string> &use : uses(longName))
+        words.insert(words.end(), use.begin(), use.end());
+    return words;
+}
+
+std::vector<std::vector<std::string>> ParsedCommandLine::uses(const char *longName) const {
+    std::vector<std::vector<std::string>> found;
+    for (const Use &use : given_)
+        if (use.name == longName)
+            found.push_back(use.words);
+    return found;
 }
 
 std::string LongName(const OptionForm &option) {
     const char *comma = std::strchr(option.names, ',');
     return comma ? std::string(comma + 1) : std::string(option.names);
+}
+
+const OptionForm *OptionNamed(const CommandLineForm &form, const std::string &word) {
+    for (const OptionForm &option : form.options) {
+        const std::string names = option.names;
+        for (size_t start = 0; start <= names.size();) {
+            const size_t comma = std::min(names.find(',', start), names.size());
+            const std::string name = names.substr(start, comma - start);
+            // A one-letter name is typed with one dash too; a longer one after one dash would be
+            // letters of one-letter options.
+            if (word == "--" + name || (name.size() == 1 && word == "-" + name))
+                return &option;
+            start = comma + 1;
+        }
+    }
+    return nullptr;
 }
 
 bool ParseNumber(const std::string &text, double low, double high, double *value) {

@@ -2,6 +2,7 @@
 #include "plant/commands.h"
 
 #include "detection/evaluate.h"
+#include "detection/report.h"
 #include "plant/command_files.h"
 #include "platform/system/optionparser.h"
 
@@ -27,13 +28,12 @@ const char description[] =
 const char exitCodes[] =
     "\nExit codes: 0 checked, 2 usage, 3 a file that cannot be read (named with its line).\n";
 
-const double defaultNearEdge = 2.0;
 enum { GO_ON = -1 };
 
 struct EvaluateOptions {
     std::string parameters;
     std::vector<std::string> recordings;
-    double nearEdge = defaultNearEdge;
+    double nearEdge = DEFAULT_NEAR_EDGE;
 };
 
 CommandLineForm EvaluateForm(const char *program) {
@@ -63,7 +63,7 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, EvaluateOption
     report->json = parsed.isSet("json");
     if (parsed.isSet("near") && ParseNumberOption(report, "--near", parsed.value("near").c_str(), 0,
                                                   255, &options->nearEdge) != 0)
-        return COMMAND_EXIT_USAGE;
+        return PLANT_EXIT_USAGE;
     if (!parsed.isSet("parameters"))
         return UsageFailure(report, "--parameters FILE.dat is missing");
     options->parameters = parsed.value("parameters");
@@ -80,94 +80,12 @@ struct Report {
     std::vector<long> frames; // per recording
 };
 
-const char *BandName(const Evaluation *evaluation) {
-    const int channel = evaluation->table.contrastChannel;
-    return channel >= 0 ? FRAME_VALUE_NAMES[channel] : "INT";
-}
-
-void PrintPlace(const Report &report, FramePlace place) {
-    std::printf("%s:%ld", report.options->recordings[(size_t)place.recording].c_str(), place.line);
-}
-
-void PrintDiffering(const Report &report) {
-    const Evaluation *evaluation = report.evaluation;
-    if (evaluation->shownDiffering > 0)
-        std::printf("first frames that differ:\n");
-    for (int i = 0; i < evaluation->shownDiffering; ++i) {
-        const DifferingFrame &frame = evaluation->differing[i];
-        std::printf("  ");
-        PrintPlace(report, frame.place);
-        std::printf(": recorded C-No %d, model %d (", frame.values[M_CNO], frame.model);
-        for (int v = 0; v < DETECTION_VALUES; ++v)
-            std::printf("%s%s %d", v ? ", " : "", FRAME_VALUE_NAMES[v], frame.values[v]);
-        std::printf(")\n");
-    }
-}
-
-void PrintDistribution(const Evaluation *evaluation) {
-    std::printf("C-No distribution by the model:");
-    const char *separator = " ";
-    for (int cno = 0; cno < 256; ++cno) {
-        if (evaluation->distribution[cno] == 0)
-            continue;
-        std::printf("%s%d: %ld", separator, cno, evaluation->distribution[cno]);
-        separator = ", ";
-    }
-    std::printf("\n");
-}
-
-void PrintRowText(const Report &report, int r) {
-    const Evaluation *evaluation = report.evaluation;
-    const RowEvaluation &row = evaluation->row[r];
-    std::printf("row %d: ", r);
-    if (row.detections == 0) {
-        std::printf("no detections\n");
-        return;
-    }
-    const double count = (double)row.detections;
-    std::printf("%ld detections", row.detections);
-    if (DetectsByCircles(&evaluation->table))
-        std::printf("; inside the circle by %.2f at least, %.2f on average", row.circleLeast,
-                    row.circleSum / count);
-    if (DetectsByBands(&evaluation->table))
-        std::printf("; inside the %s band by %d at least, %.2f on average", BandName(evaluation),
-                    row.bandLeast, row.bandSum / count);
-    std::printf("; %ld near an edge (within %g)%s\n", row.nearEdge, evaluation->nearEdge,
-                row.shownNearEdge ? ":" : "");
-    for (int i = 0; i < row.shownNearEdge; ++i) {
-        const EdgeFrame &frame = row.nearEdgeFrames[i];
-        std::printf("  ");
-        PrintPlace(report, frame.place);
-        const char *separator = " (";
-        if (DetectsByCircles(&evaluation->table)) {
-            std::printf("%scircle %.2f", separator, frame.margin.circle);
-            separator = ", ";
-        }
-        if (DetectsByBands(&evaluation->table))
-            std::printf("%s%s band %d", separator, BandName(evaluation), frame.margin.band);
-        std::printf(")\n");
-    }
-}
-
 void PrintText(const Report &report) {
-    const Evaluation *evaluation = report.evaluation;
-    const EvaluateOptions *options = report.options;
-    std::printf("The program's model of the sensor's colour detection (not the sensor) against "
-                "%zu recording%s.\n",
-                options->recordings.size(), options->recordings.size() == 1 ? "" : "s");
-    std::printf("parameters: %s: EVALMODE %d, MAXCOL-No. %d, INTLIM %d\n",
-                options->parameters.c_str(), report.block[OFFSET_EVALMODE],
-                report.block[OFFSET_MAXCOLNO], report.block[OFFSET_INTLIM]);
-    std::printf("frames: %ld (", evaluation->frames);
-    for (size_t i = 0; i < report.frames.size(); ++i)
-        std::printf("%s%s %ld", i ? ", " : "", options->recordings[i].c_str(), report.frames[i]);
-    std::printf(")\n");
-    std::printf("agreement with the C-No that the sensor recorded: %ld of %ld frames, %.2f %%\n",
-                evaluation->agreeing, evaluation->frames, 100.0 * AgreementShare(evaluation));
-    PrintDiffering(report);
-    PrintDistribution(evaluation);
-    for (int r = 0; r < EvaluatedRows(evaluation); ++r)
-        PrintRowText(report, r);
+    const CheckedRecordings checked = {report.options->parameters.c_str(), report.block,
+                                       report.options->recordings, report.frames};
+    std::string text;
+    AppendEvaluationReport(&text, *report.evaluation, checked, REPORT_TERMINAL);
+    std::fputs(text.c_str(), stdout);
 }
 
 void PrintJsonPlace(const Report &report, FramePlace place) {
@@ -204,18 +122,16 @@ void PrintJsonDistribution(const Evaluation *evaluation) {
 }
 
 void PrintJsonRow(const Report &report, int r) {
-    const Evaluation *evaluation = report.evaluation;
-    const RowEvaluation &row = evaluation->row[r];
-    const bool circles = DetectsByCircles(&evaluation->table) && row.detections > 0;
-    const bool bands = DetectsByBands(&evaluation->table) && row.detections > 0;
-    const double count = (double)row.detections;
+    const RowEvaluation &row = report.evaluation->row[r];
+    const RowFigures figures = FiguresOfRow(*report.evaluation, r);
+    const bool circles = figures.circle, bands = figures.band;
     std::printf("%s{\"row\":%d,\"detections\":%ld", r ? "," : "", r, row.detections);
     if (circles)
-        std::printf(",\"circle\":{\"least\":%.4f,\"mean\":%.4f}", row.circleLeast,
-                    row.circleSum / count);
+        std::printf(",\"circle\":{\"least\":%.4f,\"mean\":%.4f}", figures.circleLeast,
+                    figures.circleMean);
     if (bands)
-        std::printf(",\"band\":{\"of\":\"%s\",\"least\":%d,\"mean\":%.4f}", BandName(evaluation),
-                    row.bandLeast, row.bandSum / count);
+        std::printf(",\"band\":{\"of\":\"%s\",\"least\":%d,\"mean\":%.4f}", figures.bandName,
+                    figures.bandLeast, figures.bandMean);
     std::printf(",\"nearEdge\":%ld,\"nearEdgeFrames\":[", row.nearEdge);
     for (int i = 0; i < row.shownNearEdge; ++i) {
         const EdgeFrame &frame = row.nearEdgeFrames[i];
@@ -282,5 +198,5 @@ int RunEvaluateCommand(int argc, char **argv) {
     else
         PrintText(report);
     std::fflush(stdout);
-    return COMMAND_EXIT_OK;
+    return PLANT_EXIT_OK;
 }

@@ -50,7 +50,7 @@ int CommandFailure(const CommandReport *report, int exitCode, const char *format
 int ReadParameters(const CommandReport *report, const char *path, unsigned char *block) {
     if (ReadParameterFile(path, block) == 0)
         return 0;
-    return CommandFailure(report, COMMAND_EXIT_FILE, "%s: %s", parameterFileNotLoaded,
+    return CommandFailure(report, PLANT_EXIT_FILE, "%s: %s", parameterFileNotLoaded,
                           LastParameterFileError());
 }
 
@@ -61,6 +61,6 @@ int ReadRecording(const CommandReport *report, const char *path, LoadedRecording
     if (ReadRecordingFile(path, &recording->frames, &error, &recording->firstLine) == 0)
         return 0;
     if (error.line == 0)
-        return CommandFailure(report, COMMAND_EXIT_FILE, "%s: %s", path, error.reason);
-    return CommandFailure(report, COMMAND_EXIT_FILE, "%s:%ld: %s", path, error.line, error.reason);
+        return CommandFailure(report, PLANT_EXIT_FILE, "%s: %s", path, error.reason);
+    return CommandFailure(report, PLANT_EXIT_FILE, "%s:%ld: %s", path, error.line, error.reason);
 }

@@ -3,13 +3,11 @@
 // pieces of their reports.
 #pragma once
 
+#include "plant/exitcodes.h"
 #include "textforms/recording.h"
 
 #include <cstdio>
 #include <vector>
-
-// The commands' exit codes beyond success: usage and files as the headless commands have them.
-enum { COMMAND_EXIT_OK = 0, COMMAND_EXIT_USAGE = 2, COMMAND_EXIT_FILE = 3 };
 
 struct CommandReport {
     const char *name; // "evaluate"
@@ -27,17 +25,17 @@ struct LoadedRecording {
 int ParseNumberOption(const CommandReport *report, const char *name, const char *text, double min,
                       double max, double *number);
 // Reports a usage error ("nvmxv451 NAME: ..." and where the help is) and returns
-// COMMAND_EXIT_USAGE.
+// PLANT_EXIT_USAGE.
 int UsageFailure(const CommandReport *report, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 // Reports a failure on standard error, and with json as {"command", "ok": false, "exit",
 // "message"} on standard output; returns exitCode.
 int CommandFailure(const CommandReport *report, int exitCode, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
-// Reads the parameter file at path into block. Returns 0, or COMMAND_EXIT_FILE after reporting
+// Reads the parameter file at path into block. Returns 0, or PLANT_EXIT_FILE after reporting
 // why.
 int ReadParameters(const CommandReport *report, const char *path, unsigned char *block);
-// Reads the recording at path into recording. Returns 0, or COMMAND_EXIT_FILE after reporting
+// Reads the recording at path into recording. Returns 0, or PLANT_EXIT_FILE after reporting
 // the file, the line and the fault.
 int ReadRecording(const CommandReport *report, const char *path, LoadedRecording *recording);
 // text as a JSON string, quotes included.

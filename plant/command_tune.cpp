@@ -2,12 +2,12 @@
 
 #include "com232/parameterfile.h"
 #include "detection/model.h"
+#include "detection/report.h"
 #include "detection/tune.h"
 #include "plant/command_files.h"
 #include "plant/commands.h"
 #include "platform/system/optionparser.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +44,7 @@ enum { GO_ON = -1 };
 const unsigned char freshParameters[PARAMETER_COUNT] = {127, 0, 1, 1, 0, 10, 0, 1, 2};
 
 struct TuneOptions {
-    std::vector<const char *> files[TEACH_ROWS]; // per row
+    std::vector<std::string> files[TEACH_ROWS]; // per row
     int rows = 0;
     std::string output;
     std::string base; // "": the parameters of a fresh panel
@@ -52,15 +52,16 @@ struct TuneOptions {
     TeachRule rule = DEFAULT_TEACH_RULE;
 };
 
-int TakeRow(CommandReport *report, int argc, char **argv, int *i, TuneOptions *options) {
-    if (*i + 2 >= argc)
-        return UsageFailure(report, "--row wants a row number and a recording");
-    char *end = nullptr;
-    const long row = std::strtol(argv[*i + 1], &end, 10);
-    if (end == argv[*i + 1] || *end != '\0' || row < 0 || row >= TEACH_ROWS)
-        return UsageFailure(report, "--row wants a row 0..14, not \"%s\"", argv[*i + 1]);
-    options->files[row].push_back(argv[*i + 2]);
-    *i += 2;
+// The recordings of every "--row N FILE" by row.
+int TakeRows(CommandReport *report, const ParsedCommandLine &parsed, TuneOptions *options) {
+    for (const std::vector<std::string> &use : parsed.uses("row")) {
+        const char *number = use[0].c_str();
+        char *end = nullptr;
+        const long row = std::strtol(number, &end, 10);
+        if (end == number || *end != '\0' || row < 0 || row >= TEACH_ROWS)
+            return UsageFailure(report, "--row wants a row 0..14, not \"%s\"", number);
+        options->files[row].push_back(use[1]);
+    }
     return GO_ON;
 }
 
@@ -85,7 +86,8 @@ CommandLineForm TuneForm(const char *program) {
     form.options = {
         {"row", "N FILE",
          "A recording of the colour for row N; rows 0 to n-1, each at least once, a row may have "
-         "several; MAXCOL-No. becomes n."},
+         "several; MAXCOL-No. becomes n.",
+         2, "a row number and a recording"},
         {"o,output", "FILE", "The parameter file to write (never replaced without --force)."},
         {"base", "FILE",
          "The other parameters and rows from this file; without it those a fresh panel starts "
@@ -99,58 +101,15 @@ CommandLineForm TuneForm(const char *program) {
     return form;
 }
 
-// Whether word names an option of form that takes a value, given apart from it ("-o", "--k").
-bool NamesValueOption(const CommandLineForm &form, const std::string &word) {
-    for (const OptionForm &option : form.options) {
-        if (option.valueName == nullptr)
-            continue;
-        const std::string names = option.names;
-        for (size_t start = 0; start <= names.size();) {
-            const size_t comma = std::min(names.find(',', start), names.size());
-            const std::string name = names.substr(start, comma - start);
-            if (word == "-" + name || word == "--" + name)
-                return true;
-            start = comma + 1;
-        }
-    }
-    return false;
-}
-
-// "--row N FILE" takes two words, which an option table cannot say: the rows are taken here and
-// the other words, in their order, left in rest for the table's parser. Returns GO_ON, or the
-// exit code of a usage error.
-int TakeRows(CommandReport *report, const CommandLineForm &form, int argc, char **argv,
-             TuneOptions *options, std::vector<char *> *rest) {
-    rest->assign(argv, argv + std::min(argc, 2));
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0) {
-            rest->insert(rest->end(), argv + i, argv + argc);
-            break;
-        }
-        if (std::strcmp(argv[i], "--row") == 0) {
-            if (TakeRow(report, argc, argv, &i, options) != GO_ON)
-                return COMMAND_EXIT_USAGE;
-            continue;
-        }
-        rest->push_back(argv[i]);
-        if (NamesValueOption(form, argv[i]) && i + 1 < argc)
-            rest->push_back(argv[++i]);
-    }
-    return GO_ON;
-}
-
 // Returns GO_ON, or the exit code of a run that ends here (help, usage error).
 int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *options) {
-    const CommandLineForm form = TuneForm(argc > 0 ? argv[0] : "nvmxv451");
-    std::vector<char *> rest;
-    if (TakeRows(report, form, argc, argv, options, &rest) != GO_ON)
-        return COMMAND_EXIT_USAGE;
     ParsedCommandLine parsed;
-    const int parsedCode = ParseOptions(form, (int)rest.size(), rest.data(), 2, &parsed);
+    const int parsedCode =
+        ParseOptions(TuneForm(argc > 0 ? argv[0] : "nvmxv451"), argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
         return parsedCode;
-    if (parsed.isSet("row")) // "--row=N FILE"
-        return UsageFailure(report, "--row wants a row number and a recording");
+    if (TakeRows(report, parsed, options) != GO_ON)
+        return PLANT_EXIT_USAGE;
     if (!parsed.positional.empty())
         return UsageFailure(report, "unexpected \"%s\"", parsed.positional[0].c_str());
     report->json = parsed.isSet("json");
@@ -159,13 +118,13 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, TuneOptions *o
     double number = 0;
     if (parsed.isSet("k")) {
         if (ParseNumberOption(report, "--k", parsed.value("k").c_str(), 0, 100, &number) != 0)
-            return COMMAND_EXIT_USAGE;
+            return PLANT_EXIT_USAGE;
         options->rule.k = number;
     }
     if (parsed.isSet("margin")) {
         if (ParseNumberOption(report, "--margin", parsed.value("margin").c_str(), 0, 255,
                               &number) != 0)
-            return COMMAND_EXIT_USAGE;
+            return PLANT_EXIT_USAGE;
         options->rule.margin = number;
     }
     if (!parsed.isSet("output"))
@@ -204,7 +163,8 @@ int ReadSamples(Run *run) {
     LoadedRecording recording;
     for (int row = 0; row < run->options.rows; ++row) {
         RowSamples *target = &run->rows[row];
-        for (const char *path : run->options.files[row]) {
+        for (const std::string &file : run->options.files[row]) {
+            const char *path = file.c_str();
             const int code = ReadRecording(&run->command, path, &recording);
             if (code != 0)
                 return code;
@@ -233,78 +193,26 @@ const ColourSample &SampleOf(const Run &run, SampleRef ref) {
     return run.rows[ref.row].samples[(size_t)ref.index];
 }
 
-void PrintSampleText(const Run &run, SampleRef ref) {
+std::string SampleName(SampleRef ref, const void *context) {
+    const Run &run = *static_cast<const Run *>(context);
     const ColourSample &sample = SampleOf(run, ref);
-    std::printf("%s:%ld (row %d: X %d, Y %d, INT %d)", SegmentOf(run, ref).path, LineOf(run, ref),
-                ref.row, sample.x, sample.y, sample.intensity);
-}
-
-void PrintRowText(const Run &run, int r) {
-    const TuneResult *result = run.result.get();
-    const TunedRow &row = result->row[r];
-    std::printf("row %d: %zu samples (", r, run.rows[r].samples.size());
-    for (size_t i = 0; i < run.rows[r].segments.size(); ++i)
-        std::printf("%s%s", i ? ", " : "", run.rows[r].segments[i].path);
-    std::printf(")");
-    if (row.belowLimit > 0)
-        std::printf(", %ld below INTLIM left out", row.belowLimit);
-    std::printf("; X %d, Y %d, INT %d; CTO %d, ITO %d; margin %.2f: the farthest own sample %.2f "
-                "inside the circle",
-                row.teach.x, row.teach.y, row.teach.intensity, row.cto, row.ito, row.margin,
-                row.insideCircle);
-    if (result->checksBand)
-        std::printf(" and %d inside the band", row.insideBand);
-    if (row.hasOther) {
-        std::printf(", the nearest sample of another row %.2f outside: ", row.outside);
-        PrintSampleText(run, row.nearestOther);
-    }
-    std::printf("\n");
-}
-
-void PrintConfusionText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("confusion table (rows: the samples' row; columns: the model's C-No):\n  row");
-    for (int c = 0; c < result->rows; ++c)
-        std::printf(" %8d", c);
-    std::printf(" %8d\n", NO_COLOUR);
-    for (int r = 0; r < result->rows; ++r) {
-        std::printf("  %3d", r);
-        for (int c = 0; c < result->rows; ++c)
-            std::printf(" %8ld", result->confusion[r][c]);
-        std::printf(" %8ld\n", result->confusion[r][CONFUSION_NONE]);
-    }
-    std::printf("coverage:");
-    for (int r = 0; r < result->rows; ++r)
-        std::printf("%s row %d %.2f %%", r ? "," : "", r, 100.0 * result->row[r].coverage);
-    std::printf("\n");
-}
-
-void PrintCollisionsText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("%ld sample%s of other rows lie inside the smallest circle and band that hold a "
-                "row's own samples; these colours cannot be told apart:\n",
-                result->collisions, result->collisions == 1 ? "" : "s");
-    for (int i = 0; i < result->shownCollisions; ++i) {
-        const Collision &collision = result->collision[i];
-        std::printf("  ");
-        PrintSampleText(run, collision.intruder);
-        std::printf(" lies inside row %d, next to its sample ", collision.row);
-        PrintSampleText(run, collision.nearest);
-        std::printf("\n");
-    }
+    std::string name;
+    AppendReport(&name, "%s:%ld (row %d: X %d, Y %d, INT %d)", SegmentOf(run, ref).path,
+                 LineOf(run, ref), ref.row, sample.x, sample.y, sample.intensity);
+    return name;
 }
 
 void PrintText(const Run &run) {
-    const TuneResult *result = run.result.get();
-    std::printf("Tuned with the program's model of the sensor's colour detection (not the sensor) "
-                "from %d row%s of samples.\n",
-                result->rows, result->rows == 1 ? "" : "s");
-    for (int r = 0; r < result->rows; ++r)
-        PrintRowText(run, r);
-    std::printf("smallest margin: %.2f (row %d)\n", result->smallestMargin, result->smallestRow);
-    if (result->status == TUNE_COLLIDING)
-        PrintCollisionsText(run);
-    PrintConfusionText(run);
+    TunedSamples samples = {run.options.rule, SampleName, &run, {}};
+    for (int r = 0; r < run.result->rows; ++r) {
+        std::string sources;
+        for (const Segment &segment : run.rows[r].segments)
+            AppendReport(&sources, "%s%s", sources.empty() ? "" : ", ", segment.path);
+        samples.sources.push_back(sources);
+    }
+    std::string text;
+    AppendTuningReport(&text, *run.result, samples, REPORT_TERMINAL);
+    std::fputs(text.c_str(), stdout);
 }
 
 void PrintSampleJson(const Run &run, SampleRef ref) {
@@ -342,7 +250,7 @@ void PrintJson(const Run &run, const char *written) {
     std::printf("{\"command\":\"tune\",\"ok\":%s,\"exit\":%d,"
                 "\"model\":\"the program's model of the sensor, not the sensor\",\"separated\":%s,"
                 "\"rows\":[",
-                written ? "true" : "false", written ? 0 : (int)TUNE_EXIT_NOT_SEPARATED,
+                written ? "true" : "false", written ? 0 : (int)PLANT_EXIT_NOT_SEPARATED,
                 separated ? "true" : "false");
     for (int r = 0; r < result->rows; ++r)
         PrintRowJson(run, r);
@@ -385,7 +293,7 @@ int ReadInputs(Run *run, int argc, char **argv) {
         return code;
     const char *output = run->options.output.c_str();
     if (!run->options.force && Exists(output))
-        return CommandFailure(&run->command, COMMAND_EXIT_FILE,
+        return CommandFailure(&run->command, PLANT_EXIT_FILE,
                               "%s exists already; --force replaces it", output);
     if (run->options.base.empty())
         FreshBase(run->base);
@@ -407,7 +315,7 @@ int RunTuneCommand(int argc, char **argv) {
     const int status =
         TuneTolerances(run.base, sets, run.options.rows, &run.options.rule, run.result.get());
     if (status == TUNE_REFUSED)
-        return CommandFailure(&run.command, TUNE_EXIT_NOT_SEPARATED, "cannot tune: %s",
+        return CommandFailure(&run.command, PLANT_EXIT_NOT_SEPARATED, "cannot tune: %s",
                               run.result->reason);
     // Only a table that separates every row reaches a file.
     const bool writeFailed = status == TUNE_SEPARATED &&
@@ -415,7 +323,7 @@ int RunTuneCommand(int argc, char **argv) {
     if (writeFailed) {
         if (!run.command.json)
             PrintText(run);
-        return CommandFailure(&run.command, COMMAND_EXIT_FILE, "%s: %s", parameterFileNotSaved,
+        return CommandFailure(&run.command, PLANT_EXIT_FILE, "%s: %s", parameterFileNotSaved,
                               LastParameterFileError());
     }
     const char *written = status == TUNE_SEPARATED ? run.options.output.c_str() : nullptr;
@@ -429,5 +337,5 @@ int RunTuneCommand(int argc, char **argv) {
             std::printf("nothing written\n");
     }
     std::fflush(stdout);
-    return written ? (int)COMMAND_EXIT_OK : (int)TUNE_EXIT_NOT_SEPARATED;
+    return written ? (int)PLANT_EXIT_OK : (int)PLANT_EXIT_NOT_SEPARATED;
 }

@@ -3,7 +3,9 @@
 // the table that names them.
 #pragma once
 
-// On sensors, at once on every --port (portcommand.h gives their exit codes).
+#include "plant/exitcodes.h"
+
+// On sensors, at once on every --port (exitcodes.h gives the exit codes of every command).
 int RunCheckCommand(int argc, char **argv);
 int RunGetCommand(int argc, char **argv);
 int RunSendCommand(int argc, char **argv);
@@ -22,7 +24,6 @@ int RunLogCommand(int argc, char **argv);
 // "evaluate --parameters FILE.dat RECORDING.csv ... [--near N] [--json]".
 int RunEvaluateCommand(int argc, char **argv);
 // "tune --row 0 a.csv --row 1 b.csv ... -o tuned.dat [--base current.dat] [--k K] [--margin M]
-// [--force] [--json]"; TUNE_EXIT_NOT_SEPARATED when two rows cannot be told apart (nothing is
+// [--force] [--json]"; PLANT_EXIT_NOT_SEPARATED when two rows cannot be told apart (nothing is
 // written).
 int RunTuneCommand(int argc, char **argv);
-enum { TUNE_EXIT_NOT_SEPARATED = 8 };

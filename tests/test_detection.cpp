@@ -271,4 +271,45 @@ TEST_F(DetectionCommands, EvaluateNamesTheFramesThatDifferAndThoseNearAnEdge) {
     EXPECT_NE(out.find("not the sensor"), std::string::npos);
 }
 
+TEST_F(DetectionCommands, TuneTakesItsRowsAmongTheOtherOptionsAndNamesBadOnes) {
+    const char header[] = "time,seconds,RED,GREEN,BLUE,X,Y,INT,C-No,port\n";
+    WriteText(Path("red.csv"), std::string(header) + "t,0,1,2,3,170,50,90,255,COM1\n");
+    WriteText(Path("red2.csv"), std::string(header) + "t,0,1,2,3,172,50,90,255,COM1\n");
+    WriteText(Path("blue.csv"), std::string(header) + "t,0,1,2,3,40,60,120,255,COM1\n");
+    std::string out;
+    // Rows in any order, before, between and after the other options; a row may come twice.
+    ASSERT_EQ(Run(RunTuneCommand,
+                  {"tune", "-o", Path("tuned.dat"), "--row", "1", Path("blue.csv"), "--k", "0",
+                   "--row", "0", Path("red.csv"), "--force", "--row", "0", Path("red2.csv")},
+                  &out),
+              0)
+        << err;
+    EXPECT_NE(out.find("row 0: 2 samples (" + Path("red.csv") + ", " + Path("red2.csv") +
+                       "); X 171, Y 50, INT 90;"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("written: " + Path("tuned.dat") + " (MAXCOL-No. 2)"), std::string::npos);
+
+    // The two words are taken whatever they are; the errors say what --row wants.
+    const std::string usage = "Try 'nvmxv451 tune --help'.";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{"--row", "0"}, "nvmxv451 tune: --row wants a row number and a recording\n"},
+        {{"--row=0", Path("red.csv")}, "nvmxv451 tune: --row wants a row number and a recording\n"},
+        {{"--row", "-o", Path("red.csv")}, "nvmxv451 tune: --row wants a row 0..14, not \"-o\"\n"},
+        {{"--row", "15", Path("red.csv")}, "--row wants a row 0..14, not \"15\""},
+        {{"--row", "1", Path("red.csv")}, "row 1 is given but row 0 is not"},
+        {{"--row", "0", Path("red.csv"), "--", "--row"}, "unexpected \"--row\""},
+    };
+    for (const auto &[args, message] : bad) {
+        std::vector<std::string> line = {"tune", "-o", Path("bad.dat")};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(Run(RunTuneCommand, line, &out), 2) << message;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_NE(err.find(usage), std::string::npos) << err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("bad.dat")));
+    EXPECT_EQ(Run(RunTuneCommand, {"tune", "-o", Path("bad.dat"), "--row", "0", "--k"}, &out), 3);
+    EXPECT_NE(err.find("--k: "), std::string::npos) << err;
+}
+
 } // namespace

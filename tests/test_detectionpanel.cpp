@@ -3,6 +3,7 @@
 // report of a recording whose frames are known, and a tuning that reaches the table only through
 // Accept.
 #include "detection/model.h"
+#include "detection/report.h"
 #include "gui/detectioncheck.h"
 #include "gui/linepanel.h"
 #include "gui/parameters.h"

@@ -137,7 +137,7 @@ TEST_F(TuneAndEvaluate, ATableTunedFromRecordingsDetectsEveryFrameTheEmulatorSen
         RunHere(RunTuneCommand,
                 {"tune", "--row", "0", files[0], "--row", "1", files[0], "-o", clash, "--json"},
                 &out),
-        TUNE_EXIT_NOT_SEPARATED);
+        PLANT_EXIT_NOT_SEPARATED);
     EXPECT_NE(out.find("\"colliding\":[{\"row\":0,\"intruder\":{\"file\":\"" + files[0]),
               std::string::npos)
         << out;

@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -40,6 +42,40 @@ QCommandLineOption QtOption(const OptionForm &option) {
                               QString::fromUtf8(option.valueName));
 }
 
+// Takes each use of an option of several words out of argv[first] .. argv[argc - 1] into parsed,
+// which Qt's parser cannot (it takes one value per option); every other word goes on to rest in
+// its order. The value of a one-word option given apart ("-o FILE") goes on with its option, so
+// that a value is never taken for an option. Returns false with why.
+bool TakeSeveralWordOptions(const CommandLineForm &form, int argc, char **argv, int first,
+                            ParsedCommandLine *parsed, QStringList *rest, std::string *why) {
+    for (int i = first; i < argc; i++) {
+        const std::string word = argv[i];
+        if (word == "--") { // the rest are positional arguments, whatever they look like
+            for (; i < argc; i++)
+                *rest << ArgumentText(argv[i]);
+            break;
+        }
+        const size_t equals = word.find('=');
+        const OptionForm *option = OptionNamed(form, word.substr(0, equals));
+        if (option == nullptr || option->words <= 1) {
+            *rest << ArgumentText(argv[i]);
+            if (option != nullptr && option->valueName != nullptr && equals == std::string::npos &&
+                i + 1 < argc)
+                *rest << ArgumentText(argv[++i]);
+            continue;
+        }
+        if (equals != std::string::npos || i + option->words >= argc) {
+            *why = "--" + LongName(*option) + " wants " +
+                   (option->wanted != nullptr ? option->wanted : option->valueName);
+            return false;
+        }
+        parsed->addWords(LongName(*option),
+                         std::vector<std::string>(argv + i + 1, argv + i + 1 + option->words));
+        i += option->words;
+    }
+    return true;
+}
+
 void PrintHelp(const QCommandLineParser &parser, const CommandLineForm &form) {
     QString text = parser.helpText();
     text.replace(QStringLiteral("<executable_name>"), QString::fromStdString(form.program));
@@ -56,8 +92,9 @@ int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
         return 0;
     }
     QStringList arguments{QString::fromStdString(form.program)};
-    for (int i = first; i < argc; i++)
-        arguments << ArgumentText(argv[i]);
+    std::string why;
+    if (!TakeSeveralWordOptions(form, argc, argv, first, parsed, &arguments, &why))
+        return UsageError(form.program, why);
     QCommandLineParser parser;
     parser.setApplicationDescription(Wrapped(QString::fromStdString(form.description)));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -75,6 +112,8 @@ int ParseOptions(const CommandLineForm &form, int argc, char **argv, int first,
         return 0;
     }
     for (const OptionForm &option : form.options) {
+        if (option.words > 1) // taken above
+            continue;
         const QString name = QString::fromStdString(LongName(option));
         if (option.valueName == nullptr && parser.isSet(name))
             parsed->add(LongName(option), std::string());
