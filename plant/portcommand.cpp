@@ -13,7 +13,7 @@
 #include "platform/system/optionparser.h"
 #include "platform/system/telemetrysettings.h"
 #include "telemetry/options.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 #include "textforms/portlabel.h"
 
 #include <chrono>
@@ -298,7 +298,7 @@ void ReportTelemetryTrouble(PlantRun *run) {
     const std::string what =
         std::string(state == TELEMETRY_REFUSED ? "refused: " : "not connected: ") + text;
     std::fprintf(stderr, "nvmxv451 %s: %s\n", run->command->name, what.c_str());
-    const std::string json = JsonString(what);
+    const std::string json = DumpJson(what);
     for (int i = 0; i < run->options.portCount; i++) {
         PortResult *result = &run->results[i];
         AddResultField(result, "telemetry", json);

@@ -4,7 +4,7 @@
 #include "com232/exchanges.h"
 #include "com232/parameterfile.h"
 #include "platform/serial/rs232.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <cstdio>
 #include <cstring>
@@ -124,9 +124,7 @@ namespace {
 
 void TellUnloggedWrite(SensorJob *job, const std::string &why) {
     std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
-    char json[JsonStringRoom(RESULT_TEXT_LEN)];
-    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
-    AddResultField(job->result, "changelog", json);
+    AddResultField(job->result, "changelog", DumpJson(why));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "files/regularfile.h"
 #include "telemetry/system.h"
+#include "textforms/dumpjson.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -128,7 +129,8 @@ bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
 
 // A sensor's name for the payloads and its topics under prefix.
 void SetSensorTopics(const char *prefix, const char *sensor, SensorTopics &topics) {
-    FormatJsonString(sensor, topics.portJson, sizeof topics.portJson);
+    std::snprintf(topics.name, sizeof topics.name, "%s", sensor);
+    std::snprintf(topics.portJson, sizeof topics.portJson, "%s", DumpJson(sensor).c_str());
     std::snprintf(topics.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
     std::snprintf(topics.stateTopic, TOPIC_LEN, "%s/%s/state", prefix, sensor);
     std::snprintf(topics.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);

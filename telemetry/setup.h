@@ -3,15 +3,20 @@
 #pragma once
 
 #include "telemetry/telemetry.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <cstddef>
 
-enum { TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN };
+enum {
+    TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN,
+    // A name as a JSON string, its quotes and terminator included.
+    PORT_JSON_LEN = (int)JSON_TEXT_GROWTH * TELEMETRY_TEXT_LEN + 3,
+};
 
-// One sensor's name as the payloads carry it and its topics.
+// One sensor's name, as the frame's payload carries it too, and its topics.
 struct SensorTopics {
-    char portJson[JsonStringRoom(TELEMETRY_TEXT_LEN)]; // the sensor as a JSON string
+    char name[TELEMETRY_TEXT_LEN];
+    char portJson[PORT_JSON_LEN]; // the name as a JSON string
     char statusTopic[TOPIC_LEN];
     char stateTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
