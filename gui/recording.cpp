@@ -1,7 +1,6 @@
 // The panel side of recording.
 #include "gui/recording.h"
 
-#include "gui/records.h"
 #include "platform/output/recorder.h"
 #include "sensor/wire.h"
 #include "state/globals.h"
@@ -87,10 +86,10 @@ void ChooseRecordFolder(void) {
         SetRecordFolder(chosen);
 }
 
-void RecordMeasurement(void) {
+void RecordMeasurement(const unsigned char frame[FRAME_LENGTH]) {
     if (!RecordingOn())
         return;
-    if (RecordFrame(currentMeasurement, portNumber) == RECORD_FAILED) {
+    if (RecordFrame(frame, portNumber) == RECORD_FAILED) {
         ShowRecordingFailed(LastRecordingError());
         return;
     }

@@ -63,11 +63,11 @@ int ReceiveFrame(void) {
         return FRAME_MISSING;
     TakeData();
     StoreData();
-    RecordMeasurement();
-    CollectTeachFrame();
+    RecordMeasurement(currentMeasurement);
+    CollectTeachFrame(currentMeasurement);
     PublishFrame(currentMeasurement);
-    DisplayMeasurement();
-    UpdateGraph();
+    DisplayMeasurement(currentMeasurement);
+    UpdateGraph(currentMeasurement);
     return FRAME_SHOWN;
 }
 
