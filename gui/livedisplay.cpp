@@ -1,7 +1,6 @@
 // The live measurement display.
 #include "gui/livedisplay.h"
 
-#include "gui/records.h"
 #include "platform/engine/analysis.h"
 #include "state/globals.h"
 
@@ -45,11 +44,11 @@ static void WorkOutLimits(int *upper, int *lower) {
     }
 }
 
-void DisplayMeasurement(void) {
+void DisplayMeasurement(const unsigned char frame[FRAME_LENGTH]) {
     for (int i = 0; i < FRAME_LENGTH; i++)
-        SetCtrlVal(MainPanel, measurementDisplays[i], (int)currentMeasurement[i]);
+        SetCtrlVal(MainPanel, measurementDisplays[i], (int)frame[i]);
     if (graphSource >= SOURCE_RED && graphSource <= SOURCE_BLUE)
-        SetCtrlVal(MainPanel, PANEL_RAW, (int)currentMeasurement[M_RED + graphSource - SOURCE_RED]);
+        SetCtrlVal(MainPanel, PANEL_RAW, (int)frame[M_RED + graphSource - SOURCE_RED]);
 
     int upper = 0;
     int lower = 0;
@@ -57,19 +56,19 @@ void DisplayMeasurement(void) {
 
     Shift(signalHistory, HISTORY_LENGTH, -HISTORY_CHANNELS, signalHistory);
     double *newest = signalHistory + HISTORY_LENGTH - HISTORY_CHANNELS;
-    newest[TRACE_RED - 1] = currentMeasurement[M_RED];
-    newest[TRACE_GREEN - 1] = currentMeasurement[M_GREEN];
-    newest[TRACE_BLUE - 1] = currentMeasurement[M_BLUE];
-    newest[TRACE_INT - 1] = currentMeasurement[M_INT];
-    newest[TRACE_CNO - 1] = currentMeasurement[M_CNO];
+    newest[TRACE_RED - 1] = frame[M_RED];
+    newest[TRACE_GREEN - 1] = frame[M_GREEN];
+    newest[TRACE_BLUE - 1] = frame[M_BLUE];
+    newest[TRACE_INT - 1] = frame[M_INT];
+    newest[TRACE_CNO - 1] = frame[M_CNO];
     newest[TRACE_UL - 1] = upper;
     newest[TRACE_LL - 1] = lower;
 }
 
-void UpdateGraph(void) {
+void UpdateGraph(const unsigned char frame[FRAME_LENGTH]) {
     if (graphSource == SOURCE_XY) {
-        SetGraphCursor(MainPanel, PANEL_COLOURGRAPH, CURSOR, (double)currentMeasurement[M_X],
-                       (double)currentMeasurement[M_Y]);
+        SetGraphCursor(MainPanel, PANEL_COLOURGRAPH, CURSOR, (double)frame[M_X],
+                       (double)frame[M_Y]);
         return;
     }
     // The chart gets the whole 100-sample window each time and shows its last points.

@@ -2,7 +2,6 @@
 #include "gui/recording.h"
 
 #include "gui/linepanel.h"
-#include "gui/records.h"
 #include "platform/output/recorder.h"
 #include "sensor/wire.h"
 #include "state/globals.h"
@@ -88,10 +87,10 @@ void ChooseRecordFolder(void) {
         SetRecordFolder(chosen);
 }
 
-void RecordMeasurement(void) {
+void RecordMeasurement(const unsigned char frame[FRAME_LENGTH]) {
     if (!RecordingOn())
         return;
-    if (RecordFrame(currentMeasurement, PanelSession()->name) == RECORD_FAILED) {
+    if (RecordFrame(frame, PanelSession()->name) == RECORD_FAILED) {
         ShowRecordingFailed(LastRecordingError());
         return;
     }

@@ -4,7 +4,6 @@
 #include "files/save.h"
 #include "gui/detectioncheck.h"
 #include "gui/linepanel.h"
-#include "gui/records.h"
 #include "gui/teachtable.h"
 #include "platform/output/recorder.h"
 #include "state/globals.h"
@@ -241,7 +240,7 @@ static bool CollectionTimeIsUp(double now) {
            now - collection.started >= (double)collection.amount;
 }
 
-void CollectTeachFrame(void) {
+void CollectTeachFrame(const unsigned char frame[FRAME_LENGTH]) {
     if (!collection.running)
         return;
     const double now = Timer();
@@ -254,10 +253,10 @@ void CollectTeachFrame(void) {
         collection.started = now;
         samples->startedMs = WallClockMs();
     }
-    RecordedFrame frame;
-    frame.seconds = now - collection.started;
-    std::memcpy(frame.values, currentMeasurement, FRAME_LENGTH);
-    samples->frames.push_back(frame);
+    RecordedFrame taken;
+    taken.seconds = now - collection.started;
+    std::memcpy(taken.values, frame, FRAME_LENGTH);
+    samples->frames.push_back(taken);
     if (collection.unit == TAKE_FRAMES && (long)samples->frames.size() >= collection.amount)
         FinishCollection();
     else if (samples->frames.size() == 1 || now - collection.lastShown >= PROGRESS_INTERVAL)

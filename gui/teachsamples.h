@@ -10,6 +10,7 @@
 
 #include "detection/teach.h"
 #include "detection/tune.h"
+#include "sensor/wire.h"
 
 #include <cstddef>
 #include <vector>
@@ -24,10 +25,10 @@ void InitTeachSamples(void);
 // Pressed while a collection runs, it ends that collection and teaches from the frames taken so
 // far. The contrast modes teach no colours: they are refused with an "INFO" pop-up.
 void TeachManyFrames(void);
-// Takes currentMeasurement into a running collection (called for every frame of the transfer).
-// The frame that completes the count, or the first frame after the time, ends the collection:
-// the row is taught and, with the auto-increment option on, No. moves on as after TEACH DATA TO.
-void CollectTeachFrame(void);
+// Takes frame into a running collection (called for every frame of the transfer). The frame
+// that completes the count, or the first frame after the time, ends the collection: the row is
+// taught and, with the auto-increment option on, No. moves on as after TEACH DATA TO.
+void CollectTeachFrame(const unsigned char frame[FRAME_LENGTH]);
 // 1 while a collection runs.
 int TeachCollectionRunning(void);
 

@@ -23,7 +23,8 @@ static void StartForSensor(void) {
     // The sensor is announced once its port opens (OpenSession), so a panel that finds the port
     // held by another program says nothing in that program's name.
     const char *const sensors[] = {session->name};
-    if (StartTelemetrySensors(&panelConfig, sensors, 1) == 0) {
+    const char *const ports[] = {session->label};
+    if (StartTelemetrySensors(&panelConfig, sensors, 1, ports) == 0) {
         telemetrySensor = session->name;
         return;
     }

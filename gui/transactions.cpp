@@ -56,10 +56,10 @@ void GetParameters(void) {
 static void ShowFrame(void) {
     TakeData();
     StoreData();
-    RecordMeasurement();
-    CollectTeachFrame();
-    DisplayMeasurement();
-    UpdateGraph();
+    RecordMeasurement(currentMeasurement);
+    CollectTeachFrame(currentMeasurement);
+    DisplayMeasurement(currentMeasurement);
+    UpdateGraph(currentMeasurement);
 }
 
 int ReceiveFrame(void) {

@@ -4,7 +4,7 @@
 #include "com232/parameterfile.h"
 #include "detection/readrecording.h"
 #include "options/options.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <cstdarg>
 #include <string>
@@ -27,7 +27,7 @@ int UsageFailure(const CommandReport *report, const char *format, ...) {
 }
 
 void PrintJsonText(FILE *stream, const char *text) {
-    std::fputs(JsonString(text).c_str(), stream);
+    std::fputs(DumpJson(text).c_str(), stream);
 }
 
 int CommandFailure(const CommandReport *report, int exitCode, const char *format, ...) {
@@ -38,11 +38,9 @@ int CommandFailure(const CommandReport *report, int exitCode, const char *format
     va_end(arguments);
     std::fprintf(stderr, "nvmxv451 %s: %s\n", report->name, message);
     if (report->json) {
-        std::printf("{\"command\":");
-        PrintJsonText(stdout, report->name);
-        std::printf(",\"ok\":false,\"exit\":%d,\"message\":", exitCode);
-        PrintJsonText(stdout, message);
-        std::printf("}\n");
+        const nlohmann::ordered_json line = {
+            {"command", report->name}, {"ok", false}, {"exit", exitCode}, {"message", message}};
+        std::printf("%s\n", DumpJson(line).c_str());
     }
     return exitCode;
 }

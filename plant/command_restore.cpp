@@ -6,7 +6,7 @@
 #include "files/regularfile.h"
 #include "plant/linecompare.h"
 #include "plant/sensorjob.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 #include "textforms/timestamp.h"
 
 #include <algorithm>
@@ -56,7 +56,7 @@ bool KeepBackup(SensorJob *job, int memory, const unsigned char *backup, std::st
                   LastParameterFileError());
         return false;
     }
-    AddResultField(job->result, (MemoryKey(memory) + "_backup").c_str(), JsonString(*path));
+    AddResultField(job->result, (MemoryKey(memory) + "_backup").c_str(), DumpJson(*path));
     AddResultDetail(job->result, std::string("  ") + MemoryName(memory) + " backup: " + *path);
     return true;
 }
@@ -144,8 +144,7 @@ void RestoreOnPort(SensorJob *job) {
     for (int memory : memories) {
         RestoreMemory(job, memory);
         AddResultField(result, MemoryKey(memory).c_str(),
-                       "{\"status\":" + JsonString(result->status) +
-                           ",\"message\":" + JsonString(result->message) + "}");
+                       DumpJson({{"status", result->status}, {"message", result->message}}));
         summary += (summary.empty() ? "" : "; ") + std::string(MemoryName(memory)) + " " +
                    result->status + ": " + result->message;
         if (result->exitCode != PLANT_EXIT_OK) {

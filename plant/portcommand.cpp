@@ -12,7 +12,7 @@
 #include "platform/system/optionparser.h"
 #include "platform/system/telemetrysettings.h"
 #include "telemetry/options.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 #include "textforms/portlabel.h"
 
 #include <chrono>
@@ -210,6 +210,8 @@ bool StartRunTelemetry(PlantRun *run) {
     for (int i = 0; i < run->options.portCount; i++)
         sensors[i] = run->plans[i].name;
     NameTheClient(&run->options);
+    // The payloads' "port" is the sensor's name: a COM number handed to a device path here
+    // follows the command line and names nothing.
     if (StartTelemetrySensors(&run->options.telemetry, sensors, run->options.portCount) == 0)
         return true;
     PortResult failure{};
@@ -278,7 +280,7 @@ void ReportTelemetryTrouble(PlantRun *run) {
     const std::string what =
         std::string(state == TELEMETRY_REFUSED ? "refused: " : "not connected: ") + text;
     std::fprintf(stderr, "nvmxv451 %s: %s\n", run->command->name, what.c_str());
-    const std::string json = JsonString(what);
+    const std::string json = DumpJson(what);
     for (int i = 0; i < run->options.portCount; i++) {
         PortResult *result = &run->results[i];
         AddResultField(result, "telemetry", json);

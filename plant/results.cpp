@@ -1,11 +1,12 @@
 // Results of the headless commands and their report lines.
 #include "plant/results.h"
 
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
-#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 static void CopyText(char *target, int size, const char *text) {
     std::snprintf(target, (size_t)size, "%s", text ? text : "");
@@ -34,7 +35,7 @@ void AddResultDetail(PortResult *result, const std::string &line) {
 
 bool AddResultField(PortResult *result, const char *name, const std::string &json) {
     const size_t used = std::strlen(result->fields);
-    const std::string field = std::string(",\"") + name + "\":" + json;
+    const std::string field = "," + DumpJson(name) + ":" + json;
     if (used + field.size() >= sizeof result->fields)
         return false;
     std::memcpy(result->fields + used, field.c_str(), field.size() + 1);
@@ -52,39 +53,22 @@ void PrintResultLine(FILE *stream, const PortResult *result) {
     std::fputs(result->detail, stream);
 }
 
-// Every text of a result fits a buffer of FILE_PATH_LEN or RESULT_TEXT_LEN bytes.
-static void PrintJsonString(FILE *stream, const char *text) {
-    constexpr size_t longest = std::max(size_t(RESULT_TEXT_LEN), size_t(FILE_PATH_LEN));
-    char json[JsonStringRoom(longest)];
-    FormatJsonString(text, json, sizeof json);
-    std::fputs(json, stream);
-}
-
-static void PrintJsonField(FILE *stream, const char *name, const char *text) {
-    std::fprintf(stream, ",\"%s\":", name);
-    PrintJsonString(stream, text);
-}
-
 void PrintResultJson(FILE *stream, const char *command, const PortResult *result) {
-    std::fputs("{\"command\":", stream);
-    PrintJsonString(stream, command);
-    PrintJsonField(stream, "sensor", result->sensor);
-    PrintJsonField(stream, "port", result->port);
-    PrintJsonField(stream, "device", result->device);
-    std::fprintf(stream, ",\"ok\":%s,\"exit\":%d", result->exitCode == 0 ? "true" : "false",
-                 result->exitCode);
-    PrintJsonField(stream, "status", result->status);
-    PrintJsonField(stream, "message", result->message);
+    nlohmann::ordered_json line = {
+        {"command", command},       {"sensor", result->sensor},    {"port", result->port},
+        {"device", result->device}, {"ok", result->exitCode == 0}, {"exit", result->exitCode},
+        {"status", result->status}, {"message", result->message},
+    };
     if (result->file[0])
-        PrintJsonField(stream, "file", result->file);
-    if (std::strcmp(command, "record") == 0)
-        std::fprintf(stream, ",\"frames\":%ld,\"seconds\":%.3f", result->frames, result->seconds);
-    if (result->hasBlock) {
-        std::fputs(",\"block\":[", stream);
-        for (int i = 0; i < BLOCK_LENGTH; i++)
-            std::fprintf(stream, "%s%u", i ? "," : "", result->block[i]);
-        std::fputc(']', stream);
+        line["file"] = result->file;
+    if (std::strcmp(command, "record") == 0) {
+        line["frames"] = result->frames;
+        line["seconds"] = std::round(result->seconds * 1000) / 1000;
     }
-    std::fputs(result->fields, stream);
-    std::fputs("}\n", stream);
+    if (result->hasBlock)
+        line["block"] = std::vector<int>(result->block, result->block + BLOCK_LENGTH);
+    std::string json = DumpJson(line);
+    // The command's own fields, already JSON, go before the closing brace.
+    json.pop_back();
+    std::fprintf(stream, "%s%s}\n", json.c_str(), result->fields);
 }

@@ -2,7 +2,7 @@
 #include "plant/sensorjob.h"
 
 #include "com232/parameterfile.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <cstdio>
 
@@ -25,9 +25,7 @@ int ExitCodeOf(int outcome) {
 
 void TellUnloggedWrite(SensorJob *job, const std::string &why) {
     std::fprintf(stderr, "%s: %s\n", job->plan->name, why.c_str());
-    char json[JsonStringRoom(RESULT_TEXT_LEN)];
-    FormatJsonString(why.substr(0, RESULT_TEXT_LEN - 1).c_str(), json, sizeof json);
-    AddResultField(job->result, "changelog", json);
+    AddResultField(job->result, "changelog", DumpJson(why));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "telemetry/news.h"
 
 #include "telemetry/payloads.h"
+#include "textforms/dumpjson.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,9 +10,9 @@ using namespace telemetry_shared;
 
 namespace {
 
-static_assert((int)STATUS_LEN <= (int)PAYLOAD_STATE_LEN &&
-                  (int)STATE_MESSAGE_LEN <= (int)PAYLOAD_MESSAGE_LEN,
-              "a state fits its payload");
+// The sensor's name, the state and its message, each at its longest, with the time and the keys.
+constexpr int STATE_TEXT_BYTES = (int)TELEMETRY_TEXT_LEN + STATUS_LEN + STATE_MESSAGE_LEN;
+static_assert(JSON_TEXT_GROWTH * STATE_TEXT_BYTES + 128 < PAYLOAD_LEN, "a state fits its payload");
 
 // What one turn of the client takes out of one sensor's slots.
 struct News {
@@ -34,16 +35,14 @@ void PublishRetainedPayload(mosquitto *handle, const char *topic, const Payload 
 void SendParameters(const Outlet &outlet, int sensor, const ParameterSlot &set) {
     const SensorTopics &topics = outlet.setup->sensors[sensor];
     Payload payload{};
-    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), topics.portJson,
-                            payload);
+    FormatParametersPayload(set.block, set.source, Milliseconds(set.time), topics.port, payload);
     PublishRetainedPayload(outlet.handle, topics.parametersTopic, payload);
 }
 
 void SendState(const Outlet &outlet, int sensor, const StateSlot &state) {
     const SensorTopics &topics = outlet.setup->sensors[sensor];
     Payload payload{};
-    FormatStatePayload(state.text, state.message, Milliseconds(state.time), topics.portJson,
-                       payload);
+    FormatStatePayload(state.text, state.message, Milliseconds(state.time), topics.port, payload);
     PublishRetainedPayload(outlet.handle, topics.stateTopic, payload);
 }
 

@@ -1,10 +1,13 @@
 #include "telemetry/payloads.h"
 
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 #include "textforms/timestamp.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,21 @@ void Append(Payload &payload, const char *format, ...) {
         payload.length += (size_t)written;
 }
 
+std::string TimeStamp(long long msSinceEpoch) {
+    char time[TIME_STAMP_LEN];
+    FormatTimeStamp(msSinceEpoch, time, sizeof time);
+    return time;
+}
+
+// The payload of json; one too long for the buffer is marked, not cut.
+void SetPayload(Payload &payload, const nlohmann::ordered_json &json) {
+    const std::string text = DumpJson(json);
+    payload.overflow = text.size() >= sizeof payload.text;
+    payload.length = payload.overflow ? 0 : text.size();
+    std::memcpy(payload.text, text.c_str(), payload.length);
+    payload.text[payload.length] = '\0';
+}
+
 } // namespace
 
 void FormatFramePayload(const unsigned char values[TELEMETRY_VALUES], long number,
@@ -36,39 +54,26 @@ void FormatFramePayload(const unsigned char values[TELEMETRY_VALUES], long numbe
 }
 
 void FormatStatePayload(const char *state, const char *message, long long msSinceEpoch,
-                        const char *portJson, Payload &payload) {
-    char time[TIME_STAMP_LEN];
-    char stateJson[JsonStringRoom(PAYLOAD_STATE_LEN)];
-    FormatTimeStamp(msSinceEpoch, time, sizeof time);
-    FormatJsonString(state, stateJson, sizeof stateJson);
-    Append(payload, "{\"time\":\"%s\",\"port\":%s,\"state\":%s", time, portJson, stateJson);
-    if (message[0] != '\0') {
-        char messageJson[JsonStringRoom(PAYLOAD_MESSAGE_LEN)];
-        FormatJsonString(message, messageJson, sizeof messageJson);
-        Append(payload, ",\"message\":%s", messageJson);
-    }
-    Append(payload, "}");
+                        const char *port, Payload &payload) {
+    nlohmann::ordered_json json = {
+        {"time", TimeStamp(msSinceEpoch)}, {"port", port}, {"state", state}};
+    if (message[0] != '\0')
+        json["message"] = message;
+    SetPayload(payload, json);
 }
 
 void FormatParametersPayload(const unsigned char block[TELEMETRY_BLOCK], const char *source,
-                             long long msSinceEpoch, const char *portJson, Payload &payload) {
-    char time[TIME_STAMP_LEN];
-    char sourceJson[JsonStringRoom(PAYLOAD_SOURCE_LEN)];
-    FormatTimeStamp(msSinceEpoch, time, sizeof time);
-    FormatJsonString(source, sourceJson, sizeof sourceJson);
-    Append(payload, "{\"time\":\"%s\",\"port\":%s,\"source\":%s", time, portJson, sourceJson);
+                             long long msSinceEpoch, const char *port, Payload &payload) {
+    nlohmann::ordered_json json = {
+        {"time", TimeStamp(msSinceEpoch)}, {"port", port}, {"source", source}};
     // POWER as the panel's slider shows it.
     for (int i = 0; i < PARAMETER_COUNT; i++)
-        Append(payload, ",\"%s\":%u", PARAMETER_NAMES[i],
-               i == OFFSET_POWER ? InvertPower(block[i]) : block[i]);
-    Append(payload, ",\"table\":[");
+        json[PARAMETER_NAMES[i]] = i == OFFSET_POWER ? InvertPower(block[i]) : block[i];
+    nlohmann::ordered_json &table = json["table"] = nlohmann::ordered_json::array();
     for (int row = 0; row < TEACH_ROWS; row++) {
         const unsigned char *cell = block + TeachCellOffset(row + 1, 1);
-        Append(payload, "%s[%u,%u,%u,%u,%u]", row == 0 ? "" : ",", cell[0], cell[1], cell[2],
-               cell[3], cell[4]);
+        table.push_back(std::vector<int>(cell, cell + TEACH_COLUMNS));
     }
-    Append(payload, "],\"block\":[");
-    for (int i = 0; i < TELEMETRY_BLOCK; i++)
-        Append(payload, "%s%u", i == 0 ? "" : ",", block[i]);
-    Append(payload, "]}");
+    json["block"] = std::vector<int>(block, block + TELEMETRY_BLOCK);
+    SetPayload(payload, json);
 }

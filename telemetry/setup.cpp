@@ -2,6 +2,7 @@
 
 #include "files/regularfile.h"
 #include "telemetry/system.h"
+#include "textforms/dumpjson.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -126,9 +127,12 @@ bool CheckConfig(const TelemetryConfig &config, char *why, size_t size) {
     return true;
 }
 
-// A sensor's name for the payloads and its topics under prefix.
-void SetSensorTopics(const char *prefix, const char *sensor, SensorTopics &topics) {
-    FormatJsonString(sensor, topics.portJson, sizeof topics.portJson);
+// A sensor's name, its port for the payloads and its topics under prefix.
+void SetSensorTopics(const char *prefix, const char *sensor, const char *port,
+                     SensorTopics &topics) {
+    std::snprintf(topics.name, sizeof topics.name, "%s", sensor);
+    std::snprintf(topics.port, sizeof topics.port, "%s", port);
+    std::snprintf(topics.portJson, sizeof topics.portJson, "%s", DumpJson(port).c_str());
     std::snprintf(topics.statusTopic, TOPIC_LEN, "%s/%s/status", prefix, sensor);
     std::snprintf(topics.stateTopic, TOPIC_LEN, "%s/%s/state", prefix, sensor);
     std::snprintf(topics.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
@@ -162,7 +166,8 @@ bool SetIdentity(const char *prefix, const char *host, const char *sensor, Telem
 } // namespace
 
 bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sensors, int count,
-                           TelemetrySetup *result, char *why, size_t size) {
+                           TelemetrySetup *result, char *why, size_t size,
+                           const char *const *ports) {
     if (!CheckSettingTexts(config, why, size) || !CheckSensorNames(sensors, count, why, size) ||
         !CheckConfig(config, why, size))
         return false;
@@ -187,7 +192,7 @@ bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sen
     }
     setup.sensorCount = count;
     for (int i = 0; i < count; i++)
-        SetSensorTopics(prefix, sensors[i], setup.sensors[i]);
+        SetSensorTopics(prefix, sensors[i], ports ? ports[i] : sensors[i], setup.sensors[i]);
     return SetIdentity(prefix, host, sensors[0], setup, why, size);
 }
 

@@ -3,15 +3,21 @@
 #pragma once
 
 #include "telemetry/telemetry.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <cstddef>
 
-enum { TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN };
+enum {
+    TOPIC_LEN = 3 * TELEMETRY_TEXT_LEN,
+    // A name as a JSON string, its quotes and terminator included.
+    PORT_JSON_LEN = (int)JSON_TEXT_GROWTH * TELEMETRY_TEXT_LEN + 3,
+};
 
-// One sensor's name as the payloads carry it and its topics.
+// One sensor's name, its port as the payloads carry it, and its topics.
 struct SensorTopics {
-    char portJson[JsonStringRoom(TELEMETRY_TEXT_LEN)]; // the sensor as a JSON string
+    char name[TELEMETRY_TEXT_LEN];
+    char port[TELEMETRY_TEXT_LEN]; // "COM3"; the name when no port was given
+    char portJson[PORT_JSON_LEN];  // the port as a JSON string
     char statusTopic[TOPIC_LEN];
     char stateTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
@@ -39,5 +45,7 @@ struct TelemetrySetup {
 // prefix with wildcards or empty levels or under the broker's own '$' topics, a sensor name that
 // is no topic level or given twice, a count out of 1..TELEMETRY_MAX_SENSORS, or with several
 // sensors a client id that is no topic level. The setup is large: keep it in static storage.
+// ports: each sensor's port as the payloads name it ("COM3"); null: the names.
 bool PrepareTelemetrySetup(const TelemetryConfig &config, const char *const *sensors, int count,
-                           TelemetrySetup *setup, char *why, size_t size);
+                           TelemetrySetup *setup, char *why, size_t size,
+                           const char *const *ports = nullptr);

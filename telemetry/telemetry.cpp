@@ -48,13 +48,15 @@ SensorSlots *SlotsOf(int sensor) {
 
 } // namespace
 
-int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count) {
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count,
+                          const char *const *ports) {
     std::lock_guard<std::mutex> life(lifeMutex);
     StopClient();
     lastError[0] = '\0';
     if (config == nullptr || config->host[0] == '\0')
         return 0;
-    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError))
+    if (!PrepareTelemetrySetup(*config, sensors, count, &runningSetup, lastError, sizeof lastError,
+                               ports))
         return -1;
     mosquitto *handle = NewClientHandle(runningSetup, lastError, sizeof lastError);
     if (handle == nullptr)

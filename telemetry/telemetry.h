@@ -77,8 +77,10 @@ void DefaultTelemetryConfig(TelemetryConfig *config);
 // (e.g. "COM1"; no two alike); sensor i of the calls below is sensors[i]. A running client is
 // stopped first. Returns 0; -1 with the reason in LastTelemetryError when the configuration
 // cannot work (a CA file that cannot be read, a topic prefix with wildcards, a sensor name that
-// is no topic level). An empty host returns 0 and leaves telemetry off.
-int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count);
+// is no topic level). An empty host returns 0 and leaves telemetry off. ports: each sensor's
+// port as its payloads' "port" names it ("COM3"); null: the sensors' names.
+int StartTelemetrySensors(const TelemetryConfig *config, const char *const *sensors, int count,
+                          const char *const *ports = nullptr);
 // StartTelemetrySensors for the one sensor named, announced at once (see AnnounceSensorOf).
 int StartTelemetry(const TelemetryConfig *config, const char *sensor);
 // Sends "offline", disconnects and ends the client thread; waits at most about a second for a

@@ -7,7 +7,6 @@
 #include "gui/detectioncheck.h"
 #include "gui/linepanel.h"
 #include "gui/parameters.h"
-#include "gui/records.h"
 #include "gui/teachsamples.h"
 #include "gui/teachtable.h"
 #include "gui/tuning.h"
@@ -39,8 +38,7 @@ void Feed(const Sample &sample) {
                                                (unsigned char)sample.y,
                                                (unsigned char)sample.intensity,
                                                NO_COLOUR};
-    std::memcpy(currentMeasurement, frame, sizeof frame);
-    CollectTeachFrame();
+    CollectTeachFrame(frame);
 }
 
 // TEACH MANY on row for exactly the given frames.

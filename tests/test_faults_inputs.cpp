@@ -8,7 +8,7 @@
 #include "support/command.h"
 #include "support/panel_fixture.h"
 #include "telemetry/telemetry.h"
-#include "textforms/json.h"
+#include "textforms/dumpjson.h"
 
 #include <gtest/gtest.h>
 
@@ -121,9 +121,7 @@ TEST_F(OddInputs, NamesThatAreNotUtf8AreOpenedAndWrittenAsGiven) {
     // The arguments' text form keeps every byte.
     const char bytes[] = "a\xff\xc3\xa9\xed\xa0\x80\xf0\x9f\x99\x82z";
     EXPECT_EQ(ArgumentBytes(ArgumentText(bytes)).toStdString(), std::string(bytes));
-    char json[JsonStringRoom(sizeof bytes)];
-    FormatJsonString(bytes, json, sizeof json);
-    EXPECT_STREQ(json, "\"a\\udcff\xc3\xa9\\udced\\udca0\\udc80\xf0\x9f\x99\x82z\"");
+    EXPECT_EQ(DumpJson(bytes), "\"a\\udcff\xc3\xa9\\udced\\udca0\\udc80\xf0\x9f\x99\x82z\"");
 }
 
 // Where a file is wanted, a FIFO, a device or an endless file is refused at once with its kind.

@@ -1,7 +1,6 @@
 // The live display of measurement frames: displays, limit lines, history, chart and cursor.
 #include "gui/layout.h"
 #include "gui/livedisplay.h"
-#include "gui/records.h"
 #include "platform/engine/engine.h"
 #include "platform/widgets/stripchartwidget.h"
 #include "state/globals.h"
@@ -25,9 +24,8 @@ void Frame(int red, int green, int blue, int x, int y, int intensity, int cno) {
     const unsigned char frame[FRAME_LENGTH] = {
         (unsigned char)red, (unsigned char)green,     (unsigned char)blue, (unsigned char)x,
         (unsigned char)y,   (unsigned char)intensity, (unsigned char)cno};
-    std::memcpy(currentMeasurement, frame, FRAME_LENGTH);
-    DisplayMeasurement();
-    UpdateGraph();
+    DisplayMeasurement(frame);
+    UpdateGraph(frame);
 }
 
 double Newest(int trace) {
