@@ -4,10 +4,7 @@
 #include "changes/blockdiff.h"
 #include "files/path.h"
 #include "files/regularfile.h"
-#include "line/sensorname.h"
 #include "nvmxv451_version.h"
-#include "platform/serial/rs232.h"
-#include "textforms/portlabel.h"
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
@@ -144,29 +141,4 @@ bool AppendLogLine(const std::string &path, const std::string &line, std::string
         return true;
     *why = path + ": " + (written < 0 ? FileErrorText(error) : std::string("written in part"));
     return false;
-}
-
-ChangeEntry LogPanelSendAhead(int comPort, int memory, const unsigned char *block,
-                              const char *source) {
-    char device[FILE_PATH_LEN] = "";
-    ComPortDevice(comPort, device, sizeof device);
-    ChangeEntry entry;
-    entry.sensor = SensorNameOfDevice(device);
-    entry.port = PortLabel(comPort);
-    entry.device = device;
-    entry.memory = memory;
-    entry.source = source;
-    entry.after = block;
-    std::string why;
-    if (!LogWriteAhead(&entry, std::string(), &why))
-        std::fprintf(stderr, "nvmxv451: %s\n", why.c_str());
-    return entry;
-}
-
-void LogPanelSendOutcome(const ChangeEntry &entry, bool written) {
-    std::string why;
-    if (!LogOutcome(entry,
-                    written ? "not verified" : "not written: the line did not take the block",
-                    std::string(), &why))
-        std::fprintf(stderr, "nvmxv451: %s\n", why.c_str());
 }

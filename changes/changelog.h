@@ -51,12 +51,3 @@ bool LogOutcome(const ChangeEntry &entry, const std::string &verify, const std::
 // several threads or processes never interleave; a log that ends in a torn line (a full disk)
 // gets the new line on a line of its own.
 bool AppendLogLine(const std::string &path, const std::string &line, std::string *why);
-
-// The panel's Send of block to memory on COM port comPort, from the file source ("" when the
-// set was not loaded from one): the sensor named by its device, the changes "unknown" (the
-// panel keeps no read to compare with). LogPanelSendAhead goes before the write and returns the
-// entry that LogPanelSendOutcome completes: "not verified" when written. A log that cannot be
-// written is told on standard error.
-ChangeEntry LogPanelSendAhead(int comPort, int memory, const unsigned char *block,
-                              const char *source);
-void LogPanelSendOutcome(const ChangeEntry &entry, bool written);
