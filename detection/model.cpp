@@ -12,7 +12,7 @@ static const unsigned char *RowCells(const unsigned char block[BLOCK_LENGTH], in
 void PrepareDetection(const unsigned char block[BLOCK_LENGTH], DetectionTable *table) {
     const int mode = block[OFFSET_EVALMODE];
     table->intensityLimit = block[OFFSET_INTLIM];
-    table->contrastChannel = IsContrastMode(mode) ? M_RED + (mode - EVALMODE_CONTRAST_R) : -1;
+    table->contrastChannel = ContrastChannel(mode);
     table->upper = RowCells(block, 0)[COL_X - 1]; // "UL"
     table->lower = RowCells(block, 0)[COL_Y - 1]; // "LL"
     table->checkIntensity = mode != EVALMODE_XY_ONLY;

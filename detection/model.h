@@ -48,6 +48,10 @@ inline bool BelowIntensityLimit(int intensity, int intensityLimit) {
 inline bool IsContrastMode(int evalMode) {
     return evalMode >= EVALMODE_CONTRAST_R && evalMode <= EVALMODE_CONTRAST_B;
 }
+// The frame value a contrast mode evaluates (M_RED, M_GREEN, M_BLUE); -1 in any other mode.
+inline int ContrastChannel(int evalMode) {
+    return IsContrastMode(evalMode) ? M_RED + (evalMode - EVALMODE_CONTRAST_R) : -1;
+}
 // The measured values of a frame that the model reads: RED, GREEN, BLUE, X, Y, INT (M_RED to
 // M_INT); a whole frame may be passed, its C-No is not read.
 enum { DETECTION_VALUES = M_INT + 1 };

@@ -1,6 +1,7 @@
 // The live measurement display.
 #include "gui/livedisplay.h"
 
+#include "detection/model.h"
 #include "platform/engine/analysis.h"
 #include "state/globals.h"
 
@@ -34,10 +35,13 @@ static void WorkOutLimits(int *upper, int *lower) {
     if (graphSource == SOURCE_INT) {
         int no = 0;
         GetCtrlVal(MainPanel, PANEL_NO, &no);
-        int intensity = TeachCell(no + 1, COL_INT);
-        int tolerance = TeachCell(no + 1, COL_ITO);
-        *upper = intensity + tolerance > 255 ? 255 : intensity + tolerance;
-        *lower = intensity - tolerance < 0 ? 0 : intensity - tolerance;
+        unsigned char cells[TEACH_COLUMNS] = {};
+        cells[COL_INT - 1] = (unsigned char)TeachCell(no + 1, COL_INT);
+        cells[COL_ITO - 1] = (unsigned char)TeachCell(no + 1, COL_ITO);
+        // The band as the model has it, held to the chart's 0..255.
+        const IntensityBand band = RowIntensityBand(cells);
+        *upper = band.high > 255 ? 255 : band.high;
+        *lower = band.low < 0 ? 0 : band.low;
     } else {
         *upper = TeachCell(CONTRAST_LIMIT_ROW, COL_X);
         *lower = TeachCell(CONTRAST_LIMIT_ROW, COL_Y);

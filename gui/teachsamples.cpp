@@ -1,6 +1,7 @@
 // Teaching a row from many frames, and the samples each row keeps.
 #include "gui/teachsamples.h"
 
+#include "detection/model.h"
 #include "files/save.h"
 #include "gui/detectioncheck.h"
 #include "gui/linepanel.h"

@@ -1,5 +1,6 @@
 #include "gui/teachtable.h"
 
+#include "detection/model.h"
 #include "gui/records.h"
 #include "state/globals.h"
 
@@ -18,18 +19,10 @@ void SetTeachRow(int row, const unsigned char *cells, int columns) {
         SetTeachCell(row, column, cells[column - 1]);
 }
 
-bool IsContrastMode(int evalMode) {
-    return evalMode == EVALMODE_CONTRAST_R || evalMode == EVALMODE_CONTRAST_G ||
-           evalMode == EVALMODE_CONTRAST_B;
-}
-
 // Row 0 of a reset table gets the band around the channel that the contrast mode evaluates;
 // No. goes back to row 0.
-static void TeachContrast(int evalMode) {
-    int channel = evalMode == EVALMODE_CONTRAST_R   ? M_RED
-                  : evalMode == EVALMODE_CONTRAST_G ? M_GREEN
-                                                    : M_BLUE;
-    int v = currentMeasurement[channel];
+static void TeachContrast(int evalMode, const unsigned char *frame) {
+    int v = frame[ContrastChannel(evalMode)];
     if (v > CONTRAST_HIGHEST)
         v = CONTRAST_HIGHEST;
     if (v < CONTRAST_LOWEST)
@@ -41,17 +34,17 @@ static void TeachContrast(int evalMode) {
     SetTeachCell(TEACH_FIRST_ROW, COL_Y, v - CONTRAST_HALF_BAND);
 }
 
-static void TeachXYOnly(int row) {
-    SetTeachCell(row, COL_X, currentMeasurement[M_X]);
-    SetTeachCell(row, COL_Y, currentMeasurement[M_Y]);
+static void TeachXYOnly(int row, const unsigned char *frame) {
+    SetTeachCell(row, COL_X, frame[M_X]);
+    SetTeachCell(row, COL_Y, frame[M_Y]);
     SetTeachCell(row, COL_CTO, TAUGHT_CTO_XY_ONLY);
 }
 
-static void TeachColourVector(int row, int pmod) {
-    SetTeachCell(row, COL_X, currentMeasurement[M_X]);
-    SetTeachCell(row, COL_Y, currentMeasurement[M_Y]);
+static void TeachColourVector(int row, int pmod, const unsigned char *frame) {
+    SetTeachCell(row, COL_X, frame[M_X]);
+    SetTeachCell(row, COL_Y, frame[M_Y]);
     SetTeachCell(row, COL_CTO, TAUGHT_CTO);
-    SetTeachCell(row, COL_INT, currentMeasurement[M_INT]);
+    SetTeachCell(row, COL_INT, frame[M_INT]);
     SetTeachCell(row, COL_ITO, pmod == PMOD_STAT ? TAUGHT_ITO_STAT : TAUGHT_ITO_DYN);
 }
 
@@ -71,15 +64,16 @@ void TeachDataTo(void) {
     GetCtrlVal(MainPanel, PANEL_NO, &row);
     GetCtrlVal(MainPanel, PANEL_EVALMODE, &ParameterSet.parameter[OFFSET_EVALMODE]);
 
+    const unsigned char *frame = currentMeasurement; // the last frame received
     int evalMode = ParameterSet.parameter[OFFSET_EVALMODE];
     if (IsContrastMode(evalMode)) {
-        TeachContrast(evalMode);
+        TeachContrast(evalMode, frame);
         return;
     }
     if (evalMode == EVALMODE_XY_ONLY)
-        TeachXYOnly(row);
+        TeachXYOnly(row, frame);
     else
-        TeachColourVector(row, ParameterSet.parameter[OFFSET_PMOD]);
+        TeachColourVector(row, ParameterSet.parameter[OFFSET_PMOD], frame);
     AdvanceNo(row);
 }
 

@@ -17,8 +17,6 @@ void TeachDataTo(void);
 void SetTeachRow(int row, const unsigned char *cells, int columns);
 // With the auto-increment option on, sets No. to the row after `row` (row 0 after row 14).
 void AdvanceNo(int row);
-// True for the contrast modes CONTRAST R, G and B, which teach one channel's band, not colours.
-bool IsContrastMode(int evalMode);
 
 // Sets each of the 75 cells of the panel table to 1, each exactly once. Nothing else changes:
 // not the ParameterSet, No., MAXCOL-No., the headers or the row colours.
