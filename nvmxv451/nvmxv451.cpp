@@ -86,13 +86,14 @@ static void WatchLineAndBroker(void) {
 
 // --line FILE: the line's sensor, its port the one to start on; the line's broker under the
 // options given. Returns COMMAND_LINE_RUN, or the usage exit code.
-static int TakeStartLine(const PanelStart &start, const TelemetryConfig &remembered,
-                         TelemetryConfig *telemetry, std::string *port) {
+static int TakeStartLine(const char *program, const PanelStart &start,
+                         const TelemetryConfig &remembered, TelemetryConfig *telemetry,
+                         std::string *port) {
     PanelLineSensor sensor;
     std::string why;
     *telemetry = remembered;
     if (!TakePanelLine(start, &sensor, telemetry, &why))
-        return UsageError(NVMX_PROGRAM, why);
+        return UsageError(program, why);
     *port = sensor.port;
     SetPanelLineSensor(PortNumberOfText(sensor.port.c_str()), sensor.name, sensor.lineLog);
     return COMMAND_LINE_RUN;
@@ -113,7 +114,8 @@ int RunProgram(int argc, char **argv) {
         SaveTelemetrySettings(&telemetry);
     std::string portOption = start.port;
     if (!start.lineFile.empty() &&
-        (ended = TakeStartLine(start, remembered, &telemetry, &portOption)) != COMMAND_LINE_RUN)
+        (ended = TakeStartLine(argc > 0 ? argv[0] : NVMX_PROGRAM, start, remembered, &telemetry,
+                               &portOption)) != COMMAND_LINE_RUN)
         return ended;
     if (InitEngine(argc, argv) < 0)
         return -1;
