@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -98,4 +99,39 @@ bool EngineWaitFor(const std::function<bool()> &done, int milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+void EnginePanelTest::SetUp() {
+    StartEngineFixture();
+    panel = LoadEngineTestPanel();
+    ASSERT_GE(panel, 1);
+}
+
+void EnginePanelTest::TearDown() {
+    DiscardPanel(panel);
+    onEngineControlEvent = nullptr;
+}
+
+QWidget *EnginePanelTest::Control(int id) {
+    return EngineControlWidget(panel, id);
+}
+
+void EnginePanelTest::RightClick(QWidget *w) {
+    QWidget *form = EnginePanelWidget(panel);
+    QPoint at = w->mapTo(form, w->rect().center());
+    QTimer closer;
+    closer.setSingleShot(true);
+    QObject::connect(&closer, &QTimer::timeout, [this] {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            menusOpened++;
+            popup->close();
+        }
+    });
+    closer.start(500);
+    QTest::mouseClick(form->windowHandle(), Qt::RightButton, Qt::NoModifier, at);
+    QCoreApplication::processEvents();
+    if (EnginePopupOpen()) {
+        menusOpened++;
+        QApplication::activePopupWidget()->close();
+    }
 }

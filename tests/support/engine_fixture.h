@@ -4,6 +4,8 @@
 
 #include "platform/engine/userint.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,3 +63,19 @@ std::vector<int> EngineEventsOf(int control);
 bool EnginePopupOpen();
 // Polls the event loop until done() or the time runs out.
 bool EngineWaitFor(const std::function<bool()> &done, int milliseconds = 5000);
+
+// The fixture of the test panel's tests: the engine, a freshly loaded test panel, discarded
+// after the test with the control callback's hook.
+class EnginePanelTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    QWidget *Control(int id);
+
+    // A right click as the window system delivers it: through the window, at the centre of w.
+    // A menu that opens anyway is closed again after a while and counted.
+    void RightClick(QWidget *w);
+
+    int panel = -1;
+    int menusOpened = 0;
+};
