@@ -14,7 +14,7 @@ double MonotonicSeconds(void) {
 }
 
 SensorLink MakeSensorLink(int port, double (*clock)(void)) {
-    return SensorLink{port, REPLY_TIMEOUT, clock ? clock : MonotonicSeconds, SYNC_BYTE, 0.0};
+    return SensorLink{port, REPLY_TIMEOUT, clock ? clock : MonotonicSeconds, SYNC_BYTE, 0.0, false};
 }
 
 int OpenSensorPort(int port) {
@@ -89,6 +89,9 @@ int WaitForReply(const SensorLink *link, int expectedLength, const volatile int 
         int count = GetInQLen(link->port);
         if (keepWaiting && *keepWaiting == 0)
             return WAIT_ABORTED;
+        // A device that went away answers nothing more: a link that says so ends its wait.
+        if (count < 0 && link->endOnLoss && ComLineLost(link->port))
+            return count;
         const double elapsed = link->clock() - start;
         if (elapsed > link->replyTimeout)
             return count;

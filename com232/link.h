@@ -19,6 +19,9 @@ struct SensorLink {
     // until the rest can be there rather than waking at every byte: many links on one machine
     // then cost a few wake-ups a reply. 0: the wait polls again at once.
     double byteSeconds;
+    // With it set, a wait ends as soon as the device went away (the line service tells a loss at
+    // once); else it lasts its time-out, as the panel's waits do.
+    bool endOnLoss;
 };
 
 // Seconds a byte takes at 9600 baud, 8N1: ten bits.
@@ -52,8 +55,8 @@ int SendRequest(const SensorLink *link, const unsigned char *request, int length
 // The shared reply wait, started right after a request was written: polls the input queue until
 // more than the reply time-out has passed (tested first) or at least expectedLength bytes wait;
 // with byteSeconds set, part of a reply lets it sleep for the rest, never past the time-out.
-// Returns the count of the last poll. With keepWaiting given, it returns WAIT_ABORTED as soon
-// as a poll finds *keepWaiting cleared.
+// Returns the count of the last poll (negative once the device went away). With keepWaiting given,
+// it returns WAIT_ABORTED as soon as a poll finds *keepWaiting cleared.
 int WaitForReply(const SensorLink *link, int expectedLength, const volatile int *keepWaiting);
 // Reads the reportedCount bytes of the last poll into receive, never more than BUFFER_LENGTH;
 // nothing when the count is zero or negative. Returns the count read.

@@ -9,6 +9,7 @@
 #include <toml++/toml.h>
 
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -110,6 +111,41 @@ void ReadBroker(const std::string &path, const toml::table &table, LineFile *lin
     line->hasBroker = true;
 }
 
+// A positive number of the table, in units of scale; the default when it is not given.
+double Positive(const std::string &path, const toml::table &table, const char *key, double value,
+                double scale) {
+    const toml::node *node = table.get(key);
+    if (node == nullptr)
+        return value;
+    const std::optional<double> given = node->value<double>();
+    if (!given || !(*given > 0) || *given > 1e9)
+        Fail(path, *node, std::string("'") + key + "' wants a number above 0");
+    return *given * scale;
+}
+
+void ReadService(const std::string &path, const toml::table *table, LineFile *line) {
+    const std::string folder = FolderOf(path);
+    LineService &service = line->service;
+    service.recordings = folder + "recordings";
+    service.events = folder + line->name + "-events.jsonl";
+    if (table == nullptr)
+        return;
+    OnlyKeys(path, *table,
+             {"recordings", "events", "rotate_minutes", "rotate_mb", "keep_days", "keep_mb"},
+             "[service]");
+    if (const std::string given = Text(path, *table, "recordings", false); !given.empty())
+        service.recordings = PathIn(folder, given);
+    if (const std::string given = Text(path, *table, "events", false); !given.empty())
+        service.events = PathIn(folder, given);
+    service.rotateSeconds =
+        Positive(path, *table, "rotate_minutes", service.rotateSeconds / 60, 60);
+    service.rotateBytes = (long long)Positive(path, *table, "rotate_mb",
+                                              (double)service.rotateBytes / (1 << 20), 1 << 20);
+    service.keepSeconds = Positive(path, *table, "keep_days", service.keepSeconds / 86400, 86400);
+    service.keepBytes = (long long)Positive(path, *table, "keep_mb",
+                                            (double)service.keepBytes / (1 << 20), 1 << 20);
+}
+
 void ReadSensor(const std::string &path, const toml::table &table, LineFile *line) {
     OnlyKeys(path, table, {"name", "port", "approved"}, "[[sensor]]");
     LineSensor sensor;
@@ -136,7 +172,7 @@ void ReadSensors(const std::string &path, const toml::node &node, LineFile *line
 }
 
 void ReadLine(const std::string &path, const toml::table &root, LineFile *line) {
-    OnlyKeys(path, root, {"line", "broker", "sensor"}, "the file");
+    OnlyKeys(path, root, {"line", "broker", "sensor", "service"}, "the file");
     const toml::node *head = root.get("line");
     if (head == nullptr)
         throw LineError{path + ": the [line] table is missing"};
@@ -146,6 +182,8 @@ void ReadLine(const std::string &path, const toml::table &root, LineFile *line) 
     line->logPath = PathIn(FolderOf(path), Text(path, lineTable, "log", false));
     if (const toml::node *broker = root.get("broker"))
         ReadBroker(path, Table(path, *broker, "broker"), line);
+    const toml::node *service = root.get("service");
+    ReadService(path, service ? &Table(path, *service, "service") : nullptr, line);
     const toml::node *sensors = root.get("sensor");
     if (sensors == nullptr)
         throw LineError{path + ": the line names no [[sensor]]"};

@@ -27,6 +27,16 @@ struct LineBroker {
     std::string caFile;       // absolute
 };
 
+// How the line service keeps the line's recordings and events ([service]; every key optional).
+struct LineService {
+    std::string recordings;           // folder of the recordings, a folder per sensor in it
+    std::string events;               // the service's event log (JSON lines)
+    double rotateSeconds = 3600;      // rotate_minutes: a new file at least this often
+    long long rotateBytes = 64 << 20; // rotate_mb: ... and when a file reaches this size
+    double keepSeconds = 7 * 86400;   // keep_days: older files of a sensor are removed
+    long long keepBytes = 1LL << 30;  // keep_mb: ... and the oldest while a sensor's exceed it
+};
+
 struct LineFile {
     std::string path; // as read
     std::string name;
@@ -34,6 +44,8 @@ struct LineFile {
     bool hasBroker = false;
     LineBroker broker;
     std::vector<LineSensor> sensors;
+    LineService
+        service; // recordings: "<folder>/recordings", events: "<folder>/<name>-events.jsonl"
 };
 
 // Reads and checks the line file at path. False with why as "FILE:LINE: what is wrong" (or

@@ -10,6 +10,8 @@ int RunCheckCommand(int argc, char **argv);
 int RunGetCommand(int argc, char **argv);
 int RunSendCommand(int argc, char **argv);
 int RunRecordCommand(int argc, char **argv);
+// The line service: every sensor of a --line file served until a signal ends it.
+int RunServeCommand(int argc, char **argv);
 // The line's commands, on sensors as the four above (--line or --port): status (exit 9 when a
 // sensor's RAM, EEPROM and approved file differ), snapshot -o DIR, restore (exit 10: rolled
 // back). diff also compares files or snapshots without a sensor (exit 9 when they differ).

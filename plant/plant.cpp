@@ -21,7 +21,7 @@ const PlantCommand commands[] = {
     {"check", RunCheckCommand},     {"get", RunGetCommand},           {"send", RunSendCommand},
     {"record", RunRecordCommand},   {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
     {"status", RunStatusCommand},   {"snapshot", RunSnapshotCommand}, {"diff", RunDiffCommand},
-    {"restore", RunRestoreCommand}, {"log", RunLogCommand},
+    {"restore", RunRestoreCommand}, {"log", RunLogCommand},           {"serve", RunServeCommand},
 };
 
 const PlantCommand *FindCommand(int argc, char **argv) {

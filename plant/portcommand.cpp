@@ -229,7 +229,10 @@ void RunOnePort(int index, void *context) {
     job.state = run->state;
     job.result = &run->results[index];
     BeginResult(job.result, job.plan->label, job.plan->name, job.plan->device);
-    if (OpenAndCheckLine(&job) && run->command->runOnPort)
+    BeginJobSession(&job);
+    if (run->command->opensItself)
+        run->command->runOnPort(&job);
+    else if (OpenAndCheckLine(&job) && run->command->runOnPort)
         run->command->runOnPort(&job);
     CloseCom(job.plan->number);
 }

@@ -79,6 +79,8 @@ struct PortCommand {
     bool (*prepare)(PlantOptions *options, PortResult *failure, void *state) = nullptr;
     // The command on one port whose line check passed.
     void (*runOnPort)(SensorJob *job) = nullptr;
+    // runOnPort opens the port and checks the line itself, again and again (serve).
+    bool opensItself = false;
     // Runs once after every port's job ended (snapshot: the manifest and the folder).
     void (*finish)(const PlantOptions *options, const PortPlan *plans, PortResult *results,
                    void *state) = nullptr;

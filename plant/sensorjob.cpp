@@ -35,13 +35,17 @@ void TakeSessionOutcome(SensorJob *job, int outcome) {
     SetResult(job->result, ExitCodeOf(outcome), session.status, "%s", session.message);
 }
 
-bool OpenAndCheckLine(SensorJob *job) {
+void BeginJobSession(SensorJob *job) {
     SensorSession *session = &job->session;
     BeginSession(session, job->plan->number, job->plan->name, job->sensor, nullptr);
     // Many sensors share the machine: a reply's bytes are waited for in one sleep, not polled.
     session->link.byteSeconds = BYTE_SECONDS_9600;
     session->keepWaiting = KeepWaiting();
     session->lineLog = job->options->lineLog;
+}
+
+bool OpenAndCheckLine(SensorJob *job) {
+    SensorSession *session = &job->session;
     int outcome = OpenSession(session);
     if (outcome == SESSION_OK)
         outcome = CheckSessionLine(session);

@@ -6,8 +6,10 @@
 #include "plant/portcommand.h"
 #include "session/session.h"
 
-// Starts the job's session on the plan's port, opens it as the panel opens it and checks the
-// line; false with the result set.
+// Starts the job's session on the plan's port: the sensor's name, its telemetry slot, the run's
+// stop flag and the line's log. Nothing is opened.
+void BeginJobSession(SensorJob *job);
+// Opens the session's port as the panel opens it and checks the line; false with the result set.
 bool OpenAndCheckLine(SensorJob *job);
 // Reads the block of memory (MEMORY_RAM, MEMORY_EEPROM) into job->block; false with the result
 // set.

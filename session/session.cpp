@@ -265,6 +265,8 @@ void ReportSessionLost(SensorSession *session, const char *message) {
     SetOutcome(session, SESSION_LINE_LOST, "LINE LOST", "%s", message);
     session->readKnown[MEMORY_RAM] = session->readKnown[MEMORY_EEPROM] = false;
     PublishSessionState(session);
+    // Its port is closed: the process no longer serves it, though it may serve it again.
+    WithdrawSensorOf(session->telemetrySlot);
 }
 
 void PublishSessionState(const SensorSession *session) {

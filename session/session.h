@@ -111,8 +111,9 @@ using FrameStep = bool (*)(int outcome, const unsigned char *frame, void *contex
 int RunFrameLoop(SensorSession *session, const volatile int *running, unsigned char *frame,
                  FrameStep step, void *context);
 
-// The device went away (the port's watch saw it): LINE LOST with message, told to the broker;
-// what was read of the unit is forgotten, as another may come back in its place.
+// The device went away (the port's watch saw it): LINE LOST with message, told to the broker,
+// and its presence offline until it is opened again; what was read of the unit is forgotten, as
+// another may come back in its place.
 void ReportSessionLost(SensorSession *session, const char *message);
 // The session's outcome told to the broker: its status and message as the sensor's state.
 void PublishSessionState(const SensorSession *session);

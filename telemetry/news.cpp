@@ -17,6 +17,7 @@ static_assert(JSON_TEXT_GROWTH * STATE_TEXT_BYTES + 128 < PAYLOAD_LEN, "a state 
 // What one turn of the client takes out of one sensor's slots.
 struct News {
     bool announcement, state, parameters, frame;
+    bool present; // with announcement: "online" (announced) or "offline" (withdrawn)
     StateSlot stateSlot;
     ParameterSlot parameterSlot;
     FrameSlot frameSlot;
@@ -65,6 +66,7 @@ void SendFrame(const Outlet &outlet, int sensor, const FrameSlot &frame) {
 // is due. The caller holds the sensor's lock.
 void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
     news.announcement = slots.announcementFresh;
+    news.present = slots.announced;
     slots.announcementFresh = false;
     news.state = slots.state.fresh;
     news.stateSlot = slots.state;
@@ -81,7 +83,8 @@ void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
 
 void SendNews(const Outlet &outlet, int sensor, const News &news) {
     if (news.announcement)
-        PublishRetainedText(outlet.handle, outlet.setup->sensors[sensor].statusTopic, "online");
+        PublishRetainedText(outlet.handle, outlet.setup->sensors[sensor].statusTopic,
+                            news.present ? "online" : "offline");
     if (news.state)
         SendState(outlet, sensor, news.stateSlot);
     if (news.parameters)

@@ -123,6 +123,20 @@ void AnnounceSensorOf(int sensor) {
     WakeClient();
 }
 
+void WithdrawSensorOf(int sensor) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        if (!slots->news.announced)
+            return;
+        slots->news.announced = false;
+        slots->news.announcementFresh = true;
+    }
+    WakeClient();
+}
+
 void PublishStatusOf(int sensor, const char *status) {
     PublishStateOf(sensor, status, "");
 }

@@ -92,8 +92,12 @@ void StopTelemetry(void);
 // call while telemetry is off; so for the two calls below.
 void PublishFrameOf(int sensor, const unsigned char values[TELEMETRY_VALUES]);
 // The process now serves sensor (its port opened): its status says "online", and "offline"
-// at the end. Once is enough; later calls change nothing.
+// at the end. Once is enough; later calls change nothing until the sensor is withdrawn.
 void AnnounceSensorOf(int sensor);
+// The process no longer serves sensor (its device went away) though it goes on: its status says
+// "offline" now, and "online" again when it is announced again. Harmless for a sensor that is
+// not announced.
+void WithdrawSensorOf(int sensor);
 // Leaves sensor's newest state with the time of this call, for its state topic (retained; sent
 // again after every reconnect), and with it what happened for people ("" for nothing more,
 // e.g. "the device went away during the EEPROM read"). It does not announce the sensor.

@@ -1,0 +1,177 @@
+// serve: the line service. Every sensor of a line on a thread of its own until SIGTERM: the line
+// checked, both memories read, every frame recorded into files that rotate and are kept within
+// the line's limits. A sensor that goes away is told at once (LINE LOST with the reason, its
+// presence offline) and served again by itself as soon as its device is back; the other
+// sensors never notice. Every connection, loss and pause of the recording is an event.
+#include "changes/changelog.h"
+#include "plant/commands.h"
+#include "plant/portcommand.h"
+#include "plant/sensorjob.h"
+#include "platform/serial/rs232.h"
+#include "recording/rotation.h"
+#include "textforms/timestamp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+// A sensor that is away is looked for this often: back within 2 s means found within this.
+constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
+
+struct ServeState {
+    LineFile line;
+};
+
+bool TakeServeOptions(const ParsedCommandLine &, PlantOptions *options, std::string *why) {
+    if (options->lineFile[0])
+        return true;
+    *why = "serve wants the --line file of the sensors it serves";
+    return false;
+}
+
+bool ReadService(PlantOptions *options, PortResult *failure, void *state) {
+    ServeState *serve = static_cast<ServeState *>(state);
+    std::string why;
+    if (ReadLineFile(options->lineFile, &serve->line, &why))
+        return true;
+    SetResult(failure, PLANT_EXIT_FILE, "NOT SERVED", "%s", why.c_str());
+    return false;
+}
+
+// One event as a JSON line in the line's event log and on standard error.
+void TellEvent(SensorJob *job, const char *event, const std::string &message) {
+    const ServeState *serve = static_cast<const ServeState *>(job->state);
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    const nlohmann::ordered_json line = {{"time", time},
+                                         {"line", serve->line.name},
+                                         {"sensor", job->plan->name},
+                                         {"event", event},
+                                         {"message", message}};
+    std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
+                 message.c_str());
+    std::string why;
+    if (!AppendLogLine(serve->line.service.events,
+                       line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
+                       &why))
+        std::fprintf(stderr, "%s: the event log was not written: %s\n", job->plan->name,
+                     why.c_str());
+}
+
+// What the sensor's frame loop works with.
+struct ServedSensor {
+    SensorJob *job;
+    RotatingRecording recording;
+    long long frames = 0;
+};
+
+bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
+    ServedSensor *served = static_cast<ServedSensor *>(context);
+    if (frame == nullptr) {
+        TakeSessionOutcome(served->job, outcome);
+        return false;
+    }
+    ++served->frames;
+    const auto now = RecordingClock::now();
+    RotationEvent event = RecordRotating(&served->recording, frame, now);
+    if (event == ROTATION_RECORDED)
+        event = KeepRecordingDue(&served->recording, now);
+    if (event == ROTATION_PAUSED)
+        TellEvent(served->job, "recording paused", served->recording.pauseReason);
+    else if (event == ROTATION_RESUMED)
+        TellEvent(served->job, "recording resumed",
+                  RecordingFilePath(served->recording.file.get()));
+    return true;
+}
+
+// The sensor's device is there to be opened (its stable name leads somewhere).
+bool DevicePresent(const SensorJob *job) {
+    struct stat status {};
+    return job->session.device[0] == '\0' || stat(job->session.device, &status) == 0;
+}
+
+// Opens and checks the line; the first failure of a row of them is an event.
+bool Connect(SensorJob *job, bool *failureTold) {
+    if (!DevicePresent(job) || !OpenAndCheckLine(job)) {
+        if (!*failureTold)
+            TellEvent(job, "not connected",
+                      DevicePresent(job) ? job->result->message : "the device is not there");
+        *failureTold = true;
+        return false;
+    }
+    *failureTold = false;
+    return true;
+}
+
+// Both memories read, as they are when the service takes the sensor on.
+bool ReadMemories(SensorJob *job) {
+    return ReadBlock(job, MEMORY_EEPROM) && ReadBlock(job, MEMORY_RAM);
+}
+
+void WaitBeforeLookingAgain(void) {
+    const auto until = std::chrono::steady_clock::now() + LOOK_AGAIN;
+    while (!StopRequested() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+void ServeOnPort(SensorJob *job) {
+    const ServeState *serve = static_cast<const ServeState *>(job->state);
+    const LineService &service = serve->line.service;
+    ServedSensor served{job, {}};
+    served.recording.folder = service.recordings + "/" + job->plan->name;
+    served.recording.label = job->plan->name;
+    served.recording.limits = {service.rotateSeconds, service.rotateBytes, service.keepSeconds,
+                               service.keepBytes};
+    // A loss is told at once, not after a reply's time-out.
+    job->session.link.endOnLoss = true;
+    bool failureTold = false;
+    long connections = 0;
+    while (!StopRequested()) {
+        if (!Connect(job, &failureTold)) {
+            CloseCom(job->plan->number);
+            WaitBeforeLookingAgain();
+            continue;
+        }
+        ++connections;
+        TellEvent(job, "connected", job->session.identity);
+        unsigned char frame[FRAME_LENGTH];
+        if (ReadMemories(job))
+            RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);
+        CloseCom(job->plan->number);
+        if (StopRequested())
+            break;
+        TellEvent(job, job->session.outcome == SESSION_LINE_LOST ? "lost" : "not answering",
+                  job->session.message);
+        WaitBeforeLookingAgain();
+    }
+    StopRotating(&served.recording);
+    SetResult(job->result, PLANT_EXIT_OK, "SERVED",
+              "%lld frames, %ld connections, %ld files, %lld frames not recorded", served.frames,
+              connections, served.recording.filesStarted, served.recording.framesDropped);
+}
+
+} // namespace
+
+int RunServeCommand(int argc, char **argv) {
+    static const PortCommand serve = {
+        .name = "serve",
+        .summary = "Serves every sensor of the --line file until SIGTERM or Ctrl+C, each on a "
+                   "thread of its own: the line checked, both memories read and every frame "
+                   "recorded into files that rotate by time and size and are kept by age and "
+                   "size ([service] in the line file). A sensor that goes away is told at once "
+                   "(LINE LOST, presence offline) and served again by itself when its device is "
+                   "back. Events go to the line's event log.",
+        .options = {},
+        .takeOptions = TakeServeOptions,
+        .prepare = ReadService,
+        .runOnPort = ServeOnPort,
+        .opensItself = true,
+    };
+    ServeState state;
+    return RunPortCommand(serve, argc, argv, &state);
+}
