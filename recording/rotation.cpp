@@ -54,15 +54,22 @@ bool StartFile(RotatingRecording *recording, RecordingClock::time_point now) {
     MakeFolder(recording->folder);
     if (CreateRecordingFileIn(recording->file.get(), recording->folder.c_str(), "") != RECFILE_OK)
         return false;
-    recording->file->started = now;
+    recording->fileStarted = now;
+    recording->framesOffered = 0;
     ++recording->filesStarted;
     PruneRecordings(recording->folder, recording->limits, RecordingFilePath(recording->file.get()));
     return true;
 }
 
 RotationEvent Pause(RotatingRecording *recording, RecordingClock::time_point now) {
-    recording->pauseReason = RecordingFileError(recording->file.get());
-    CloseRecordingFile(recording->file.get());
+    RecordingFile *file = recording->file.get();
+    recording->pauseReason = RecordingFileError(file);
+    if (recording->framesOffered > 0) {
+        CloseRecordingFile(file);
+        // The file keeps its whole lines; the frames beyond them are lost.
+        recording->framesDropped += recording->framesOffered - RecordingFileFrames(file);
+    }
+    recording->framesOffered = 0;
     recording->paused = true;
     recording->retryAt = now + RETRY_INTERVAL;
     return ROTATION_PAUSED;
@@ -70,7 +77,7 @@ RotationEvent Pause(RotatingRecording *recording, RecordingClock::time_point now
 
 bool RotationDue(const RotatingRecording *recording, RecordingClock::time_point now) {
     const RecordingFile &file = *recording->file;
-    const double age = std::chrono::duration<double>(now - file.started).count();
+    const double age = std::chrono::duration<double>(now - recording->fileStarted).count();
     return age >= recording->limits.rotateSeconds ||
            file.committedSize + file.pendingLength >= recording->limits.rotateBytes;
 }
@@ -95,11 +102,9 @@ RotationEvent RecordRotating(RotatingRecording *recording, const unsigned char *
             return Pause(recording, now);
         }
     }
-    if (AppendRecordingFrame(recording->file.get(), frame, recording->label.c_str()) !=
-        RECFILE_OK) {
-        ++recording->framesDropped;
+    ++recording->framesOffered;
+    if (AppendRecordingFrame(recording->file.get(), frame, recording->label.c_str()) != RECFILE_OK)
         return Pause(recording, now);
-    }
     return resumed ? ROTATION_RESUMED : ROTATION_RECORDED;
 }
 

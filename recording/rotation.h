@@ -34,8 +34,10 @@ struct RotatingRecording {
     bool paused = false;
     std::string pauseReason;
     RecordingClock::time_point retryAt{};
+    RecordingClock::time_point fileStarted{}; // on the loop's clock
+    long framesOffered = 0;                   // frames handed to the current file
     long filesStarted = 0;
-    long long framesDropped = 0;
+    long long framesDropped = 0; // offered while paused, or lost with a write the disk refused
 };
 
 // Records frame; rotates, removes old files and pauses or resumes as needed. now is the loop's
