@@ -1,0 +1,123 @@
+// The line service against emulators behind stable names and a real broker: a sensor pulled is
+// told at once and offline meanwhile, plugged back it is served again by itself, and the other
+// sensor of the line never stops; every connection and loss is an event.
+#include "support/broker.h"
+#include "support/command.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const double timeout = 20.0; // a loaded two-core machine
+const char prefix[] = "plant/line9";
+
+std::string Topic(const char *sensor, const char *leaf) {
+    return std::string(prefix) + "/" + sensor + "/" + leaf;
+}
+
+class Serve : public CommandFixture {
+  protected:
+    Serve() : CommandFixture("nvmx-serve") {}
+    void SetUp() override {
+        CommandFixture::SetUp();
+        ASSERT_TRUE(broker.start()) << broker.error();
+        ASSERT_TRUE(subscriber.start(broker.port(), std::string(prefix) + "/#"));
+        std::string text = "[line]\nname = \"line9\"\n\n[broker]\nhost = \"127.0.0.1\"\nport = " +
+                           std::to_string(broker.port()) + "\nprefix = \"" + prefix + "\"\n";
+        for (const char *name : {"infeed", "outfeed"}) {
+            Plug(name, emulator({"--pace"}));
+            text += std::string("\n[[sensor]]\nname = \"") + name + "\"\nport = \"" + Stable(name) +
+                    "\"\napproved = \"approved.dat\"\n";
+        }
+        lineFile = (scratch / "line.toml").string();
+        WriteText(lineFile, text);
+    }
+    void TearDown() override {
+        subscriber.stop();
+        broker.stop();
+        CommandFixture::TearDown();
+    }
+    // The sensor's stable name, as /dev/serial/by-id gives one to an adapter.
+    std::string Stable(const char *name) const { return (scratch / name).string(); }
+    void Plug(const char *name, const std::string &device) {
+        fs::remove(Stable(name));
+        fs::create_symlink(device, Stable(name));
+    }
+    int Frames(const char *sensor) { return subscriber.count(Message(Topic(sensor, "frame"))); }
+
+    TestBroker broker;
+    TestSubscriber subscriber;
+    std::string lineFile;
+};
+
+TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
+    CommandRun serve;
+    std::vector<std::string> environment = this->environment();
+    ASSERT_TRUE(serve.start({Bin("nvmxv451"), "serve", "--line", lineFile}, environment));
+    for (const char *name : {"infeed", "outfeed"}) {
+        EXPECT_TRUE(subscriber.waitFor(Message(Topic(name, "status"), "online"), timeout)) << name;
+        EXPECT_TRUE(subscriber.waitFor(Message(Topic(name, "frame")), timeout)) << name;
+    }
+
+    // Pulled: the emulator ends and its stable name dangles.
+    emulators[0]->signal(SIGTERM);
+    emulators[0]->finish(timeout);
+    fs::remove(Stable("infeed"));
+    fs::create_symlink(Stable("infeed") + "-gone", Stable("infeed"));
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "status"), "offline"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(
+        [](const ReceivedMessage &m) {
+            return m.topic == Topic("infeed", "state") &&
+                   m.payload.find("\"LINE LOST\"") != std::string::npos;
+        },
+        timeout));
+    // The other sensor goes on meanwhile.
+    const int outfeedBefore = Frames("outfeed");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(Frames("outfeed"), outfeedBefore) << "the other sensor stopped";
+
+    // Plugged back, another pseudo-terminal behind the same stable name. Frames are not
+    // retained: what a new subscriber gets of them came after the plug.
+    TestSubscriber afterPlug;
+    ASSERT_TRUE(afterPlug.start(broker.port(), Topic("infeed", "frame")));
+    const auto plugged = Clock::now();
+    Plug("infeed", emulator({"--pace"}));
+    ASSERT_TRUE(afterPlug.waitFor(Message(Topic("infeed", "frame")), timeout));
+    const double back = std::chrono::duration<double>(Clock::now() - plugged).count();
+    std::printf("served again %.2f s after the device was back\n", back);
+    EXPECT_LT(back, 2.0 * 2) << "about 2 s at most, with room for a loaded machine";
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "status"), "online"), timeout));
+
+    serve.signal(SIGTERM);
+    const CommandOutput ended = serve.finish(timeout);
+    EXPECT_EQ(ended.exitCode, 0) << ended.err;
+    EXPECT_NE(ended.out.find("infeed"), std::string::npos) << ended.out;
+    EXPECT_NE(ended.out.find("2 connections"), std::string::npos) << ended.out;
+
+    std::vector<std::string> events;
+    for (const std::string &line : Lines(ReadText((scratch / "line9-events.jsonl").string()))) {
+        const nlohmann::json event = nlohmann::json::parse(line);
+        if (event["sensor"] == "infeed")
+            events.push_back(event["event"]);
+    }
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"connected", "lost", "not connected", "connected"}));
+    // Every frame of both sensors went to whole files under recordings/SENSOR/.
+    for (const char *name : {"infeed", "outfeed"}) {
+        ASSERT_TRUE(fs::is_directory(scratch / "recordings" / name)) << name;
+        for (const auto &file : fs::directory_iterator(scratch / "recordings" / name))
+            EXPECT_EQ(ReadText(file.path().string()).back(), '\n') << file.path();
+    }
+}
+
+} // namespace
