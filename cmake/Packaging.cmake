@@ -66,6 +66,8 @@ if(UNIX AND NOT APPLE)
   # An example for unattended recording, for the administrator to copy and set up.
   install(FILES ${packaging}/nvmxv451-record@.service
           DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  # The line service's unit, ready to enable for a line file in /etc/nvmxv451/.
+  install(FILES ${packaging}/nvmxv451-line@.service DESTINATION lib/systemd/system)
 endif()
 
 # ---- The Debian package -----------------------------------------------------------------------

@@ -133,10 +133,14 @@ void ReadService(const std::string &path, const toml::table *table, LineFile *li
     OnlyKeys(path, *table,
              {"recordings", "events", "rotate_minutes", "rotate_mb", "keep_days", "keep_mb"},
              "[service]");
-    if (const std::string given = Text(path, *table, "recordings", false); !given.empty())
+    if (const std::string given = Text(path, *table, "recordings", false); !given.empty()) {
         service.recordings = PathIn(folder, given);
-    if (const std::string given = Text(path, *table, "events", false); !given.empty())
+        service.recordingsGiven = true;
+    }
+    if (const std::string given = Text(path, *table, "events", false); !given.empty()) {
         service.events = PathIn(folder, given);
+        service.eventsGiven = true;
+    }
     service.rotateSeconds =
         Positive(path, *table, "rotate_minutes", service.rotateSeconds / 60, 60);
     service.rotateBytes = (long long)Positive(path, *table, "rotate_mb",

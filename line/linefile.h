@@ -35,6 +35,8 @@ struct LineService {
     long long rotateBytes = 64 << 20; // rotate_mb: ... and when a file reaches this size
     double keepSeconds = 7 * 86400;   // keep_days: older files of a sensor are removed
     long long keepBytes = 1LL << 30;  // keep_mb: ... and the oldest while a sensor's exceed it
+    bool recordingsGiven = false;     // the file names the folder of recordings
+    bool eventsGiven = false;         // ... and the event log
 };
 
 struct LineFile {

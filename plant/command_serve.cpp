@@ -27,20 +27,31 @@ struct ServeState {
     LineFile line;
 };
 
-bool TakeServeOptions(const ParsedCommandLine &, PlantOptions *options, std::string *why) {
-    if (options->lineFile[0])
-        return true;
-    *why = "serve wants the --line file of the sensors it serves";
-    return false;
+bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
+    if (!options->lineFile[0]) {
+        *why = "serve wants the --line file of the sensors it serves";
+        return false;
+    }
+    return CopyAbsolutePathOption(parsed.value("state"), "--state", options->folder, why);
 }
 
+// The line's [service] settings; with --state DIR the recordings and events that the line file
+// does not place go under DIR (a service's state folder: /etc, where its line file is, is not
+// written).
 bool ReadService(PlantOptions *options, PortResult *failure, void *state) {
     ServeState *serve = static_cast<ServeState *>(state);
     std::string why;
-    if (ReadLineFile(options->lineFile, &serve->line, &why))
-        return true;
-    SetResult(failure, PLANT_EXIT_FILE, "NOT SERVED", "%s", why.c_str());
-    return false;
+    if (!ReadLineFile(options->lineFile, &serve->line, &why)) {
+        SetResult(failure, PLANT_EXIT_FILE, "NOT SERVED", "%s", why.c_str());
+        return false;
+    }
+    LineService &service = serve->line.service;
+    const std::string folder = options->folder;
+    if (!folder.empty() && !service.recordingsGiven)
+        service.recordings = folder + "/recordings";
+    if (!folder.empty() && !service.eventsGiven)
+        service.events = folder + "/" + serve->line.name + "-events.jsonl";
+    return true;
 }
 
 // One event as a JSON line in the line's event log and on standard error.
@@ -166,7 +177,9 @@ int RunServeCommand(int argc, char **argv) {
                    "size ([service] in the line file). A sensor that goes away is told at once "
                    "(LINE LOST, presence offline) and served again by itself when its device is "
                    "back. Events go to the line's event log.",
-        .options = {},
+        .options = {{"state", "DIR",
+                     "The service's own folder: the recordings and the event log go there unless "
+                     "the line file's [service] names them."}},
         .takeOptions = TakeServeOptions,
         .prepare = ReadService,
         .runOnPort = ServeOnPort,

@@ -38,7 +38,8 @@ for file in usr/bin/nvmxv451 usr/bin/nvmxv451-sensor-emulator \
     usr/share/icons/hicolor/256x256/apps/nvmxv451.png \
     usr/share/man/man1/nvmxv451.1.gz usr/share/man/man1/nvmxv451-sensor-emulator.1.gz \
     usr/share/doc/nvmxv451/copyright usr/share/doc/nvmxv451/changelog.gz \
-    usr/share/doc/nvmxv451/examples/nvmxv451-record@.service; do
+    usr/share/doc/nvmxv451/examples/nvmxv451-record@.service \
+    usr/lib/systemd/system/nvmxv451-line@.service; do
     [ -f "$root/$file" ] || fail "$file is not in the package"
 done
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
