@@ -123,16 +123,34 @@ double Positive(const std::string &path, const toml::table &table, const char *k
     return *given * scale;
 }
 
+// "restore" or "alarm": true for restore.
+bool Policy(const std::string &path, const toml::table &table, const char *key, bool value) {
+    const std::string given = Text(path, table, key, false);
+    if (given.empty())
+        return value;
+    if (given != "restore" && given != "alarm")
+        Fail(path, *table.get(key), std::string("'") + key + "' wants \"restore\" or \"alarm\"");
+    return given == "restore";
+}
+
 void ReadService(const std::string &path, const toml::table *table, LineFile *line) {
     const std::string folder = FolderOf(path);
     LineService &service = line->service;
     service.recordings = folder + "recordings";
     service.events = folder + line->name + "-events.jsonl";
+    service.state = folder + line->name + "-state";
     if (table == nullptr)
         return;
     OnlyKeys(path, *table,
-             {"recordings", "events", "rotate_minutes", "rotate_mb", "keep_days", "keep_mb"},
+             {"recordings", "events", "state", "rotate_minutes", "rotate_mb", "keep_days",
+              "keep_mb", "on_replace", "on_outside_change"},
              "[service]");
+    if (const std::string given = Text(path, *table, "state", false); !given.empty()) {
+        service.state = PathIn(folder, given);
+        service.stateGiven = true;
+    }
+    service.restoreReplaced = Policy(path, *table, "on_replace", true);
+    service.restoreOutsideChange = Policy(path, *table, "on_outside_change", false);
     if (const std::string given = Text(path, *table, "recordings", false); !given.empty()) {
         service.recordings = PathIn(folder, given);
         service.recordingsGiven = true;

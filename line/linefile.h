@@ -29,14 +29,18 @@ struct LineBroker {
 
 // How the line service keeps the line's recordings and events ([service]; every key optional).
 struct LineService {
-    std::string recordings;           // folder of the recordings, a folder per sensor in it
-    std::string events;               // the service's event log (JSON lines)
-    double rotateSeconds = 3600;      // rotate_minutes: a new file at least this often
-    long long rotateBytes = 64 << 20; // rotate_mb: ... and when a file reaches this size
-    double keepSeconds = 7 * 86400;   // keep_days: older files of a sensor are removed
-    long long keepBytes = 1LL << 30;  // keep_mb: ... and the oldest while a sensor's exceed it
-    bool recordingsGiven = false;     // the file names the folder of recordings
-    bool eventsGiven = false;         // ... and the event log
+    std::string recordings;            // folder of the recordings, a folder per sensor in it
+    std::string events;                // the service's event log (JSON lines)
+    double rotateSeconds = 3600;       // rotate_minutes: a new file at least this often
+    long long rotateBytes = 64 << 20;  // rotate_mb: ... and when a file reaches this size
+    double keepSeconds = 7 * 86400;    // keep_days: older files of a sensor are removed
+    long long keepBytes = 1LL << 30;   // keep_mb: ... and the oldest while a sensor's exceed it
+    std::string state;                 // what the service last saw of each sensor
+    bool restoreReplaced = true;       // on_replace = "restore" (else "alarm")
+    bool restoreOutsideChange = false; // on_outside_change = "restore" (else "alarm")
+    bool recordingsGiven = false;      // the file names the folder of recordings
+    bool eventsGiven = false;          // ... the event log
+    bool stateGiven = false;           // ... and the state folder
 };
 
 struct LineFile {

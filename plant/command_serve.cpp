@@ -3,9 +3,12 @@
 // the line's limits. A sensor that goes away is told at once (LINE LOST with the reason, its
 // presence offline) and served again by itself as soon as its device is back; the other
 // sensors never notice. Every connection, loss and pause of the recording is an event.
+#include "changes/blockdiff.h"
 #include "changes/changelog.h"
 #include "plant/commands.h"
 #include "plant/portcommand.h"
+#include "plant/restorememory.h"
+#include "plant/seensensor.h"
 #include "plant/sensorjob.h"
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
@@ -15,8 +18,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -51,6 +57,8 @@ bool ReadService(PlantOptions *options, PortResult *failure, void *state) {
         service.recordings = folder + "/recordings";
     if (!folder.empty() && !service.eventsGiven)
         service.events = folder + "/" + serve->line.name + "-events.jsonl";
+    if (!folder.empty() && !service.stateGiven)
+        service.state = folder + "/state";
     return true;
 }
 
@@ -119,9 +127,70 @@ bool Connect(SensorJob *job, bool *failureTold) {
     return true;
 }
 
-// Both memories read, as they are when the service takes the sensor on.
-bool ReadMemories(SensorJob *job) {
-    return ReadBlock(job, MEMORY_EEPROM) && ReadBlock(job, MEMORY_RAM);
+// The unit on the port and both memories, as they are when the service takes the sensor on.
+bool ReadMemories(SensorJob *job, SeenSensor *seen) {
+    seen->identity = job->session.identity;
+    if (!ReadBlock(job, MEMORY_EEPROM))
+        return false;
+    std::memcpy(seen->eeprom, job->block, BLOCK_LENGTH);
+    if (!ReadBlock(job, MEMORY_RAM))
+        return false;
+    std::memcpy(seen->ram, job->block, BLOCK_LENGTH);
+    return true;
+}
+
+// "EEPROM: INTLIM 10->30; RAM: ..." of the memories that differ.
+std::string ChangesSince(const SeenSensor &before, const SeenSensor &now) {
+    std::string text;
+    const std::pair<const char *, std::pair<const unsigned char *, const unsigned char *>>
+        memories[] = {{"EEPROM", {before.eeprom, now.eeprom}}, {"RAM", {before.ram, now.ram}}};
+    for (const auto &[name, blocks] : memories) {
+        const std::string changes = DescribeDifferences(DiffBlocks(blocks.first, blocks.second), 8);
+        if (!changes.empty())
+            text += (text.empty() ? "" : "; ") + std::string(name) + ": " + changes;
+    }
+    return text;
+}
+
+// The approved set into EEPROM, then RAM, as restore writes it; told as an event.
+void RestoreApproved(SensorJob *job) {
+    RestoreMemory(job, MEMORY_EEPROM);
+    if (job->result->exitCode == PLANT_EXIT_OK)
+        RestoreMemory(job, MEMORY_RAM);
+    const bool restored = job->result->exitCode == PLANT_EXIT_OK;
+    TellEvent(job, restored ? "restored" : "restore failed",
+              std::string(job->result->status) + ": " + job->result->message);
+}
+
+// What this connection finds against what the service last saw, told and handled by the line's
+// policy; what the sensor holds afterwards is kept for the next connection.
+void TakeStock(SensorJob *job, SeenSensor now) {
+    const LineService &service = static_cast<const ServeState *>(job->state)->line.service;
+    const std::string path = SeenSensorPath(service.state, job->plan->name);
+    SeenSensor before;
+    std::string why;
+    const bool known = ReadSeenSensor(path, &before, &why);
+    if (!known && access(path.c_str(), F_OK) == 0)
+        TellEvent(job, "state unreadable", why);
+    const SeenFinding finding = known ? CompareWithSeen(before, now) : SEEN_FIRST;
+    bool restore = false;
+    if (finding == SEEN_REPLACED) {
+        TellEvent(job, "replaced",
+                  (before.identity != now.identity ? before.identity + " -> " + now.identity + "; "
+                                                   : std::string()) +
+                      ChangesSince(before, now));
+        restore = service.restoreReplaced;
+    } else if (finding == SEEN_CHANGED) {
+        TellEvent(job, "changed elsewhere", ChangesSince(before, now));
+        restore = service.restoreOutsideChange;
+    }
+    if (restore) {
+        RestoreApproved(job);
+        if (!ReadMemories(job, &now))
+            return;
+    }
+    if (!SaveSeenSensor(path, now, &why))
+        TellEvent(job, "state not saved", why);
 }
 
 void WaitBeforeLookingAgain(void) {
@@ -151,8 +220,11 @@ void ServeOnPort(SensorJob *job) {
         ++connections;
         TellEvent(job, "connected", job->session.identity);
         unsigned char frame[FRAME_LENGTH];
-        if (ReadMemories(job))
+        SeenSensor seen;
+        if (ReadMemories(job, &seen)) {
+            TakeStock(job, seen);
             RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);
+        }
         CloseCom(job->plan->number);
         if (StopRequested())
             break;

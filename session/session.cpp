@@ -159,6 +159,9 @@ int OpenSession(SensorSession *session) {
         return SESSION_OPEN_FAILED;
     }
     ComPortIdentity(port, session->identity, sizeof session->identity);
+    // A path names where a device is, not which unit it is.
+    if (std::strncmp(session->identity, "path:", 5) == 0)
+        session->identity[0] = '\0';
     AnnounceSensorOf(session->telemetrySlot);
     return SESSION_OK;
 }

@@ -34,7 +34,8 @@ struct SensorSession {
     char name[SENSOR_NAME_LEN];          // the sensor's one name
     char label[PORT_LABEL_LEN];          // "COM3": how the port was chosen; shown, never a name
     char device[FILE_PATH_LEN];          // "/dev/ttyUSB0", "" when unknown
-    char identity[SESSION_IDENTITY_LEN]; // what the port shows of the unit, "" when nothing
+    char identity[SESSION_IDENTITY_LEN]; // the unit as its port shows it (a USB adapter's ids and
+                                         // serial number); "" when it shows none
     std::string lineLog;                 // the line's own change log; "" without a line
     const volatile int *keepWaiting;     // cleared: the settle wait ends early; null: never
     LinkReply reply;

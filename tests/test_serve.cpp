@@ -120,4 +120,52 @@ TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
     }
 }
 
+// A unit swapped in behind the stable name while the service was away, whose port shows no
+// identity of its own, holds another EEPROM: a replacement, restored to the approved set by the
+// default policy, logged ahead in the change log; the state folder holds what it holds now.
+TEST_F(Serve, AReplacedSensorIsRestoredToTheApprovedSet) {
+    const std::string approved = (scratch / "approved.dat").string();
+    ASSERT_EQ(run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
+              0);
+    CommandRun serve;
+    ASSERT_TRUE(serve.start({Bin("nvmxv451"), "serve", "--line", lineFile, "--sensor", "infeed",
+                             "--state", (scratch / "service").string()},
+                            environment()));
+    ASSERT_TRUE(subscriber.waitFor(Message(Topic("infeed", "frame")), timeout));
+
+    emulators[0]->signal(SIGTERM);
+    emulators[0]->finish(timeout);
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "status"), "offline"), timeout));
+    const std::string other = (scratch / "other-eeprom.dat").string();
+    WriteText(other, WithLine(ReadText(approved), 5, 30)); // INTLIM 30
+    TestSubscriber afterPlug;
+    ASSERT_TRUE(afterPlug.start(broker.port(), Topic("infeed", "frame")));
+    Plug("infeed", emulator({"--pace", "--eeprom", other}));
+    ASSERT_TRUE(afterPlug.waitFor(Message(Topic("infeed", "frame")), timeout));
+    serve.signal(SIGTERM);
+    const CommandOutput ended = serve.finish(timeout);
+    EXPECT_EQ(ended.exitCode, 0) << ended.err;
+
+    EXPECT_EQ(ReadText(other), ReadText(approved)) << "the unit's EEPROM holds the approved set";
+    std::vector<std::string> events;
+    std::string replaced;
+    for (const std::string &line :
+         Lines(ReadText((scratch / "service" / "line9-events.jsonl").string()))) {
+        const nlohmann::json event = nlohmann::json::parse(line);
+        // Whether the service looked before the unit was plugged in is a matter of timing.
+        if (event["event"] != "not connected")
+            events.push_back(event["event"]);
+        if (event["event"] == "replaced")
+            replaced = event["message"];
+    }
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"connected", "lost", "connected", "replaced", "restored"}));
+    EXPECT_NE(replaced.find("EEPROM: INTLIM 10->30"), std::string::npos) << replaced;
+    const CommandOutput log = run({"log", "--sensor", "infeed"});
+    EXPECT_NE(log.out.find("EEPROM from " + approved), std::string::npos) << log.out;
+    EXPECT_NE(log.out.find("INTLIM 30->10; verified"), std::string::npos) << log.out;
+    const std::string state = ReadText((scratch / "service" / "state" / "infeed.json").string());
+    EXPECT_NE(state.find("\"eeprom\":["), std::string::npos) << state;
+}
+
 } // namespace
