@@ -12,6 +12,8 @@ int RunSendCommand(int argc, char **argv);
 int RunRecordCommand(int argc, char **argv);
 // The line service: every sensor of a --line file served until a signal ends it.
 int RunServeCommand(int argc, char **argv);
+// The service's event log filtered by sensor and time: 0, 2 usage, 3 a log that cannot be read.
+int RunEventsCommand(int argc, char **argv);
 // The line's commands, on sensors as the four above (--line or --port): status (exit 9 when a
 // sensor's RAM, EEPROM and approved file differ), snapshot -o DIR, restore (exit 10: rolled
 // back). diff also compares files or snapshots without a sensor (exit 9 when they differ).

@@ -22,6 +22,7 @@ const PlantCommand commands[] = {
     {"record", RunRecordCommand},   {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
     {"status", RunStatusCommand},   {"snapshot", RunSnapshotCommand}, {"diff", RunDiffCommand},
     {"restore", RunRestoreCommand}, {"log", RunLogCommand},           {"serve", RunServeCommand},
+    {"events", RunEventsCommand},
 };
 
 const PlantCommand *FindCommand(int argc, char **argv) {

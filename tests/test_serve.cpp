@@ -161,6 +161,11 @@ TEST_F(Serve, AReplacedSensorIsRestoredToTheApprovedSet) {
     EXPECT_EQ(events,
               (std::vector<std::string>{"connected", "lost", "connected", "replaced", "restored"}));
     EXPECT_NE(replaced.find("EEPROM: INTLIM 10->30"), std::string::npos) << replaced;
+    const CommandOutput told = run({"events", "--line", lineFile, "--state",
+                                    (scratch / "service").string(), "--sensor", "infeed"});
+    EXPECT_EQ(told.exitCode, 0) << told.err;
+    EXPECT_NE(told.out.find(" infeed replaced: EEPROM: INTLIM 10->30"), std::string::npos)
+        << told.out;
     const CommandOutput log = run({"log", "--sensor", "infeed"});
     EXPECT_NE(log.out.find("EEPROM from " + approved), std::string::npos) << log.out;
     EXPECT_NE(log.out.find("INTLIM 30->10; verified"), std::string::npos) << log.out;

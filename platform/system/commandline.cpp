@@ -21,6 +21,7 @@ const char headlessCommands[] =
     "  restore   the approved files (or a snapshot's) back into the sensors\n"
     "  log       the change log: every write of parameters to a sensor\n"
     "  serve     the line service: every sensor of a line served, recorded, reconnected\n"
+    "  events    the line service's events: connections, losses, replacements, restores\n"
     "  evaluate  recordings against a parameter set, by the detection model\n"
     "  tune      the teach table's tolerances from recordings of each colour";
 
