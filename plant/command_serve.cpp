@@ -12,6 +12,7 @@
 #include "plant/sensorjob.h"
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
+#include "telemetry/telemetry.h"
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
@@ -19,6 +20,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,6 +34,8 @@ constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
 
 struct ServeState {
     LineFile line;
+    // Each sensor's active alarms by name, with what raised them; each thread keeps its own.
+    std::map<std::string, std::string> alarms[PLANT_MAX_PORTS];
 };
 
 bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
@@ -74,12 +79,46 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message) {
                                          {"message", message}};
     std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
                  message.c_str());
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    PublishEventOf(job->sensor, text.c_str());
     std::string why;
-    if (!AppendLogLine(serve->line.service.events,
-                       line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n",
-                       &why))
+    if (!AppendLogLine(serve->line.service.events, text + "\n", &why))
         std::fprintf(stderr, "%s: the event log was not written: %s\n", job->plan->name,
                      why.c_str());
+}
+
+// The sensor's active alarms on the broker (retained; emptied when the last is cleared).
+void PublishAlarms(SensorJob *job) {
+    const auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
+    if (alarms.empty()) {
+        PublishAlarmsOf(job->sensor, "");
+        return;
+    }
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    nlohmann::ordered_json list = nlohmann::json::array();
+    for (const auto &[alarm, message] : alarms)
+        list.push_back({{"alarm", alarm}, {"message", message}});
+    const nlohmann::ordered_json payload = {
+        {"time", time}, {"sensor", job->plan->name}, {"alarms", list}};
+    PublishAlarmsOf(job->sensor,
+                    payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+// An event that is also an alarm until cleared.
+void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message) {
+    TellEvent(job, alarm, message);
+    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = message;
+    PublishAlarms(job);
+}
+
+void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared) {
+    auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
+    size_t removed = 0;
+    for (const char *alarm : cleared)
+        removed += alarms.erase(alarm);
+    if (removed > 0)
+        PublishAlarms(job);
 }
 
 // What the sensor's frame loop works with.
@@ -101,10 +140,12 @@ bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     if (event == ROTATION_RECORDED)
         event = KeepRecordingDue(&served->recording, now);
     if (event == ROTATION_PAUSED)
-        TellEvent(served->job, "recording paused", served->recording.pauseReason);
-    else if (event == ROTATION_RESUMED)
+        RaiseAlarm(served->job, "recording paused", served->recording.pauseReason);
+    else if (event == ROTATION_RESUMED) {
         TellEvent(served->job, "recording resumed",
                   RecordingFilePath(served->recording.file.get()));
+        ClearAlarms(served->job, {"recording paused"});
+    }
     return true;
 }
 
@@ -157,9 +198,13 @@ void RestoreApproved(SensorJob *job) {
     RestoreMemory(job, MEMORY_EEPROM);
     if (job->result->exitCode == PLANT_EXIT_OK)
         RestoreMemory(job, MEMORY_RAM);
-    const bool restored = job->result->exitCode == PLANT_EXIT_OK;
-    TellEvent(job, restored ? "restored" : "restore failed",
-              std::string(job->result->status) + ": " + job->result->message);
+    const std::string outcome = std::string(job->result->status) + ": " + job->result->message;
+    if (job->result->exitCode != PLANT_EXIT_OK) {
+        RaiseAlarm(job, "restore failed", outcome);
+        return;
+    }
+    TellEvent(job, "restored", outcome);
+    ClearAlarms(job, {"restore failed", "replaced", "changed elsewhere"});
 }
 
 // What this connection finds against what the service last saw, told and handled by the line's
@@ -174,16 +219,22 @@ void TakeStock(SensorJob *job, SeenSensor now) {
         TellEvent(job, "state unreadable", why);
     const SeenFinding finding = known ? CompareWithSeen(before, now) : SEEN_FIRST;
     bool restore = false;
+    const char *found = nullptr;
+    std::string changes = ChangesSince(before, now);
     if (finding == SEEN_REPLACED) {
-        TellEvent(job, "replaced",
-                  (before.identity != now.identity ? before.identity + " -> " + now.identity + "; "
-                                                   : std::string()) +
-                      ChangesSince(before, now));
+        found = "replaced";
+        if (before.identity != now.identity)
+            changes = before.identity + " -> " + now.identity + "; " + changes;
         restore = service.restoreReplaced;
     } else if (finding == SEEN_CHANGED) {
-        TellEvent(job, "changed elsewhere", ChangesSince(before, now));
+        found = "changed elsewhere";
         restore = service.restoreOutsideChange;
     }
+    // Left as it is, what was found stays an alarm until a restore puts the approved set back.
+    if (found && restore)
+        TellEvent(job, found, changes);
+    else if (found)
+        RaiseAlarm(job, found, changes);
     if (restore) {
         RestoreApproved(job);
         if (!ReadMemories(job, &now))
@@ -219,6 +270,7 @@ void ServeOnPort(SensorJob *job) {
         }
         ++connections;
         TellEvent(job, "connected", job->session.identity);
+        ClearAlarms(job, {"lost", "not answering"});
         unsigned char frame[FRAME_LENGTH];
         SeenSensor seen;
         if (ReadMemories(job, &seen)) {
@@ -228,8 +280,8 @@ void ServeOnPort(SensorJob *job) {
         CloseCom(job->plan->number);
         if (StopRequested())
             break;
-        TellEvent(job, job->session.outcome == SESSION_LINE_LOST ? "lost" : "not answering",
-                  job->session.message);
+        RaiseAlarm(job, job->session.outcome == SESSION_LINE_LOST ? "lost" : "not answering",
+                   job->session.message);
         WaitBeforeLookingAgain();
     }
     StopRotating(&served.recording);

@@ -16,7 +16,9 @@ static_assert(JSON_TEXT_GROWTH * STATE_TEXT_BYTES + 128 < PAYLOAD_LEN, "a state 
 
 // What one turn of the client takes out of one sensor's slots.
 struct News {
-    bool announcement, state, parameters, frame;
+    bool announcement, state, parameters, frame, alarms;
+    EventQueue events; // only its first count texts are taken
+    AlarmSlot alarmSlot;
     bool present; // with announcement: "online" (announced) or "offline" (withdrawn)
     StateSlot stateSlot;
     ParameterSlot parameterSlot;
@@ -47,6 +49,17 @@ void SendState(const Outlet &outlet, int sensor, const StateSlot &state) {
     PublishRetainedPayload(outlet.handle, topics.stateTopic, payload);
 }
 
+// The events, not retained, and the alarms (when fresh or asked for), retained; an empty
+// alarms text empties the retained topic.
+void SendEventsAndAlarms(const Outlet &outlet, int sensor, const News &news, bool alarms) {
+    const SensorTopics &topics = outlet.setup->sensors[sensor];
+    for (int i = 0; i < news.events.count; i++)
+        mosquitto_publish(outlet.handle, nullptr, topics.eventsTopic,
+                          (int)std::strlen(news.events.text[i]), news.events.text[i], 1, false);
+    if (alarms)
+        PublishRetainedText(outlet.handle, topics.alarmsTopic, news.alarmSlot.text);
+}
+
 void SendFrame(const Outlet &outlet, int sensor, const FrameSlot &frame) {
     const SensorTopics &topics = outlet.setup->sensors[sensor];
     Payload payload{};
@@ -65,6 +78,14 @@ void SendFrame(const Outlet &outlet, int sensor, const FrameSlot &frame) {
 // Moves a fresh announcement, state and parameter set into news, and the waiting frame when it
 // is due. The caller holds the sensor's lock.
 void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
+    news.events.count = slots.events.count;
+    for (int i = 0; i < slots.events.count; i++)
+        std::memcpy(news.events.text[i], slots.events.text[i], sizeof slots.events.text[i]);
+    slots.events.count = 0;
+    news.alarms = slots.alarms.fresh;
+    if (news.alarms || slots.alarms.given)
+        news.alarmSlot = slots.alarms;
+    slots.alarms.fresh = false;
     news.announcement = slots.announcementFresh;
     news.present = slots.announced;
     slots.announcementFresh = false;
@@ -91,6 +112,7 @@ void SendNews(const Outlet &outlet, int sensor, const News &news) {
         SendParameters(outlet, sensor, news.parameterSlot);
     if (news.frame)
         SendFrame(outlet, sensor, news.frameSlot);
+    SendEventsAndAlarms(outlet, sensor, news, news.alarms);
 }
 
 } // namespace
@@ -115,6 +137,7 @@ void RepublishSensors(const Outlet &outlet) {
             SendState(outlet, sensor, news.stateSlot);
         if (news.parameterSlot.given)
             SendParameters(outlet, sensor, news.parameterSlot);
+        SendEventsAndAlarms(outlet, sensor, news, news.alarmSlot.given);
     }
 }
 
@@ -132,7 +155,8 @@ bool SendSensorNews(const Outlet &outlet, int sensor, bool socketFree, SteadyClo
             wakeAt = std::min(wakeAt, waiting.frameDue);
     }
     SendNews(outlet, sensor, news);
-    return news.announcement || news.state || news.parameters || news.frame;
+    return news.announcement || news.state || news.parameters || news.frame || news.alarms ||
+           news.events.count > 0;
 }
 
 void SendPendingNews(const Outlet &outlet) {

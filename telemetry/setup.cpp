@@ -137,6 +137,8 @@ void SetSensorTopics(const char *prefix, const char *sensor, const char *port,
     std::snprintf(topics.stateTopic, TOPIC_LEN, "%s/%s/state", prefix, sensor);
     std::snprintf(topics.frameTopic, TOPIC_LEN, "%s/%s/frame", prefix, sensor);
     std::snprintf(topics.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
+    std::snprintf(topics.eventsTopic, TOPIC_LEN, "%s/%s/events", prefix, sensor);
+    std::snprintf(topics.alarmsTopic, TOPIC_LEN, "%s/%s/alarms", prefix, sensor);
 }
 
 // One sensor: the id names the sensor and the will goes on its status. Several: the id names

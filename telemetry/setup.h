@@ -22,6 +22,8 @@ struct SensorTopics {
     char stateTopic[TOPIC_LEN];
     char frameTopic[TOPIC_LEN];
     char parametersTopic[TOPIC_LEN];
+    char eventsTopic[TOPIC_LEN];
+    char alarmsTopic[TOPIC_LEN];
 };
 
 // What a configuration gives for the sensors of one client: the checked settings, the broker's

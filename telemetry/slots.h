@@ -50,8 +50,24 @@ struct ParameterSlot {
     bool fresh;
 };
 
+// Events waiting for the client, oldest first; when the broker is slow the oldest give way.
+struct EventQueue {
+    char text[TELEMETRY_EVENTS][TELEMETRY_EVENT_LEN];
+    int count;
+    long dropped; // events that gave way since the start
+};
+
+// The sensor's active alarms as one JSON text; "" when none is active.
+struct AlarmSlot {
+    char text[TELEMETRY_ALARMS_LEN];
+    bool given;
+    bool fresh;
+};
+
 // What the program left for the client about one sensor.
 struct SensorNews {
+    EventQueue events;
+    AlarmSlot alarms;
     FrameSlot frame;
     StateSlot state;
     ParameterSlot parameters;

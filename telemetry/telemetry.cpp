@@ -137,6 +137,37 @@ void WithdrawSensorOf(int sensor) {
     WakeClient();
 }
 
+void PublishEventOf(int sensor, const char *json) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr || std::strlen(json) >= TELEMETRY_EVENT_LEN)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        EventQueue &events = slots->news.events;
+        if (events.count == TELEMETRY_EVENTS) {
+            std::memmove(events.text[0], events.text[1],
+                         sizeof events.text[0] * (TELEMETRY_EVENTS - 1));
+            --events.count;
+            ++events.dropped;
+        }
+        std::snprintf(events.text[events.count++], TELEMETRY_EVENT_LEN, "%s", json);
+    }
+    WakeClient();
+}
+
+void PublishAlarmsOf(int sensor, const char *json) {
+    SensorSlots *slots = SlotsOf(sensor);
+    if (slots == nullptr || std::strlen(json) >= TELEMETRY_ALARMS_LEN)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(slots->mutex);
+        AlarmSlot &alarms = slots->news.alarms;
+        std::snprintf(alarms.text, sizeof alarms.text, "%s", json);
+        alarms.given = alarms.fresh = true;
+    }
+    WakeClient();
+}
+
 void PublishStatusOf(int sensor, const char *status) {
     PublishStateOf(sensor, status, "");
 }

@@ -43,7 +43,10 @@ enum {
     TELEMETRY_BLOCK = BLOCK_LENGTH,  // the parameter block
     TELEMETRY_DEFAULT_PORT = 1883,
     TELEMETRY_DEFAULT_TLS_PORT = 8883,
-    TELEMETRY_MAX_SENSORS = 32, // sensors on one connection
+    TELEMETRY_MAX_SENSORS = 32,  // sensors on one connection
+    TELEMETRY_EVENTS = 16,       // events of a sensor waiting for the broker at most
+    TELEMETRY_EVENT_LEN = 1024,  // longest event payload, terminator included
+    TELEMETRY_ALARMS_LEN = 4096, // longest alarms payload, terminator included
 };
 
 // How to reach the broker. An empty host switches telemetry off.
@@ -108,6 +111,12 @@ void PublishStatusOf(int sensor, const char *status);
 // "EEPROM".
 void PublishParametersOf(int sensor, const unsigned char block[TELEMETRY_BLOCK],
                          const char *source);
+// Leaves an event (a JSON object) for sensor's events topic, not retained; up to
+// TELEMETRY_EVENTS wait for a slow broker, the oldest giving way. A payload too long is dropped.
+void PublishEventOf(int sensor, const char *json);
+// Leaves sensor's active alarms (a JSON object) for its alarms topic, retained; "" empties the
+// topic once no alarm is active. A payload too long is dropped.
+void PublishAlarmsOf(int sensor, const char *json);
 // The calls above for sensor 0, the only one of a client started for one sensor.
 void PublishFrame(const unsigned char values[TELEMETRY_VALUES]);
 void PublishStatus(const char *status);

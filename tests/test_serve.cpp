@@ -81,6 +81,19 @@ TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
                    m.payload.find("\"LINE LOST\"") != std::string::npos;
         },
         timeout));
+    // The loss is an event on the broker and an alarm, retained, until the sensor is back.
+    EXPECT_TRUE(subscriber.waitFor(
+        [](const ReceivedMessage &m) {
+            return m.topic == Topic("infeed", "events") &&
+                   m.payload.find("\"event\":\"lost\"") != std::string::npos;
+        },
+        timeout));
+    EXPECT_TRUE(subscriber.waitFor(
+        [](const ReceivedMessage &m) {
+            return m.topic == Topic("infeed", "alarms") &&
+                   m.payload.find("\"alarm\":\"lost\"") != std::string::npos;
+        },
+        timeout));
     // The other sensor goes on meanwhile.
     const int outfeedBefore = Frames("outfeed");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -97,6 +110,8 @@ TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
     std::printf("served again %.2f s after the device was back\n", back);
     EXPECT_LT(back, 2.0 * 2) << "about 2 s at most, with room for a loaded machine";
     EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "status"), "online"), timeout));
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "alarms"), ""), timeout))
+        << "the alarm cleared";
 
     serve.signal(SIGTERM);
     const CommandOutput ended = serve.finish(timeout);
