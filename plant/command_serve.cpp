@@ -31,6 +31,7 @@ namespace {
 
 // A sensor that is away is looked for this often: back within 2 s means found within this.
 constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
+constexpr auto NOT_ANSWERING_AGAIN = std::chrono::milliseconds(2000);
 
 struct ServeState {
     LineFile line;
@@ -244,8 +245,8 @@ void TakeStock(SensorJob *job, SeenSensor now) {
         TellEvent(job, "state not saved", why);
 }
 
-void WaitBeforeLookingAgain(void) {
-    const auto until = std::chrono::steady_clock::now() + LOOK_AGAIN;
+void WaitBeforeLookingAgain(std::chrono::milliseconds pause = LOOK_AGAIN) {
+    const auto until = std::chrono::steady_clock::now() + pause;
     while (!StopRequested() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
@@ -280,9 +281,10 @@ void ServeOnPort(SensorJob *job) {
         CloseCom(job->plan->number);
         if (StopRequested())
             break;
-        RaiseAlarm(job, job->session.outcome == SESSION_LINE_LOST ? "lost" : "not answering",
-                   job->session.message);
-        WaitBeforeLookingAgain();
+        const bool lost = job->session.outcome == SESSION_LINE_LOST;
+        RaiseAlarm(job, lost ? "lost" : "not answering", job->session.message);
+        // A device that is there but does not answer is tried again at a calmer pace.
+        WaitBeforeLookingAgain(lost ? LOOK_AGAIN : NOT_ANSWERING_AGAIN);
     }
     StopRotating(&served.recording);
     SetResult(job->result, PLANT_EXIT_OK, "SERVED",
