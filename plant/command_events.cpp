@@ -1,6 +1,5 @@
 // events: the line service's event log, filtered by sensor and time, for people or as its JSON
 // lines.
-#include "files/regularfile.h"
 #include "line/linefile.h"
 #include "plant/commands.h"
 #include "plant/logfilter.h"
@@ -10,12 +9,11 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-enum { EVENTS_LIMIT = 256 << 20 };
 
 // The event log of the line file's service: where serve writes it, with --state DIR as serve's.
 bool EventLogPath(const ParsedCommandLine &parsed, std::string *path, std::string *why) {
@@ -39,16 +37,6 @@ std::string Described(const nlohmann::json &event) {
            event.value("event", "") + (message.empty() ? "" : ": " + message);
 }
 
-std::vector<std::string> LinesOf(const std::string &text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
-}
-
 bool IsEvent(const nlohmann::json &event) {
     for (const char *key : {"time", "sensor", "event", "message"})
         if (!event.contains(key) || !event[key].is_string())
@@ -69,11 +57,10 @@ int RunEventsCommand(int argc, char **argv) {
     form.options = {
         {"line", "FILE", "The line file of the service (required)."},
         {"state", "DIR", "The service's folder, as given to serve --state."},
-        {"sensor", "NAME", "Only this sensor's events (give it again for more)."},
-        {"since", "TIME", "Only events at or after TIME (2026-12-08, 2026-12-08T09:15, local)."},
-        {"until", "TIME", "Only events before TIME."},
         {"json", nullptr, "One JSON object per event, as logged."},
     };
+    const std::vector<OptionForm> filterOptions = LogFilterOptions("events");
+    form.options.insert(form.options.begin() + 2, filterOptions.begin(), filterOptions.end());
     ParsedCommandLine parsed;
     const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
@@ -84,16 +71,13 @@ int RunEventsCommand(int argc, char **argv) {
     LogFilter filter;
     if (!TakeLogFilter(parsed, &filter, &why) || !EventLogPath(parsed, &path, &why))
         return UsageError(form.program, why);
-    bool missing = false;
-    if (!ReadSmallFile(path.c_str(), EVENTS_LIMIT, &text, &why, &missing)) {
-        if (missing)
-            return PLANT_EXIT_OK;
-        std::fprintf(stderr, "nvmxv451 events: %s: %s\n", path.c_str(), why.c_str());
-        return PLANT_EXIT_FILE;
-    }
-    long number = 0;
-    for (const std::string &line : LinesOf(text)) {
-        ++number;
+    if (const int code = ReadLogText("events", path, &text); code != PLANT_EXIT_OK)
+        return code;
+    std::istringstream lines(text);
+    std::string line;
+    for (long number = 1; std::getline(lines, line); number++) {
+        if (line.empty())
+            continue;
         const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
         if (!IsEvent(event)) {
             std::fprintf(stderr, "nvmxv451 events: %s: line %ld: not an event, skipped\n",

@@ -1,7 +1,6 @@
 // log: the change log, filtered by sensor and time, for people or as its JSON lines.
 #include "changes/changelog.h"
 #include "changes/changelogread.h"
-#include "files/regularfile.h"
 #include "line/linefile.h"
 #include "plant/commands.h"
 #include "plant/logfilter.h"
@@ -13,8 +12,6 @@
 #include <cstdio>
 
 namespace {
-
-enum { LOG_LIMIT = 256 << 20 };
 
 bool TakeLogOptions(const ParsedCommandLine &parsed, std::string *path, LogFilter *filter,
                     std::string *why) {
@@ -50,14 +47,13 @@ int RunLogCommand(int argc, char **argv) {
                        "done (also when nothing was logged yet), 2 usage (a bad option or time), "
                        "3 the log cannot be read.";
     form.options = {
-        {"sensor", "NAME", "Only this sensor's writes (give it again for more)."},
-        {"since", "TIME", "Only writes at or after TIME (2026-12-08, 2026-12-08T09:15, local)."},
-        {"until", "TIME", "Only writes before TIME."},
         {"file", "FILE", "Reads FILE instead of the user's log."},
         {"line", "FILE", "Reads the log that the line file names."},
         {"json", nullptr,
          "One JSON object per write: its logged line with its outcome (\"verify\") joined."},
     };
+    const std::vector<OptionForm> filterOptions = LogFilterOptions("writes");
+    form.options.insert(form.options.begin(), filterOptions.begin(), filterOptions.end());
     ParsedCommandLine parsed;
     const int parsedCode = ParseOptions(form, argc, argv, 2, &parsed);
     if (parsedCode != COMMAND_LINE_RUN)
@@ -68,13 +64,8 @@ int RunLogCommand(int argc, char **argv) {
     LogFilter filter;
     if (!TakeLogOptions(parsed, &path, &filter, &why))
         return UsageError(form.program, why);
-    bool missing = false;
-    if (!ReadSmallFile(path.c_str(), LOG_LIMIT, &text, &why, &missing)) {
-        if (missing)
-            return PLANT_EXIT_OK; // no write has been logged yet
-        std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), why.c_str());
-        return PLANT_EXIT_FILE;
-    }
+    if (const int code = ReadLogText("log", path, &text); code != PLANT_EXIT_OK)
+        return code;
     const ChangeLogRead log = ReadChangeLog(text);
     for (const std::string &problem : log.problems)
         std::fprintf(stderr, "nvmxv451 log: %s: %s\n", path.c_str(), problem.c_str());

@@ -1,10 +1,16 @@
 // The filter of the logs' commands: their sensors and a span of time.
 #include "plant/logfilter.h"
 
+#include "files/regularfile.h"
+#include "plant/exitcodes.h"
+
 #include <cstdio>
 #include <ctime>
+#include <deque>
 
 namespace {
+
+enum { LOG_LIMIT = 256 << 20 };
 
 // The fields of a calendar time, checked: a month, day, hour, minute or second out of its range
 // ("2026-13-45", "25:99") is no time, where mktime would quietly carry it over.
@@ -70,6 +76,29 @@ bool Wanted(const LogFilter &filter, const std::string &sensorName, const std::s
     if (!sensor || !ParseTime(stamp, &time))
         return false;
     return (!filter.hasSince || time >= filter.since) && (!filter.hasUntil || time < filter.until);
+}
+
+std::vector<OptionForm> LogFilterOptions(const char *what) {
+    // The help keeps these texts for the life of the program; a deque never moves them.
+    static std::deque<std::string> texts;
+    texts.push_back(std::string("Only this sensor's ") + what + " (give it again for more).");
+    texts.push_back(std::string("Only ") + what +
+                    " at or after TIME (2026-12-08, 2026-12-08T09:15, local).");
+    texts.push_back(std::string("Only ") + what + " before TIME.");
+    const size_t first = texts.size() - 3;
+    return {{"sensor", "NAME", texts[first].c_str()},
+            {"since", "TIME", texts[first + 1].c_str()},
+            {"until", "TIME", texts[first + 2].c_str()}};
+}
+
+int ReadLogText(const char *command, const std::string &path, std::string *text) {
+    std::string why;
+    bool missing = false;
+    text->clear();
+    if (ReadSmallFile(path.c_str(), LOG_LIMIT, text, &why, &missing) || missing)
+        return PLANT_EXIT_OK;
+    std::fprintf(stderr, "nvmxv451 %s: %s: %s\n", command, path.c_str(), why.c_str());
+    return PLANT_EXIT_FILE;
 }
 
 bool TakeLogFilter(const ParsedCommandLine &parsed, LogFilter *filter, std::string *why) {

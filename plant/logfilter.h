@@ -14,6 +14,12 @@ struct LogFilter {
     double since = 0, until = 0; // seconds since the epoch
 };
 
+// --sensor, --since and --until as the logs' commands offer them; what they pick: "writes",
+// "events".
+std::vector<OptionForm> LogFilterOptions(const char *what);
+// The log at path, read whole for command ("log", "events"): PLANT_EXIT_OK with text ("" when
+// there is no log yet: nothing was logged), or PLANT_EXIT_FILE, told on standard error.
+int ReadLogText(const char *command, const std::string &path, std::string *text);
 // --sensor, --since and --until of parsed; false with why for a time that is none.
 bool TakeLogFilter(const ParsedCommandLine &parsed, LogFilter *filter, std::string *why);
 // True when an entry of sensor at stamp (its time stamp) passes the filter; an entry whose stamp
