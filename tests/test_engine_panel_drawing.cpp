@@ -164,7 +164,8 @@ TEST_F(EnginePanelTest, ACallbacksWaitBeginsWithAPaintedPanel) {
     };
     QTest::mouseClick(Control(TEST_BUTTON), Qt::LeftButton);
     EXPECT_EQ(paintsBeforeWait, 0);
-    EXPECT_EQ(paintsAfterWait, 1);
+    // A loaded machine may deliver the window system's own repaint in the same pass.
+    EXPECT_GE(paintsAfterWait, 1);
 }
 
 } // namespace

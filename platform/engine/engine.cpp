@@ -63,6 +63,7 @@ void PaintBeforeWaiting() {
     if (windowsPainted || callbackDepth == 0)
         return;
     windowsPainted = true;
+    HoldPaintsForWholePaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::ExcludeSocketNotifiers);
     PaintWindowsNow();

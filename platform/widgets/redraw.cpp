@@ -13,6 +13,7 @@ namespace {
 QVector<QPointer<QCustomPlot>> pendingPlots;
 QElapsedTimer sincePlotsPending;
 QElapsedTimer sinceLineSilence;
+bool wholePaintComing = false;
 
 // True while serial waits keep finding the line silent; until two frame times after the last
 // silence, drawing is left to the next one.
@@ -95,6 +96,8 @@ class PaintThrottle : public QObject {
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() != QEvent::UpdateRequest)
             return false;
+        if (wholePaintComing && !passing_)
+            return true;
         qint64 elapsed = sinceLastPaint_.elapsed();
         if (passing_ || (elapsed >= FRAME_MILLISECONDS && !DrawingWaitsForSilence())) {
             sinceLastPaint_.restart();
@@ -181,7 +184,12 @@ void ThrottleWindowPaint(QWidget *window) {
     throttles.append(new PaintThrottle(window));
 }
 
+void HoldPaintsForWholePaint(void) {
+    wholePaintComing = true;
+}
+
 void PaintWindowsNow(void) {
+    wholePaintComing = false;
     ShowHeldChanges();
     for (const QPointer<PaintThrottle> &throttle : throttles)
         if (!throttle.isNull())

@@ -22,6 +22,9 @@ void ThrottleWindowPaint(QWidget *window);
 // Paints every panel window whole at once, past the throttle and the pacing: before a wait that
 // holds the event loop.
 void PaintWindowsNow(void);
+// Until PaintWindowsNow, the windows' own repaints are set aside: the whole paint that follows
+// covers them, so a change is painted once, not once by each.
+void HoldPaintsForWholePaint(void);
 // Called by a serial wait that found the line silent: does the drawing that is due.
 void DrawInLineSilence(void);
 
