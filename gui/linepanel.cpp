@@ -3,6 +3,8 @@
 // pop-up say of them.
 #include "gui/linepanel.h"
 
+#include "control/control.h"
+
 #include "platform/engine/userint.h"
 #include "state/globals.h"
 
@@ -19,6 +21,8 @@ static struct {
     int port = 0;
     std::string name;
     std::string lineLog;
+    std::string lineFile;
+    std::string control;
 } lineSensor;
 
 static void BeginPanelSession(int port) {
@@ -53,12 +57,36 @@ void SetPanelLineSensor(int port, const std::string &name, const std::string &li
     ForgetPanelSession();
 }
 
+void SetPanelLineService(const std::string &lineFile, const std::string &control) {
+    lineSensor.lineFile = lineFile;
+    lineSensor.control = control;
+}
+
+std::string ServedSensorNote(const std::string &control, const std::string &lineFile,
+                             const std::string &sensor) {
+    LineControl service;
+    std::vector<LoanView> sensors;
+    std::string why;
+    if (control.empty() || service.connect(control, &why) != LOCAL_CONNECTED ||
+        !AskServiceState(&service, &sensors, &why))
+        return "";
+    for (const LoanView &view : sensors)
+        if (view.sensor == sensor && !view.lent)
+            return "held by the line service - borrow it with: nvmxv451 borrow --line " +
+                   lineFile + " --sensor " + sensor + " (give it back with: nvmxv451 return)";
+    return "";
+}
+
 // Copies an open failure text into statusText and shows it there, with the engine's reason and
-// remedy beside it.
+// remedy beside it; a sensor that its line's service holds is told as held by the service.
 static void ShowOpenFailure(const SensorSession *session) {
     std::snprintf(statusText, STATUS_TEXT_LEN, "%s", session->status);
     ShowStatus(statusText);
-    ShowPortNote(session->message);
+    const std::string served =
+        session->link.port == lineSensor.port
+            ? ServedSensorNote(lineSensor.control, lineSensor.lineFile, lineSensor.name)
+            : std::string();
+    ShowPortNote(served.empty() ? session->message : served.c_str());
 }
 
 // The settings the sensor expects; the port stays closed when the open fails. The port opened

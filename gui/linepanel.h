@@ -17,6 +17,13 @@ void SetPanelLinkClock(double (*clock)(void));
 // port, the sensor is name and its writes go to lineLog too; on any other port the device
 // names it, as the commands do.
 void SetPanelLineSensor(int port, const std::string &name, const std::string &lineLog);
+// The line file of that sensor, as given, and the control socket of the line's service: a port
+// that the service holds is then told as held by it, with the commands that borrow it.
+void SetPanelLineService(const std::string &lineFile, const std::string &control);
+// What the panel says of a sensor of a line while the line's service holds it: that it does, and
+// the commands that borrow it and give it back. "" when no service holds it.
+std::string ServedSensorNote(const std::string &control, const std::string &lineFile,
+                             const std::string &sensor);
 
 // Makes port the portNumber and opens it at 9600 8N1; shows an open failure in the status
 // display, otherwise runs CheckLine (on portNumber, now port).

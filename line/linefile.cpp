@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <utility>
 
 namespace {
@@ -133,18 +134,35 @@ bool Policy(const std::string &path, const toml::table &table, const char *key, 
     return given == "restore";
 }
 
+// Where the line's service and its commands meet, found alike by both from the line file alone:
+// the runtime folder that the packaged unit makes for the line file
+// (/run/nvmxv451-line/<file's stem>), else beside the line file.
+std::string DefaultControlSocket(const std::string &path, const std::string &folder,
+                                 const std::string &name) {
+    std::string stem = path.substr(path.find_last_of('/') + 1);
+    stem = stem.substr(0, stem.rfind(".toml"));
+    const std::string runtime = "/run/nvmxv451-line/" + stem;
+    struct stat status {};
+    if (!stem.empty() && stat(runtime.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return runtime + "/control.sock";
+    return folder + name + "-control.sock";
+}
+
 void ReadService(const std::string &path, const toml::table *table, LineFile *line) {
     const std::string folder = FolderOf(path);
     LineService &service = line->service;
     service.recordings = folder + "recordings";
     service.events = folder + line->name + "-events.jsonl";
     service.state = folder + line->name + "-state";
+    service.control = DefaultControlSocket(path, folder, line->name);
     if (table == nullptr)
         return;
     OnlyKeys(path, *table,
-             {"recordings", "events", "state", "rotate_minutes", "rotate_mb", "keep_days",
-              "keep_mb", "on_replace", "on_outside_change"},
+             {"recordings", "events", "state", "control", "rotate_minutes", "rotate_mb",
+              "keep_days", "keep_mb", "on_replace", "on_outside_change"},
              "[service]");
+    if (const std::string given = Text(path, *table, "control", false); !given.empty())
+        service.control = PathIn(folder, given);
     if (const std::string given = Text(path, *table, "state", false); !given.empty()) {
         service.state = PathIn(folder, given);
         service.stateGiven = true;

@@ -36,6 +36,7 @@ struct LineService {
     double keepSeconds = 7 * 86400;    // keep_days: older files of a sensor are removed
     long long keepBytes = 1LL << 30;   // keep_mb: ... and the oldest while a sensor's exceed it
     std::string state;                 // what the service last saw of each sensor
+    std::string control;               // the service's control socket (ControlSocketPath)
     bool restoreReplaced = true;       // on_replace = "restore" (else "alarm")
     bool restoreOutsideChange = false; // on_outside_change = "restore" (else "alarm")
     bool recordingsGiven = false;      // the file names the folder of recordings

@@ -96,6 +96,7 @@ static int TakeStartLine(const char *program, const PanelStart &start,
         return UsageError(program, why);
     *port = sensor.port;
     SetPanelLineSensor(PortNumberOfText(sensor.port.c_str()), sensor.name, sensor.lineLog);
+    SetPanelLineService(start.lineFile, sensor.control);
     return COMMAND_LINE_RUN;
 }
 

@@ -36,6 +36,7 @@ bool TakePanelLine(const PanelStart &start, PanelLineSensor *sensor, TelemetryCo
     sensor->port = picked.port;
     sensor->name = picked.name;
     sensor->lineLog = line.logPath;
+    sensor->control = line.service.control;
     bool given = false;
     return (!line.hasBroker ||
             ApplyTelemetryOptions(LineBrokerOptions(line), telemetry, &given, why)) &&

@@ -11,6 +11,7 @@ struct PanelLineSensor {
     std::string port;    // as the line file gives it: a device path, COMn or n
     std::string name;    // the sensor's name on the line
     std::string lineLog; // the line's own change log; "" when the line keeps none
+    std::string control; // the control socket of the line's service
 };
 
 // Reads start.lineFile and picks start.sensor (or the line's only sensor) into sensor; the

@@ -5,6 +5,10 @@
 // sensors never notice. Every connection, loss and pause of the recording is an event.
 #include "changes/blockdiff.h"
 #include "changes/changelog.h"
+#include "com232/parameterfile.h"
+#include "control/loans.h"
+#include "control/server.h"
+#include "files/regularfile.h"
 #include "plant/commands.h"
 #include "plant/portcommand.h"
 #include "plant/restorememory.h"
@@ -22,6 +26,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -37,6 +42,9 @@ struct ServeState {
     LineFile line;
     // Each sensor's active alarms by name, with what raised them; each thread keeps its own.
     std::map<std::string, std::string> alarms[PLANT_MAX_PORTS];
+    // The sensors lent to the line's commands and borrowers, through the control socket.
+    std::unique_ptr<SensorLoans> loans;
+    std::unique_ptr<ControlServer> control;
 };
 
 bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
@@ -46,6 +54,8 @@ bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, st
     }
     return CopyAbsolutePathOption(parsed.value("state"), "--state", options->folder, why);
 }
+
+bool StartControl(const PlantOptions *options, ServeState *serve, PortResult *failure);
 
 // The line's [service] settings; with --state DIR the recordings and events that the line file
 // does not place go under DIR (a service's state folder: /etc, where its line file is, is not
@@ -65,7 +75,39 @@ bool ReadService(PlantOptions *options, PortResult *failure, void *state) {
         service.events = folder + "/" + serve->line.name + "-events.jsonl";
     if (!folder.empty() && !service.stateGiven)
         service.state = folder + "/state";
+    return StartControl(options, serve, failure);
+}
+
+// The line's control socket, through which its commands are lent the sensors they work on. A
+// line that another service serves already is not served twice; a socket that cannot be made
+// leaves the line served, its commands then finding the ports busy as without a service.
+bool StartControl(const PlantOptions *options, ServeState *serve, PortResult *failure) {
+    std::vector<std::string> names(options->sensorName, options->sensorName + options->portCount);
+    serve->loans = std::make_unique<SensorLoans>(names, serve->line.service.state);
+    serve->control = std::make_unique<ControlServer>(serve->loans.get());
+    const std::string &path = serve->line.service.control;
+    std::string why;
+    bool answered = false;
+    MakeFoldersAbove(path);
+    if (serve->control->start(path, &why, &answered))
+        return true;
+    if (answered) {
+        SetResult(failure, PLANT_EXIT_PORT, "NOT SERVED", "the line is served already: %s",
+                  path.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "nvmxv451 serve: no control socket (%s): the line's commands will find "
+                         "its sensors busy\n",
+                 why.c_str());
     return true;
+}
+
+void StopControl(const PlantOptions *, const PortPlan *, PortResult *, void *state) {
+    ServeState *serve = static_cast<ServeState *>(state);
+    if (serve->loans)
+        serve->loans->stopLending();
+    if (serve->control)
+        serve->control->stop();
 }
 
 // One event as a JSON line in the line's event log and on standard error.
@@ -129,12 +171,23 @@ struct ServedSensor {
     long long frames = 0;
 };
 
+SensorLoans &LoansOf(const SensorJob *job) {
+    return *static_cast<const ServeState *>(job->state)->loans;
+}
+
+// A line command or a borrower waits for the sensor's port.
+bool LoanWanted(const SensorJob *job) {
+    return LoansOf(job).wanted(job->sensor);
+}
+
 bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     ServedSensor *served = static_cast<ServedSensor *>(context);
     if (frame == nullptr) {
         TakeSessionOutcome(served->job, outcome);
         return false;
     }
+    if (LoanWanted(served->job))
+        return false;
     ++served->frames;
     const auto now = RecordingClock::now();
     RotationEvent event = RecordRotating(&served->recording, frame, now);
@@ -208,9 +261,34 @@ void RestoreApproved(SensorJob *job) {
     ClearAlarms(job, {"restore failed", "replaced", "changed elsewhere"});
 }
 
+// Both memories hold the line's approved set.
+bool HoldsApproved(const SensorJob *job, const SeenSensor &seen) {
+    unsigned char approved[BLOCK_LENGTH];
+    return job->plan->approved[0] != '\0' &&
+           ReadParameterFile(job->plan->approved, approved) == 0 &&
+           std::memcmp(approved, seen.eeprom, BLOCK_LENGTH) == 0 &&
+           std::memcmp(approved, seen.ram, BLOCK_LENGTH) == 0;
+}
+
+// Back from a loan: what the borrower changed was done through the line's commands or the
+// panel, each write in the change log, so it is taken as the sensor's new state, not as a change
+// made elsewhere. Another unit in its place is still a replacement.
+bool TakeBackFromLoan(SensorJob *job, const SeenSensor &before, const SeenSensor &now,
+                      const std::string &lentTo) {
+    if (!before.identity.empty() && !now.identity.empty() && before.identity != now.identity)
+        return false;
+    const std::string changes = ChangesSince(before, now);
+    TellEvent(job, "returned",
+              "from " + lentTo + (changes.empty() ? ", unchanged" : ", changed: " + changes));
+    if (HoldsApproved(job, now))
+        ClearAlarms(job, {"restore failed", "replaced", "changed elsewhere"});
+    return true;
+}
+
 // What this connection finds against what the service last saw, told and handled by the line's
-// policy; what the sensor holds afterwards is kept for the next connection.
-void TakeStock(SensorJob *job, SeenSensor now) {
+// policy; what the sensor holds afterwards is kept for the next connection. lentTo names who had
+// the sensor just before ("" when it was not lent).
+void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo) {
     const LineService &service = static_cast<const ServeState *>(job->state)->line.service;
     const std::string path = SeenSensorPath(service.state, job->plan->name);
     SeenSensor before;
@@ -218,7 +296,8 @@ void TakeStock(SensorJob *job, SeenSensor now) {
     const bool known = ReadSeenSensor(path, &before, &why);
     if (!known && access(path.c_str(), F_OK) == 0)
         TellEvent(job, "state unreadable", why);
-    const SeenFinding finding = known ? CompareWithSeen(before, now) : SEEN_FIRST;
+    const bool takenBack = known && !lentTo.empty() && TakeBackFromLoan(job, before, now, lentTo);
+    const SeenFinding finding = known && !takenBack ? CompareWithSeen(before, now) : SEEN_FIRST;
     bool restore = false;
     const char *found = nullptr;
     std::string changes = ChangesSince(before, now);
@@ -245,10 +324,19 @@ void TakeStock(SensorJob *job, SeenSensor now) {
         TellEvent(job, "state not saved", why);
 }
 
-void WaitBeforeLookingAgain(std::chrono::milliseconds pause = LOOK_AGAIN) {
+void WaitBeforeLookingAgain(const SensorJob *job, std::chrono::milliseconds pause = LOOK_AGAIN) {
     const auto until = std::chrono::steady_clock::now() + pause;
-    while (!StopRequested() && std::chrono::steady_clock::now() < until)
+    while (!StopRequested() && !LoanWanted(job) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// The port given up while the sensor is lent; returns who had it.
+std::string LendSensor(SensorJob *job) {
+    const LoanView loan = LoansOf(job).viewOf(job->sensor);
+    TellEvent(job, loan.borrowed ? "borrowed" : "lent", "to " + loan.to);
+    PublishStateOf(job->sensor, "LENT", ("to " + loan.to).c_str());
+    LoansOf(job).lendWhileWanted(job->sensor, KeepWaiting());
+    return loan.to;
 }
 
 void ServeOnPort(SensorJob *job) {
@@ -263,10 +351,15 @@ void ServeOnPort(SensorJob *job) {
     job->session.link.endOnLoss = true;
     bool failureTold = false;
     long connections = 0;
+    std::string lentTo; // who had the sensor last, until the service took stock of it again
     while (!StopRequested()) {
+        if (LoanWanted(job)) {
+            lentTo = LendSensor(job);
+            continue;
+        }
         if (!Connect(job, &failureTold)) {
             CloseCom(job->plan->number);
-            WaitBeforeLookingAgain();
+            WaitBeforeLookingAgain(job);
             continue;
         }
         ++connections;
@@ -275,16 +368,20 @@ void ServeOnPort(SensorJob *job) {
         unsigned char frame[FRAME_LENGTH];
         SeenSensor seen;
         if (ReadMemories(job, &seen)) {
-            TakeStock(job, seen);
-            RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);
+            TakeStock(job, seen, lentTo);
+            lentTo.clear();
+            if (!LoanWanted(job))
+                RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);
         }
         CloseCom(job->plan->number);
         if (StopRequested())
             break;
+        if (LoanWanted(job))
+            continue;
         const bool lost = job->session.outcome == SESSION_LINE_LOST;
         RaiseAlarm(job, lost ? "lost" : "not answering", job->session.message);
         // A device that is there but does not answer is tried again at a calmer pace.
-        WaitBeforeLookingAgain(lost ? LOOK_AGAIN : NOT_ANSWERING_AGAIN);
+        WaitBeforeLookingAgain(job, lost ? LOOK_AGAIN : NOT_ANSWERING_AGAIN);
     }
     StopRotating(&served.recording);
     SetResult(job->result, PLANT_EXIT_OK, "SERVED",
@@ -310,6 +407,7 @@ int RunServeCommand(int argc, char **argv) {
         .prepare = ReadService,
         .runOnPort = ServeOnPort,
         .opensItself = true,
+        .finish = StopControl,
     };
     ServeState state;
     return RunPortCommand(serve, argc, argv, &state);

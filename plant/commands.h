@@ -12,6 +12,9 @@ int RunSendCommand(int argc, char **argv);
 int RunRecordCommand(int argc, char **argv);
 // The line service: every sensor of a --line file served until a signal ends it.
 int RunServeCommand(int argc, char **argv);
+// One sensor of a served line taken out of its service until given back: 0, 2 usage, 4 not lent.
+int RunBorrowCommand(int argc, char **argv);
+int RunReturnCommand(int argc, char **argv);
 // The service's event log filtered by sensor and time: 0, 2 usage, 3 a log that cannot be read.
 int RunEventsCommand(int argc, char **argv);
 // The line's commands, on sensors as the four above (--line or --port): status (exit 9 when a

@@ -22,7 +22,7 @@ const PlantCommand commands[] = {
     {"record", RunRecordCommand},   {"evaluate", RunEvaluateCommand}, {"tune", RunTuneCommand},
     {"status", RunStatusCommand},   {"snapshot", RunSnapshotCommand}, {"diff", RunDiffCommand},
     {"restore", RunRestoreCommand}, {"log", RunLogCommand},           {"serve", RunServeCommand},
-    {"events", RunEventsCommand},
+    {"events", RunEventsCommand},   {"borrow", RunBorrowCommand},     {"return", RunReturnCommand},
 };
 
 const PlantCommand *FindCommand(int argc, char **argv) {

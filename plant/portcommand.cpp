@@ -6,6 +6,7 @@
 #include "com232/parameterfile.h"
 #include "plant/portoptions.h"
 #include "plant/sensorjob.h"
+#include "plant/servedline.h"
 #include "platform/serial/portthreads.h"
 #include "platform/serial/rs232.h"
 #include "platform/system/headless.h"
@@ -299,6 +300,9 @@ void RunEveryPort(PlantRun *run) {
         return;
     }
     TellTelemetryTarget(run->command->name, run->options);
+    LineControl control;
+    if (!run->command->opensItself)
+        LendServedSensors(run->command->name, run->options, &control);
     if (!StartRunTelemetry(run))
         return;
     if (run->options.stopOnFailure)

@@ -22,6 +22,7 @@ struct PlantOptions {
     char lineFile[FILE_PATH_LEN];
     char lineName[SENSOR_NAME_LEN];
     char lineLog[FILE_PATH_LEN];
+    char lineControl[FILE_PATH_LEN]; // the control socket of the line's service
     char sensorName[PLANT_MAX_PORTS][SENSOR_NAME_LEN];
     char approved[PLANT_MAX_PORTS][FILE_PATH_LEN];
     int dryRun;        // restore --dry-run

@@ -18,7 +18,9 @@ namespace {
 bool TakeLineSensors(const LineFile &line, const std::vector<LineSensor> &sensors,
                      PlantOptions *options, std::string *why) {
     if (!CopyWhole(line.name, options->lineName, sizeof options->lineName) ||
-        !CopyPathOption(line.logPath, "the line's log", options->lineLog, why))
+        !CopyPathOption(line.logPath, "the line's log", options->lineLog, why) ||
+        !CopyPathOption(line.service.control, "the line's control socket", options->lineControl,
+                        why))
         return false;
     for (const LineSensor &sensor : sensors) {
         const int i = options->portCount++;

@@ -1,8 +1,7 @@
 // The line service against emulators behind stable names and a real broker: a sensor pulled is
 // told at once and offline meanwhile, plugged back it is served again by itself, and the other
 // sensor of the line never stops; every connection and loss is an event.
-#include "support/broker.h"
-#include "support/command.h"
+#include "support/serve_fixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,48 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-const double timeout = 20.0; // a loaded two-core machine
-const char prefix[] = "plant/line9";
-
-std::string Topic(const char *sensor, const char *leaf) {
-    return std::string(prefix) + "/" + sensor + "/" + leaf;
-}
-
-class Serve : public CommandFixture {
-  protected:
-    Serve() : CommandFixture("nvmx-serve") {}
-    void SetUp() override {
-        CommandFixture::SetUp();
-        ASSERT_TRUE(broker.start()) << broker.error();
-        ASSERT_TRUE(subscriber.start(broker.port(), std::string(prefix) + "/#"));
-        std::string text = "[line]\nname = \"line9\"\n\n[broker]\nhost = \"127.0.0.1\"\nport = " +
-                           std::to_string(broker.port()) + "\nprefix = \"" + prefix + "\"\n";
-        for (const char *name : {"infeed", "outfeed"}) {
-            Plug(name, emulator({"--pace"}));
-            text += std::string("\n[[sensor]]\nname = \"") + name + "\"\nport = \"" + Stable(name) +
-                    "\"\napproved = \"approved.dat\"\n";
-        }
-        lineFile = (scratch / "line.toml").string();
-        WriteText(lineFile, text);
-    }
-    void TearDown() override {
-        subscriber.stop();
-        broker.stop();
-        CommandFixture::TearDown();
-    }
-    // The sensor's stable name, as /dev/serial/by-id gives one to an adapter.
-    std::string Stable(const char *name) const { return (scratch / name).string(); }
-    void Plug(const char *name, const std::string &device) {
-        fs::remove(Stable(name));
-        fs::create_symlink(device, Stable(name));
-    }
-    int Frames(const char *sensor) { return subscriber.count(Message(Topic(sensor, "frame"))); }
-
-    TestBroker broker;
-    TestSubscriber subscriber;
-    std::string lineFile;
-};
 
 TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
     CommandRun serve;
