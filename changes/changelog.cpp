@@ -80,12 +80,14 @@ std::string UserChangeLogPath(void) {
     return UserDataFolder() + "/changes.jsonl";
 }
 
-std::string WriteAheadLine(const ChangeEntry &entry) {
+namespace {
+
+nlohmann::json EntryObject(const ChangeEntry &entry, const char *phase) {
     char time[TIME_STAMP_LEN];
     FormatTimeStampNow(time, sizeof time);
     nlohmann::json line = {
         {"time", time},           {"entry", entry.id},
-        {"phase", "write"},       {"host", HostName()},
+        {"phase", phase},         {"host", HostName()},
         {"user", UserName()},     {"version", NVMX_VERSION},
         {"sensor", entry.sensor}, {"port", entry.port},
         {"device", entry.device}, {"memory", MemoryName(entry.memory)},
@@ -96,7 +98,21 @@ std::string WriteAheadLine(const ChangeEntry &entry) {
             nlohmann::json::parse(DifferencesJson(DiffBlocks(entry.before, entry.after)));
     else
         line["changes"] = "unknown";
-    return Dumped(line);
+    return line;
+}
+
+} // namespace
+
+std::string WriteAheadLine(const ChangeEntry &entry) {
+    return Dumped(EntryObject(entry, "write"));
+}
+
+bool LogFinding(ChangeEntry *entry, const std::string &outcome, const std::string &linePath,
+                std::string *why) {
+    entry->id = NewEntryId();
+    nlohmann::json line = EntryObject(*entry, "found");
+    line["verify"] = outcome;
+    return AppendToLogs(Dumped(line), linePath, why);
 }
 
 std::string OutcomeLine(const ChangeEntry &entry, const std::string &verify) {

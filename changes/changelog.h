@@ -9,6 +9,11 @@
 // and one after it with its outcome:
 //   {"time":"2026-12-08T09:15:02.901+01:00","entry":"3f09c2d4e1a7b655","phase":"outcome",
 //    "sensor":"infeed","verify":"verified"}
+// What the line service finds a sensor to hold that nothing of the program wrote (another unit
+// in its place, a change made elsewhere) is one line of its own, with what it did about it:
+//   {"time":...,"entry":...,"phase":"found","sensor":"infeed",...,"memory":"EEPROM",
+//    "source":"found by the line service: changed elsewhere","changes":[...],
+//    "verify":"left as it is"}
 // A write whose outcome line never came was interrupted (the process was killed). "changes" is
 // "unknown" when no read of the sensor preceded the write. Lines of older versions hold the
 // whole write in one line with its "verify" and no "entry". Free of Qt; POSIX.
@@ -46,6 +51,10 @@ std::string OutcomeLine(const ChangeEntry &entry, const std::string &verify);
 bool LogWriteAhead(ChangeEntry *entry, const std::string &linePath, std::string *why);
 // Appends the entry's outcome to the same logs.
 bool LogOutcome(const ChangeEntry &entry, const std::string &verify, const std::string &linePath,
+                std::string *why);
+// Logs what the line service found (entry.before what it last saw, entry.after what the sensor
+// holds now) with what it did about it, in one line.
+bool LogFinding(ChangeEntry *entry, const std::string &outcome, const std::string &linePath,
                 std::string *why);
 // Appends line (one whole JSON line) to the log at path with one write, so that lines of
 // several threads or processes never interleave; a log that ends in a torn line (a full disk)

@@ -106,6 +106,8 @@ class LogReader {
             read_.writes.push_back(std::move(write));
         } else if (phase == "outcome") {
             takeOutcome(object, id);
+        } else if (phase == "found") {
+            read_.writes.push_back(TakeWrite(object, number, true));
         } else {
             throw Unusable{"phase is \"" + phase + "\""};
         }

@@ -2,35 +2,21 @@
 // checked, both memories read, every frame recorded into files that rotate and are kept within
 // the line's limits. A sensor that goes away is told at once (LINE LOST with the reason, its
 // presence offline) and served again by itself as soon as its device is back; the other
-// sensors never notice. Every connection, loss and pause of the recording is an event.
-#include "changes/blockdiff.h"
-#include "changes/changelog.h"
-#include "com232/parameterfile.h"
-#include "control/loans.h"
-#include "control/server.h"
+// sensors never notice. Every connection, loss and pause of the recording is an event. The line's
+// commands are lent its sensors through the line's control socket.
 #include "files/regularfile.h"
 #include "plant/commands.h"
-#include "plant/portcommand.h"
-#include "plant/restorememory.h"
-#include "plant/seensensor.h"
 #include "plant/sensorjob.h"
+#include "plant/servestate.h"
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
 #include "telemetry/telemetry.h"
-#include "textforms/timestamp.h"
-
-#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <initializer_list>
-#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -38,14 +24,6 @@ namespace {
 constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
 constexpr auto NOT_ANSWERING_AGAIN = std::chrono::milliseconds(2000);
 
-struct ServeState {
-    LineFile line;
-    // Each sensor's active alarms by name, with what raised them; each thread keeps its own.
-    std::map<std::string, std::string> alarms[PLANT_MAX_PORTS];
-    // The sensors lent to the line's commands and borrowers, through the control socket.
-    std::unique_ptr<SensorLoans> loans;
-    std::unique_ptr<ControlServer> control;
-};
 
 bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
     if (!options->lineFile[0]) {
@@ -110,60 +88,6 @@ void StopControl(const PlantOptions *, const PortPlan *, PortResult *, void *sta
         serve->control->stop();
 }
 
-// One event as a JSON line in the line's event log and on standard error.
-void TellEvent(SensorJob *job, const char *event, const std::string &message) {
-    const ServeState *serve = static_cast<const ServeState *>(job->state);
-    char time[TIME_STAMP_LEN];
-    FormatTimeStampNow(time, sizeof time);
-    const nlohmann::ordered_json line = {{"time", time},
-                                         {"line", serve->line.name},
-                                         {"sensor", job->plan->name},
-                                         {"event", event},
-                                         {"message", message}};
-    std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
-                 message.c_str());
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    PublishEventOf(job->sensor, text.c_str());
-    std::string why;
-    if (!AppendLogLine(serve->line.service.events, text + "\n", &why))
-        std::fprintf(stderr, "%s: the event log was not written: %s\n", job->plan->name,
-                     why.c_str());
-}
-
-// The sensor's active alarms on the broker (retained; emptied when the last is cleared).
-void PublishAlarms(SensorJob *job) {
-    const auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
-    if (alarms.empty()) {
-        PublishAlarmsOf(job->sensor, "");
-        return;
-    }
-    char time[TIME_STAMP_LEN];
-    FormatTimeStampNow(time, sizeof time);
-    nlohmann::ordered_json list = nlohmann::json::array();
-    for (const auto &[alarm, message] : alarms)
-        list.push_back({{"alarm", alarm}, {"message", message}});
-    const nlohmann::ordered_json payload = {
-        {"time", time}, {"sensor", job->plan->name}, {"alarms", list}};
-    PublishAlarmsOf(job->sensor,
-                    payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-}
-
-// An event that is also an alarm until cleared.
-void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message) {
-    TellEvent(job, alarm, message);
-    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = message;
-    PublishAlarms(job);
-}
-
-void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared) {
-    auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
-    size_t removed = 0;
-    for (const char *alarm : cleared)
-        removed += alarms.erase(alarm);
-    if (removed > 0)
-        PublishAlarms(job);
-}
-
 // What the sensor's frame loop works with.
 struct ServedSensor {
     SensorJob *job;
@@ -220,108 +144,6 @@ bool Connect(SensorJob *job, bool *failureTold) {
     }
     *failureTold = false;
     return true;
-}
-
-// The unit on the port and both memories, as they are when the service takes the sensor on.
-bool ReadMemories(SensorJob *job, SeenSensor *seen) {
-    seen->identity = job->session.identity;
-    if (!ReadBlock(job, MEMORY_EEPROM))
-        return false;
-    std::memcpy(seen->eeprom, job->block, BLOCK_LENGTH);
-    if (!ReadBlock(job, MEMORY_RAM))
-        return false;
-    std::memcpy(seen->ram, job->block, BLOCK_LENGTH);
-    return true;
-}
-
-// "EEPROM: INTLIM 10->30; RAM: ..." of the memories that differ.
-std::string ChangesSince(const SeenSensor &before, const SeenSensor &now) {
-    std::string text;
-    const std::pair<const char *, std::pair<const unsigned char *, const unsigned char *>>
-        memories[] = {{"EEPROM", {before.eeprom, now.eeprom}}, {"RAM", {before.ram, now.ram}}};
-    for (const auto &[name, blocks] : memories) {
-        const std::string changes = DescribeDifferences(DiffBlocks(blocks.first, blocks.second), 8);
-        if (!changes.empty())
-            text += (text.empty() ? "" : "; ") + std::string(name) + ": " + changes;
-    }
-    return text;
-}
-
-// The approved set into EEPROM, then RAM, as restore writes it; told as an event.
-void RestoreApproved(SensorJob *job) {
-    RestoreMemory(job, MEMORY_EEPROM);
-    if (job->result->exitCode == PLANT_EXIT_OK)
-        RestoreMemory(job, MEMORY_RAM);
-    const std::string outcome = std::string(job->result->status) + ": " + job->result->message;
-    if (job->result->exitCode != PLANT_EXIT_OK) {
-        RaiseAlarm(job, "restore failed", outcome);
-        return;
-    }
-    TellEvent(job, "restored", outcome);
-    ClearAlarms(job, {"restore failed", "replaced", "changed elsewhere"});
-}
-
-// Both memories hold the line's approved set.
-bool HoldsApproved(const SensorJob *job, const SeenSensor &seen) {
-    unsigned char approved[BLOCK_LENGTH];
-    return job->plan->approved[0] != '\0' &&
-           ReadParameterFile(job->plan->approved, approved) == 0 &&
-           std::memcmp(approved, seen.eeprom, BLOCK_LENGTH) == 0 &&
-           std::memcmp(approved, seen.ram, BLOCK_LENGTH) == 0;
-}
-
-// Back from a loan: what the borrower changed was done through the line's commands or the
-// panel, each write in the change log, so it is taken as the sensor's new state, not as a change
-// made elsewhere. Another unit in its place is still a replacement.
-bool TakeBackFromLoan(SensorJob *job, const SeenSensor &before, const SeenSensor &now,
-                      const std::string &lentTo) {
-    if (!before.identity.empty() && !now.identity.empty() && before.identity != now.identity)
-        return false;
-    const std::string changes = ChangesSince(before, now);
-    TellEvent(job, "returned",
-              "from " + lentTo + (changes.empty() ? ", unchanged" : ", changed: " + changes));
-    if (HoldsApproved(job, now))
-        ClearAlarms(job, {"restore failed", "replaced", "changed elsewhere"});
-    return true;
-}
-
-// What this connection finds against what the service last saw, told and handled by the line's
-// policy; what the sensor holds afterwards is kept for the next connection. lentTo names who had
-// the sensor just before ("" when it was not lent).
-void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo) {
-    const LineService &service = static_cast<const ServeState *>(job->state)->line.service;
-    const std::string path = SeenSensorPath(service.state, job->plan->name);
-    SeenSensor before;
-    std::string why;
-    const bool known = ReadSeenSensor(path, &before, &why);
-    if (!known && access(path.c_str(), F_OK) == 0)
-        TellEvent(job, "state unreadable", why);
-    const bool takenBack = known && !lentTo.empty() && TakeBackFromLoan(job, before, now, lentTo);
-    const SeenFinding finding = known && !takenBack ? CompareWithSeen(before, now) : SEEN_FIRST;
-    bool restore = false;
-    const char *found = nullptr;
-    std::string changes = ChangesSince(before, now);
-    if (finding == SEEN_REPLACED) {
-        found = "replaced";
-        if (before.identity != now.identity)
-            changes = before.identity + " -> " + now.identity + "; " + changes;
-        restore = service.restoreReplaced;
-    } else if (finding == SEEN_CHANGED) {
-        found = "changed elsewhere";
-        restore = service.restoreOutsideChange;
-    }
-    // Left as it is, what was found stays an alarm until a restore puts the approved set back.
-    if (found && restore)
-        TellEvent(job, found, changes);
-    else if (found)
-        RaiseAlarm(job, found, changes);
-    if (restore) {
-        RestoreApproved(job);
-        if (!ReadMemories(job, &now))
-            return;
-    }
-    if (!SaveSeenSensor(path, now, &why))
-        TellEvent(job, "state not saved", why);
 }
 
 void WaitBeforeLookingAgain(const SensorJob *job, std::chrono::milliseconds pause = LOOK_AGAIN) {

@@ -138,4 +138,56 @@ TEST_F(ServedLine, ABorrowedSensorStaysOutOfTheServiceUntilGivenBack) {
         << ::testing::PrintToString(infeedEvents());
 }
 
+// Changed while the service was away, on a port that shows no identity: the service cannot tell
+// a swapped unit from a changed one, and a line that wants to hear of it first says
+// on_replace = "alarm". The change is reported with its parameters and logged, the sensor left as
+// it is; snapshot and restore then work through the running service, and the restore clears it.
+TEST_F(ServedLine, AChangeWhileTheServiceWasAwayIsReportedAndLeftAlone) {
+    WriteText(lineFile, ReadText(lineFile) + "\n[service]\non_replace = \"alarm\"\n");
+    {
+        CommandRun first;
+        ASSERT_TRUE(startService(&first));
+        ASSERT_TRUE(subscriber.waitFor(Message(Topic("infeed", "frame")), timeout));
+        first.signal(SIGTERM);
+        ASSERT_EQ(first.finish(timeout).exitCode, 0);
+    }
+    const std::string other = (scratch / "intlim30.dat").string();
+    WriteText(other, WithLine(ReadText(approved), 5, 30)); // INTLIM 30
+    ASSERT_EQ(run({"send", "--line", lineFile, "--sensor", "infeed", "--to", "eeprom", other})
+                  .exitCode,
+              0);
+
+    CommandRun serve;
+    ASSERT_TRUE(startService(&serve));
+    EXPECT_TRUE(subscriber.waitFor(
+        [](const ReceivedMessage &m) {
+            return m.topic == Topic("infeed", "alarms") &&
+                   m.payload.find("\"alarm\":\"replaced\"") != std::string::npos &&
+                   m.payload.find("EEPROM: INTLIM 10->30") != std::string::npos;
+        },
+        timeout));
+    const CommandOutput held = run({"get", "--line", lineFile, "--sensor", "infeed", "--from",
+                                    "eeprom"});
+    EXPECT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_EQ(held.out, ReadText(other)) << "the EEPROM was left as it was found";
+
+    const std::string snapshot = (scratch / "snapshot").string();
+    const CommandOutput taken = run({"snapshot", "--line", lineFile, "-o", snapshot});
+    EXPECT_EQ(taken.exitCode, 0) << taken.err;
+    EXPECT_TRUE(fs::exists(fs::path(snapshot) / "manifest.json"));
+    const CommandOutput restored = run({"restore", "--line", lineFile, "--sensor", "infeed"});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_TRUE(subscriber.waitFor(Message(Topic("infeed", "alarms"), ""), timeout))
+        << "the approved set back, the alarm cleared";
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.finish(timeout).exitCode, 0);
+
+    const CommandOutput log = run({"log", "--sensor", "infeed"});
+    EXPECT_NE(log.out.find("EEPROM from another unit (found by the line service): INTLIM 10->30; "
+                           "left as it is, alarm raised"),
+              std::string::npos)
+        << log.out;
+    EXPECT_NE(log.out.find("INTLIM 30->10; verified"), std::string::npos) << log.out;
+}
+
 } // namespace

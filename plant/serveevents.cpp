@@ -1,0 +1,67 @@
+// The line service's events and alarms, each sensor's told by its own thread.
+#include "changes/changelog.h"
+#include "plant/servestate.h"
+#include "telemetry/telemetry.h"
+#include "textforms/timestamp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+namespace {
+
+// The sensor's active alarms on the broker (retained; emptied when the last is cleared).
+void PublishAlarms(SensorJob *job) {
+    const auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
+    if (alarms.empty()) {
+        PublishAlarmsOf(job->sensor, "");
+        return;
+    }
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    nlohmann::ordered_json list = nlohmann::json::array();
+    for (const auto &[alarm, message] : alarms)
+        list.push_back({{"alarm", alarm}, {"message", message}});
+    const nlohmann::ordered_json payload = {
+        {"time", time}, {"sensor", job->plan->name}, {"alarms", list}};
+    PublishAlarmsOf(job->sensor,
+                    payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+} // namespace
+
+// One event as a JSON line in the line's event log and on standard error.
+void TellEvent(SensorJob *job, const char *event, const std::string &message) {
+    const ServeState *serve = static_cast<const ServeState *>(job->state);
+    char time[TIME_STAMP_LEN];
+    FormatTimeStampNow(time, sizeof time);
+    const nlohmann::ordered_json line = {{"time", time},
+                                         {"line", serve->line.name},
+                                         {"sensor", job->plan->name},
+                                         {"event", event},
+                                         {"message", message}};
+    std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
+                 message.c_str());
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    PublishEventOf(job->sensor, text.c_str());
+    std::string why;
+    if (!AppendLogLine(serve->line.service.events, text + "\n", &why))
+        std::fprintf(stderr, "%s: the event log was not written: %s\n", job->plan->name,
+                     why.c_str());
+}
+
+// An event that is also an alarm until cleared.
+void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message) {
+    TellEvent(job, alarm, message);
+    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = message;
+    PublishAlarms(job);
+}
+
+void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared) {
+    auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
+    size_t removed = 0;
+    for (const char *alarm : cleared)
+        removed += alarms.erase(alarm);
+    if (removed > 0)
+        PublishAlarms(job);
+}

@@ -1,0 +1,37 @@
+// The line service's shared state and its word on each sensor: the events it tells (event log,
+// standard error, the broker), the alarms it keeps until cleared, and the stock it takes of a
+// sensor at each connection against what it last saw.
+#pragma once
+
+#include "control/loans.h"
+#include "control/server.h"
+#include "line/linefile.h"
+#include "plant/portcommand.h"
+#include "plant/seensensor.h"
+
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+
+struct ServeState {
+    LineFile line;
+    // Each sensor's active alarms by name, with what raised them; each thread keeps its own.
+    std::map<std::string, std::string> alarms[PLANT_MAX_PORTS];
+    // The sensors lent to the line's commands and borrowers, through the control socket.
+    std::unique_ptr<SensorLoans> loans;
+    std::unique_ptr<ControlServer> control;
+};
+
+// One event as a JSON line in the line's event log, on standard error and on the broker.
+void TellEvent(SensorJob *job, const char *event, const std::string &message);
+// An event that is also an alarm until cleared (retained on the broker).
+void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message);
+void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared);
+
+// The unit on the port and both memories, as they are when the service takes the sensor on.
+bool ReadMemories(SensorJob *job, SeenSensor *seen);
+// What this connection finds against what the service last saw, told and handled by the line's
+// policy; what the sensor holds afterwards is kept for the next connection. lentTo names who had
+// the sensor just before ("" when it was not lent).
+void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo);
