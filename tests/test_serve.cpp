@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 namespace {
@@ -143,6 +144,44 @@ TEST_F(Serve, AReplacedSensorIsRestoredToTheApprovedSet) {
     EXPECT_NE(log.out.find("INTLIM 30->10; verified"), std::string::npos) << log.out;
     const std::string state = ReadText((scratch / "service" / "state" / "infeed.json").string());
     EXPECT_NE(state.find("\"eeprom\":["), std::string::npos) << state;
+}
+
+// Killed at random moments while both sensors record, again and again: every recording file
+// holds whole lines only, and every state file can be read.
+TEST_F(Serve, AKillAtAnyMomentLeavesRecordingsAndStateWhole) {
+    const unsigned seed = (unsigned)std::chrono::system_clock::now().time_since_epoch().count();
+    std::printf("seed %u\n", seed);
+    std::mt19937 random(seed);
+    const fs::path state = scratch / "service";
+    for (int kill = 0; kill < 8; kill++) {
+        CommandRun serve;
+        ASSERT_TRUE(serve.start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
+                                 state.string()},
+                                environment()));
+        if (kill == 0) {
+            ASSERT_TRUE(subscriber.waitFor(Message(Topic("outfeed", "frame")), timeout));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1200));
+        serve.signal(SIGKILL);
+        serve.finish(timeout);
+    }
+    int files = 0;
+    for (const char *name : {"infeed", "outfeed"}) {
+        for (const auto &file : fs::directory_iterator(state / "recordings" / name)) {
+            const std::string text = ReadText(file.path().string());
+            ++files;
+            if (text.empty())
+                continue;
+            EXPECT_EQ(text.back(), '\n') << file.path();
+            const std::vector<std::string> lines = Lines(text);
+            const auto fields = std::count(lines[0].begin(), lines[0].end(), ',');
+            for (const std::string &line : lines)
+                EXPECT_EQ(std::count(line.begin(), line.end(), ','), fields) << file.path();
+        }
+        const std::string seen = ReadText((state / "state" / (std::string(name) + ".json")).string());
+        EXPECT_TRUE(nlohmann::json::parse(seen, nullptr, false).is_object()) << seen;
+    }
+    EXPECT_GE(files, 2);
 }
 
 } // namespace
