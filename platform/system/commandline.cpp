@@ -22,6 +22,8 @@ const char headlessCommands[] =
     "  log       the change log: every write of parameters to a sensor\n"
     "  serve     the line service: every sensor of a line served, recorded, reconnected\n"
     "  events    the line service's events: connections, losses, replacements, restores\n"
+    "  borrow    one sensor of a served line taken out of its line service\n"
+    "  return    a borrowed sensor given back to its line service\n"
     "  evaluate  recordings against a parameter set, by the detection model\n"
     "  tune      the teach table's tolerances from recordings of each colour";
 
