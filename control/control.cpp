@@ -20,11 +20,14 @@ bool Names(const nlohmann::json &reply, const char *key, const std::string &name
 }
 
 std::string TextOf(const nlohmann::json &object, const char *key) {
-    return object.is_object() && object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : "";
+    return object.is_object() && object.contains(key) && object[key].is_string()
+               ? object[key].get<std::string>()
+               : "";
 }
 
 bool BoolOf(const nlohmann::json &object, const char *key) {
-    return object.is_object() && object.contains(key) && object[key].is_boolean() && object[key].get<bool>();
+    return object.is_object() && object.contains(key) && object[key].is_boolean() &&
+           object[key].get<bool>();
 }
 
 } // namespace

@@ -34,8 +34,8 @@ bool SensorsOf(const SensorLoans &loans, const nlohmann::json &request, const ch
     for (const nlohmann::json &name : names) {
         const int sensor = name.is_string() ? loans.indexOf(name.get<std::string>()) : -1;
         if (sensor < 0) {
-            *why = "the line has no sensor named " + (name.is_string() ? name.get<std::string>()
-                                                                       : Dumped(name));
+            *why = "the line has no sensor named " +
+                   (name.is_string() ? name.get<std::string>() : Dumped(name));
             return false;
         }
         sensors->push_back(sensor);
@@ -68,10 +68,10 @@ nlohmann::json StateReply(const SensorLoans &loans) {
 
 // One request's reply; a lend's sensors join the connection's holds.
 nlohmann::json Answer(SensorLoans *loans, const nlohmann::json &request, std::vector<int> *held) {
-    const std::string kind = request.is_object() && request.contains("request") &&
-                                     request["request"].is_string()
-                                 ? request["request"].get<std::string>()
-                                 : "";
+    const std::string kind =
+        request.is_object() && request.contains("request") && request["request"].is_string()
+            ? request["request"].get<std::string>()
+            : "";
     std::vector<int> sensors;
     std::string why;
     if (kind == "state")
@@ -156,8 +156,8 @@ void ControlServer::serveConnection(int fd) {
         if (read == READ_CLOSED || stopping_)
             break;
         if (read == READ_LINE &&
-            !WriteLocalLine(fd, Dumped(Answer(loans_, nlohmann::json::parse(line, nullptr, false),
-                                              &held))))
+            !WriteLocalLine(
+                fd, Dumped(Answer(loans_, nlohmann::json::parse(line, nullptr, false), &held))))
             break;
     }
     loans_->release(held);

@@ -43,7 +43,8 @@ bool TakeFoldersGroup(const std::string &path, std::string *why) {
         return true;
     if (chown(path.c_str(), (uid_t)-1, folder.st_gid) == 0)
         return true;
-    *why = "the control socket cannot take its folder's group: " + std::string(std::strerror(errno));
+    *why =
+        "the control socket cannot take its folder's group: " + std::string(std::strerror(errno));
     return false;
 }
 

@@ -72,8 +72,8 @@ std::string ServedSensorNote(const std::string &control, const std::string &line
         return "";
     for (const LoanView &view : sensors)
         if (view.sensor == sensor && !view.lent)
-            return "held by the line service - borrow it with: nvmxv451 borrow --line " +
-                   lineFile + " --sensor " + sensor + " (give it back with: nvmxv451 return)";
+            return "held by the line service - borrow it with: nvmxv451 borrow --line " + lineFile +
+                   " --sensor " + sensor + " (give it back with: nvmxv451 return)";
     return "";
 }
 

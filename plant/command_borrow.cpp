@@ -73,8 +73,8 @@ int RunLoanCommand(int argc, char **argv, bool borrow) {
                     sensor.c_str(), line.name.c_str(), parsed.value("line").c_str(),
                     sensor.c_str());
     else
-        std::printf("%s: RETURNED: the line service of line '%s' serves it again\n",
-                    sensor.c_str(), line.name.c_str());
+        std::printf("%s: RETURNED: the line service of line '%s' serves it again\n", sensor.c_str(),
+                    line.name.c_str());
     return PLANT_EXIT_OK;
 }
 

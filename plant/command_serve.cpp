@@ -24,7 +24,6 @@ namespace {
 constexpr auto LOOK_AGAIN = std::chrono::milliseconds(200);
 constexpr auto NOT_ANSWERING_AGAIN = std::chrono::milliseconds(2000);
 
-
 bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
     if (!options->lineFile[0]) {
         *why = "serve wants the --line file of the sensors it serves";
@@ -74,8 +73,9 @@ bool StartControl(const PlantOptions *options, ServeState *serve, PortResult *fa
                   path.c_str());
         return false;
     }
-    std::fprintf(stderr, "nvmxv451 serve: no control socket (%s): the line's commands will find "
-                         "its sensors busy\n",
+    std::fprintf(stderr,
+                 "nvmxv451 serve: no control socket (%s): the line's commands will find "
+                 "its sensors busy\n",
                  why.c_str());
     return true;
 }

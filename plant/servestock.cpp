@@ -60,7 +60,8 @@ void LogFindings(SensorJob *job, SeenFinding finding, const SeenSensor &before,
         entry.before = blocks.first;
         entry.after = blocks.second;
         std::string why;
-        if (!LogFinding(&entry, restore ? "the approved set restored" : "left as it is, alarm raised",
+        if (!LogFinding(&entry,
+                        restore ? "the approved set restored" : "left as it is, alarm raised",
                         job->session.lineLog, &why))
             TellEvent(job, "change log not written", why);
     }

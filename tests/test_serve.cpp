@@ -155,9 +155,9 @@ TEST_F(Serve, AKillAtAnyMomentLeavesRecordingsAndStateWhole) {
     const fs::path state = scratch / "service";
     for (int kill = 0; kill < 8; kill++) {
         CommandRun serve;
-        ASSERT_TRUE(serve.start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
-                                 state.string()},
-                                environment()));
+        ASSERT_TRUE(
+            serve.start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state", state.string()},
+                        environment()));
         if (kill == 0) {
             ASSERT_TRUE(subscriber.waitFor(Message(Topic("outfeed", "frame")), timeout));
         }
@@ -178,7 +178,8 @@ TEST_F(Serve, AKillAtAnyMomentLeavesRecordingsAndStateWhole) {
             for (const std::string &line : lines)
                 EXPECT_EQ(std::count(line.begin(), line.end(), ','), fields) << file.path();
         }
-        const std::string seen = ReadText((state / "state" / (std::string(name) + ".json")).string());
+        const std::string seen =
+            ReadText((state / "state" / (std::string(name) + ".json")).string());
         EXPECT_TRUE(nlohmann::json::parse(seen, nullptr, false).is_object()) << seen;
     }
     EXPECT_GE(files, 2);

@@ -19,9 +19,9 @@ class ServedLine : public Serve {
     void SetUp() override {
         Serve::SetUp();
         approved = (scratch / "approved.dat").string();
-        ASSERT_EQ(run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
+            0);
     }
     bool startService(CommandRun *serve) {
         return serve->start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
@@ -84,9 +84,10 @@ TEST_F(ServedLine, LineCommandsAreLentTheirSensorsWithTheSameOutput) {
                            event.find("changed: RAM: INTLIM 10->30") != std::string::npos;
     }
     EXPECT_EQ(returnedChanged, 1) << ::testing::PrintToString(events);
-    EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                            [](const std::string &e) { return e.rfind("lent: to nvmxv451", 0) == 0; }),
-              3)
+    EXPECT_EQ(
+        std::count_if(events.begin(), events.end(),
+                      [](const std::string &e) { return e.rfind("lent: to nvmxv451", 0) == 0; }),
+        3)
         << ::testing::PrintToString(events);
 }
 
@@ -153,9 +154,9 @@ TEST_F(ServedLine, AChangeWhileTheServiceWasAwayIsReportedAndLeftAlone) {
     }
     const std::string other = (scratch / "intlim30.dat").string();
     WriteText(other, WithLine(ReadText(approved), 5, 30)); // INTLIM 30
-    ASSERT_EQ(run({"send", "--line", lineFile, "--sensor", "infeed", "--to", "eeprom", other})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        run({"send", "--line", lineFile, "--sensor", "infeed", "--to", "eeprom", other}).exitCode,
+        0);
 
     CommandRun serve;
     ASSERT_TRUE(startService(&serve));
@@ -166,8 +167,8 @@ TEST_F(ServedLine, AChangeWhileTheServiceWasAwayIsReportedAndLeftAlone) {
                    m.payload.find("EEPROM: INTLIM 10->30") != std::string::npos;
         },
         timeout));
-    const CommandOutput held = run({"get", "--line", lineFile, "--sensor", "infeed", "--from",
-                                    "eeprom"});
+    const CommandOutput held =
+        run({"get", "--line", lineFile, "--sensor", "infeed", "--from", "eeprom"});
     EXPECT_EQ(held.exitCode, 0) << held.err;
     EXPECT_EQ(held.out, ReadText(other)) << "the EEPROM was left as it was found";
 

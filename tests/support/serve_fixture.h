@@ -50,4 +50,3 @@ class Serve : public CommandFixture {
     TestSubscriber subscriber;
     std::string lineFile;
 };
-
