@@ -79,6 +79,30 @@ static void AddNoise(unsigned long frame, unsigned char rgb[3]) {
     }
 }
 
+static unsigned char Clamped(double value) {
+    value = floor(value + 0.5);
+    return (unsigned char)(value < 0.0 ? 0.0 : value > 255.0 ? 255.0 : value);
+}
+
+// --drift-int and --drift-x by line time: INT (5/16 of R+G+B) through the sum, X (255 R over
+// the sum) through RED against GREEN, so that the one moves without the other.
+static void AddDrift(unsigned long frame, unsigned char rgb[3]) {
+    const double minutes = (double)frame / EMULATED_FRAME_RATE / 60.0 - options.driftAfter;
+    if (minutes <= 0.0 || (options.driftInt == 0.0 && options.driftX == 0.0)) {
+        return;
+    }
+    const double sum = (double)rgb[0] + rgb[1] + rgb[2];
+    if (sum <= 0.0) {
+        return;
+    }
+    const double scale = (sum + options.driftInt * minutes * 16.0 / 5.0) / sum;
+    const double shift = options.driftX * minutes * sum / 255.0;
+    const double red = rgb[0] + shift, green = rgb[1] - shift;
+    rgb[0] = Clamped(red * scale);
+    rgb[1] = Clamped(green * scale);
+    rgb[2] = Clamped(rgb[2] * scale);
+}
+
 void MeasuredColour(unsigned long frame, unsigned char rgb[3]) {
     if (options.colourCount > 0) {
         memcpy(rgb, options.colours[PresentedColourIndex(frame)], 3);
@@ -87,6 +111,7 @@ void MeasuredColour(unsigned long frame, unsigned char rgb[3]) {
     } else {
         WanderingColour(frame, rgb);
     }
+    AddDrift(frame, rgb);
     AddNoise(frame, rgb);
 }
 

@@ -2,6 +2,7 @@
 // for running the panel without the hardware and for the end-to-end tests.
 #include "emulator/colour.h"
 #include "emulator/line.h"
+#include "emulator/makerecording.h"
 #include "emulator/memory.h"
 #include "emulator/options.h"
 #include "emulator/protocol.h"
@@ -17,6 +18,9 @@ int main(int argc, char **argv) {
     // A bad recording is refused before the line opens, so that nobody connects to it.
     if (options.replayFile != nullptr && LoadReplay(options.replayFile) != 0) {
         return 2;
+    }
+    if (options.makeRecording != nullptr) {
+        return InitSensorMemory(options.eepromFile) != 0 ? 1 : MakeRecording(options.makeRecording);
     }
     InstallStopSignals();
     if (options.colourCount > 0) {

@@ -9,8 +9,8 @@
 #include <getopt.h>
 
 EmulatorOptions options = {
-    nullptr, nullptr,   0, 0,       0, 0, 0, LineOkReply, 0, 0, 0, NO_HANGUP,
-    0,       {0, 0, 0}, 1, nullptr, 0, 0, 0, {},          0, 0, 0,
+    nullptr, nullptr, 0, 0, 0, 0,  0, LineOkReply, 0, 0,   0,   NO_HANGUP, 0,       {0, 0, 0},
+    1,       nullptr, 0, 0, 0, {}, 0, 0,           0, 0.0, 0.0, 0.0,       nullptr, 60.0,
 };
 
 enum {
@@ -36,6 +36,11 @@ enum {
     OPT_REPLAY,
     OPT_REPLAY_TIMING,
     OPT_LOOP,
+    OPT_DRIFT_INT,
+    OPT_DRIFT_X,
+    OPT_DRIFT_AFTER,
+    OPT_MAKE_RECORDING,
+    OPT_MINUTES,
     OPT_HELP,
 };
 
@@ -70,6 +75,17 @@ static const EmulatorOption emulatorOptions[] = {
     {"replay-timing", nullptr, OPT_REPLAY_TIMING,
      "send the replayed frames at the pace they were recorded"},
     {"loop", nullptr, OPT_LOOP, "start the replay again after its last frame"},
+    {nullptr, nullptr, 0, "Drift (by line time: a frame is 1/105 s):"},
+    {"drift-int", "N", OPT_DRIFT_INT,
+     "INT moves N units a minute (negative: falls, as a lens clouds over)"},
+    {"drift-x", "N", OPT_DRIFT_X,
+     "X moves N units a minute and Y the other way (the product's colour)"},
+    {"drift-after", "MINUTES", OPT_DRIFT_AFTER, "the drift begins after this many minutes"},
+    {"make-recording", "FILE", OPT_MAKE_RECORDING,
+     "write --minutes of frames (105 a second, time stamps from 2026-01-05\n"
+     "06:00 local) into the recording FILE at once and end: an hour of\n"
+     "line time in a second"},
+    {"minutes", "N", OPT_MINUTES, "the line time of --make-recording (default 60)"},
     {nullptr, nullptr, 0, "Faults:"},
     {"silent", nullptr, OPT_SILENT, "never answer"},
     {"wrong-linecheck", nullptr, OPT_WRONG_LINECHECK,
@@ -192,6 +208,21 @@ static int AddPresentedColour(const char *text) {
     return ParseColour("colour", text, options.colours[options.colourCount++]);
 }
 
+// A decimal number in min..max for option name; -1 after naming the fault.
+static int ParseRealOption(const char *name, const char *text, double min, double max,
+                           double *value) {
+    char *end = nullptr;
+    errno = 0;
+    const double number = strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(number >= min && number <= max)) {
+        fprintf(stderr, "sensor-emulator: --%s wants a number in %g..%g, not \"%s\"\n", name, min,
+                max, text);
+        return -1;
+    }
+    *value = number;
+    return 0;
+}
+
 // Applies one parsed option; returns 0, 1 for --help, -1 for an error.
 static int ApplyOption(int code, const char *argument) {
     switch (code) {
@@ -257,6 +288,17 @@ static int ApplyOption(int code, const char *argument) {
     case OPT_LOOP:
         options.loop = 1;
         return 0;
+    case OPT_DRIFT_INT:
+        return ParseRealOption("drift-int", argument, -255, 255, &options.driftInt);
+    case OPT_DRIFT_X:
+        return ParseRealOption("drift-x", argument, -255, 255, &options.driftX);
+    case OPT_DRIFT_AFTER:
+        return ParseRealOption("drift-after", argument, 0, 1e6, &options.driftAfter);
+    case OPT_MAKE_RECORDING:
+        options.makeRecording = argument;
+        return 0;
+    case OPT_MINUTES:
+        return ParseRealOption("minutes", argument, 0, 1e5, &options.minutes);
     case OPT_HELP:
         PrintHelp();
         return 1;

@@ -33,7 +33,17 @@ struct EmulatorOptions {
     int switchEvery; // frames per presented colour; 0: only SIGUSR1 switches
     int noise;       // RED, GREEN and BLUE move by up to this much each way
     int spoilWrite;  // this parameter write (counted from 1) keeps MAXCOL-No. one off; 0: none
+    // Drift of the measured colour by line time (frame number / EMULATED_FRAME_RATE), from
+    // driftAfter minutes on: INT and X (Y the other way) move this many units a minute.
+    double driftInt;
+    double driftX;
+    double driftAfter;
+    const char *makeRecording; // write this many minutes of frames to this file and end
+    double minutes;
 };
+
+// The frames a second of the paced emulator, by which frame numbers are line time.
+inline constexpr double EMULATED_FRAME_RATE = 105.0;
 
 extern EmulatorOptions options;
 

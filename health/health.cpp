@@ -188,10 +188,10 @@ void HealthMonitor::addTimeout(long long ms) {
     timeouts_.push_back(ms);
 }
 
-RowFigures HealthMonitor::figuresOf(int row) const {
+RowHealthFigures HealthMonitor::figuresOf(int row) const {
     const RowHealth &health = rows_[row];
     const HealthSums &w = health.window;
-    RowFigures f{};
+    RowHealthFigures f{};
     f.row = row;
     f.frames = w.n;
     f.meanX = Mean(w.x, w.n), f.meanY = Mean(w.y, w.n), f.meanI = Mean(w.i, w.n);
@@ -216,8 +216,8 @@ RowFigures HealthMonitor::figuresOf(int row) const {
     return f;
 }
 
-std::vector<RowFigures> HealthMonitor::rowFigures() const {
-    std::vector<RowFigures> figures;
+std::vector<RowHealthFigures> HealthMonitor::rowFigures() const {
+    std::vector<RowHealthFigures> figures;
     for (int row = 0; row < TEACH_ROWS; row++)
         if (rows_[row].window.n > 0)
             figures.push_back(figuresOf(row));
@@ -238,7 +238,7 @@ double HealthMonitor::timeoutsPerHour() const {
 
 void HealthMonitor::takeReference(int row, long long ms) {
     RowHealth &health = rows_[row];
-    const RowFigures f = figuresOf(row);
+    const RowHealthFigures f = figuresOf(row);
     health.stable = true;
     health.stableMs = ms;
     health.meanX0 = f.meanX, health.meanY0 = f.meanY, health.meanI0 = f.meanI;
@@ -322,7 +322,7 @@ void HealthMonitor::applyRowRules(int row, long long ms, std::vector<HealthChang
     noteTrend(row, ms);
     if (!health.stable && ms - health.firstMs >= settings_.stableSeconds * 1000)
         takeReference(row, ms);
-    const RowFigures f = figuresOf(row);
+    const RowHealthFigures f = figuresOf(row);
     const std::string head = sensor_ + " " + name + ": ";
     const std::string since = health.stable ? " (" + Ago(ms - health.stableMs) + ")" : "";
     if (f.circleIndex >= 0) {
@@ -380,14 +380,14 @@ std::string HealthMonitor::advice(int row, const char *rule) const {
     for (int other = 0; other < TEACH_ROWS; other++) {
         if (rows_[other].trend.size() < 3)
             continue;
-        const RowFigures f = figuresOf(other);
+        const RowHealthFigures f = figuresOf(other);
         ++rows;
         intFalling += f.trendI <= -MOVING_PER_HOUR;
         intRising += f.trendI >= MOVING_PER_HOUR;
         xyMoving +=
             std::fabs(f.trendX) >= MOVING_PER_HOUR || std::fabs(f.trendY) >= MOVING_PER_HOUR;
     }
-    const RowFigures own = figuresOf(row);
+    const RowHealthFigures own = figuresOf(row);
     const bool ownXy =
         std::fabs(own.trendX) >= MOVING_PER_HOUR || std::fabs(own.trendY) >= MOVING_PER_HOUR;
     if (rows > 0 && intFalling == rows)
@@ -412,7 +412,7 @@ std::string HealthMonitor::advice(int row, const char *rule) const {
 
 std::string HealthMonitor::json(long long ms) const {
     nlohmann::ordered_json rows = nlohmann::json::array();
-    for (const RowFigures &f : rowFigures()) {
+    for (const RowHealthFigures &f : rowFigures()) {
         nlohmann::ordered_json row = {
             {"row", f.row},
             {"frames", (long)f.frames},

@@ -64,7 +64,7 @@ struct HealthChange {
 };
 
 // The figures of a row at the moment they are asked for.
-struct RowFigures {
+struct RowHealthFigures {
     int row;
     double frames;
     double meanX, meanY, meanI, sdX, sdY, sdI;
@@ -87,7 +87,7 @@ class HealthMonitor {
     // A request the sensor did not answer.
     void addTimeout(long long ms);
 
-    std::vector<RowFigures> rowFigures() const;
+    std::vector<RowHealthFigures> rowFigures() const;
     // The share of the window's frames detected as cno (0..255).
     double share(int cno) const;
     double timeoutsPerHour() const;
@@ -105,7 +105,7 @@ class HealthMonitor {
     void change(const std::string &alarm, HealthLevel level, const std::string &message,
                 long long ms, std::vector<HealthChange> *changes);
     std::string advice(int row, const char *rule) const;
-    RowFigures figuresOf(int row) const;
+    RowHealthFigures figuresOf(int row) const;
 
     std::string sensor_;
     HealthSettings settings_;

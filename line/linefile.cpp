@@ -186,6 +186,36 @@ void ReadService(const std::string &path, const toml::table *table, LineFile *li
                                             (double)service.keepBytes / (1 << 20), 1 << 20);
 }
 
+// [health]: every key optional, each a number above 0 (shares and the EWMA's weight at most 1).
+void ReadHealth(const std::string &path, const toml::table *table, HealthSettings *health) {
+    if (table == nullptr)
+        return;
+    OnlyKeys(path, *table,
+             {"window_minutes", "stable_minutes", "min_frames", "near", "warn_index", "alarm_index",
+              "index_hysteresis", "ewma_lambda", "ewma_sigmas", "undetected_share",
+              "timeouts_per_hour"},
+             "[health]");
+    health->windowSeconds = Positive(path, *table, "window_minutes", health->windowSeconds / 60, 60);
+    health->stableSeconds = Positive(path, *table, "stable_minutes", health->stableSeconds / 60, 60);
+    health->minFrames = (int)Positive(path, *table, "min_frames", health->minFrames, 1);
+    health->nearUnits = Positive(path, *table, "near", health->nearUnits, 1);
+    health->warnIndex = Positive(path, *table, "warn_index", health->warnIndex, 1);
+    health->alarmIndex = Positive(path, *table, "alarm_index", health->alarmIndex, 1);
+    health->indexHysteresis =
+        Positive(path, *table, "index_hysteresis", health->indexHysteresis, 1);
+    health->lambda = Positive(path, *table, "ewma_lambda", health->lambda, 1);
+    health->ewmaSigmas = Positive(path, *table, "ewma_sigmas", health->ewmaSigmas, 1);
+    health->undetectedShare =
+        Positive(path, *table, "undetected_share", health->undetectedShare, 1);
+    health->timeoutsPerHour =
+        Positive(path, *table, "timeouts_per_hour", health->timeoutsPerHour, 1);
+    for (const char *key : {"ewma_lambda", "undetected_share"})
+        if (const toml::node *node = table->get(key); node && *node->value<double>() > 1)
+            Fail(path, *node, std::string("'") + key + "' wants a number above 0, at most 1");
+    if (health->alarmIndex > health->warnIndex)
+        Fail(path, *table, "'alarm_index' is above 'warn_index'");
+}
+
 void ReadSensor(const std::string &path, const toml::table &table, LineFile *line) {
     OnlyKeys(path, table, {"name", "port", "approved"}, "[[sensor]]");
     LineSensor sensor;
@@ -212,7 +242,7 @@ void ReadSensors(const std::string &path, const toml::node &node, LineFile *line
 }
 
 void ReadLine(const std::string &path, const toml::table &root, LineFile *line) {
-    OnlyKeys(path, root, {"line", "broker", "sensor", "service"}, "the file");
+    OnlyKeys(path, root, {"line", "broker", "sensor", "service", "health"}, "the file");
     const toml::node *head = root.get("line");
     if (head == nullptr)
         throw LineError{path + ": the [line] table is missing"};
@@ -224,6 +254,8 @@ void ReadLine(const std::string &path, const toml::table &root, LineFile *line) 
         ReadBroker(path, Table(path, *broker, "broker"), line);
     const toml::node *service = root.get("service");
     ReadService(path, service ? &Table(path, *service, "service") : nullptr, line);
+    const toml::node *health = root.get("health");
+    ReadHealth(path, health ? &Table(path, *health, "health") : nullptr, &line->health);
     const toml::node *sensors = root.get("sensor");
     if (sensors == nullptr)
         throw LineError{path + ": the line names no [[sensor]]"};

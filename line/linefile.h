@@ -3,6 +3,7 @@
 // are taken relative to the file's folder. Free of Qt.
 #pragma once
 
+#include "health/settings.h"
 #include "options/options.h"
 
 #include <string>
@@ -53,6 +54,7 @@ struct LineFile {
     std::vector<LineSensor> sensors;
     LineService
         service; // recordings: "<folder>/recordings", events: "<folder>/<name>-events.jsonl"
+    HealthSettings health; // [health]: the rules of the sensors' health and their thresholds
 };
 
 // Reads and checks the line file at path. False with why as "FILE:LINE: what is wrong" (or

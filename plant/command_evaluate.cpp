@@ -4,6 +4,7 @@
 #include "detection/evaluate.h"
 #include "detection/report.h"
 #include "plant/command_files.h"
+#include "plant/evaluatehealth.h"
 #include "platform/system/optionparser.h"
 
 #include <cstdio>
@@ -34,6 +35,9 @@ struct EvaluateOptions {
     std::string parameters;
     std::vector<std::string> recordings;
     double nearEdge = DEFAULT_NEAR_EDGE;
+    bool health = false;
+    std::string line;   // --line: the rules of [health]
+    std::string sensor; // --sensor: the name the alarms give
 };
 
 CommandLineForm EvaluateForm(const char *program) {
@@ -45,6 +49,12 @@ CommandLineForm EvaluateForm(const char *program) {
         {"near", "N",
          "A detection within N units of the circle's rim or the band's end is near an edge "
          "(default 2)."},
+        {"health", nullptr,
+         "Runs the line service's health rules over the recordings in order, by their time "
+         "stamps, and prints when each alarm would have been raised and cleared, instead of the "
+         "check."},
+        {"line", "FILE", "With --health: the rules and thresholds of the line file's [health]."},
+        {"sensor", "NAME", "With --health: the sensor the alarms name (default: the recording's)."},
         {"json", nullptr, "One JSON object on standard output."},
     };
     form.positionalName = "RECORDING.csv...";
@@ -67,6 +77,11 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, EvaluateOption
     if (!parsed.isSet("parameters"))
         return UsageFailure(report, "--parameters FILE.dat is missing");
     options->parameters = parsed.value("parameters");
+    options->health = parsed.isSet("health");
+    options->line = parsed.value("line");
+    options->sensor = parsed.value("sensor");
+    if (!options->health && (parsed.isSet("line") || parsed.isSet("sensor")))
+        return UsageFailure(report, "--line and --sensor go with --health");
     options->recordings = parsed.positional;
     if (options->recordings.empty())
         return UsageFailure(report, "no recording given");
@@ -181,6 +196,9 @@ int RunEvaluateCommand(int argc, char **argv) {
     unsigned char block[BLOCK_LENGTH];
     if ((code = ReadParameters(&commandReport, options.parameters.c_str(), block)) != 0)
         return code;
+    if (options.health)
+        return RunHealthCheck(&commandReport, block, options.recordings, options.line,
+                              options.sensor);
     auto evaluation = std::make_unique<Evaluation>();
     BeginEvaluation(evaluation.get(), block, options.nearEdge);
     Report report = {&options, block, evaluation.get(), {}};

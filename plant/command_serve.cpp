@@ -7,6 +7,7 @@
 #include "files/regularfile.h"
 #include "plant/commands.h"
 #include "plant/sensorjob.h"
+#include "plant/servehealth.h"
 #include "plant/servestate.h"
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
@@ -92,8 +93,15 @@ void StopControl(const PlantOptions *, const PortPlan *, PortResult *, void *sta
 struct ServedSensor {
     SensorJob *job;
     RotatingRecording recording;
+    ServedHealth health;
     long long frames = 0;
 };
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 SensorLoans &LoansOf(const SensorJob *job) {
     return *static_cast<const ServeState *>(job->state)->loans;
@@ -107,6 +115,8 @@ bool LoanWanted(const SensorJob *job) {
 bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     ServedSensor *served = static_cast<ServedSensor *>(context);
     if (frame == nullptr) {
+        if (outcome == SESSION_TIMEOUT)
+            served->health.monitor.addTimeout(NowMs());
         TakeSessionOutcome(served->job, outcome);
         return false;
     }
@@ -114,7 +124,10 @@ bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
         return false;
     ++served->frames;
     const auto now = RecordingClock::now();
-    RotationEvent event = RecordRotating(&served->recording, frame, now);
+    // The frame's one time stamp: in its recording and for its health alike.
+    const long long stamp = NowMs();
+    WatchHealth(served->job, &served->health, stamp, frame);
+    RotationEvent event = RecordRotating(&served->recording, frame, now, stamp);
     if (event == ROTATION_RECORDED)
         event = KeepRecordingDue(&served->recording, now);
     if (event == ROTATION_PAUSED)
@@ -164,7 +177,7 @@ std::string LendSensor(SensorJob *job) {
 void ServeOnPort(SensorJob *job) {
     const ServeState *serve = static_cast<const ServeState *>(job->state);
     const LineService &service = serve->line.service;
-    ServedSensor served{job, {}};
+    ServedSensor served{job, {}, ServedHealth(job->plan->name, serve->line.health)};
     served.recording.folder = service.recordings + "/" + job->plan->name;
     served.recording.label = job->plan->name;
     served.recording.limits = {service.rotateSeconds, service.rotateBytes, service.keepSeconds,
@@ -190,7 +203,7 @@ void ServeOnPort(SensorJob *job) {
         unsigned char frame[FRAME_LENGTH];
         SeenSensor seen;
         if (ReadMemories(job, &seen)) {
-            TakeStock(job, seen, lentTo);
+            TakeHealthTable(&served.health, TakeStock(job, seen, lentTo).ram);
             lentTo.clear();
             if (!LoanWanted(job))
                 RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);

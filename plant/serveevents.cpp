@@ -20,8 +20,8 @@ void PublishAlarms(SensorJob *job) {
     char time[TIME_STAMP_LEN];
     FormatTimeStampNow(time, sizeof time);
     nlohmann::ordered_json list = nlohmann::json::array();
-    for (const auto &[alarm, message] : alarms)
-        list.push_back({{"alarm", alarm}, {"message", message}});
+    for (const auto &[alarm, active] : alarms)
+        list.push_back({{"alarm", alarm}, {"level", active.level}, {"message", active.message}});
     const nlohmann::ordered_json payload = {
         {"time", time}, {"sensor", job->plan->name}, {"alarms", list}};
     PublishAlarmsOf(job->sensor,
@@ -51,10 +51,16 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message) {
 }
 
 // An event that is also an alarm until cleared.
-void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message) {
-    TellEvent(job, alarm, message);
-    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = message;
+void RaiseAlarm(SensorJob *job, const std::string &alarm, const std::string &message,
+                const char *level) {
+    TellEvent(job, alarm.c_str(), message);
+    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = {level, message};
     PublishAlarms(job);
+}
+
+void ClearAlarm(SensorJob *job, const std::string &alarm) {
+    if (static_cast<ServeState *>(job->state)->alarms[job->sensor].erase(alarm) > 0)
+        PublishAlarms(job);
 }
 
 void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared) {

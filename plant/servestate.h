@@ -14,10 +14,16 @@
 #include <memory>
 #include <string>
 
+struct ActiveAlarm {
+    std::string level; // "alarm", "warning"
+    std::string message;
+};
+
 struct ServeState {
     LineFile line;
-    // Each sensor's active alarms by name, with what raised them; each thread keeps its own.
-    std::map<std::string, std::string> alarms[PLANT_MAX_PORTS];
+    // Each sensor's active alarms by name, with their level and what raised them; each thread
+    // keeps its own.
+    std::map<std::string, ActiveAlarm> alarms[PLANT_MAX_PORTS];
     // The sensors lent to the line's commands and borrowers, through the control socket.
     std::unique_ptr<SensorLoans> loans;
     std::unique_ptr<ControlServer> control;
@@ -25,13 +31,16 @@ struct ServeState {
 
 // One event as a JSON line in the line's event log, on standard error and on the broker.
 void TellEvent(SensorJob *job, const char *event, const std::string &message);
-// An event that is also an alarm until cleared (retained on the broker).
-void RaiseAlarm(SensorJob *job, const char *alarm, const std::string &message);
+// An event that is also an alarm until cleared (retained on the broker); level "alarm" or
+// "warning".
+void RaiseAlarm(SensorJob *job, const std::string &alarm, const std::string &message,
+                const char *level = "alarm");
 void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared);
+void ClearAlarm(SensorJob *job, const std::string &alarm);
 
 // The unit on the port and both memories, as they are when the service takes the sensor on.
 bool ReadMemories(SensorJob *job, SeenSensor *seen);
 // What this connection finds against what the service last saw, told and handled by the line's
-// policy; what the sensor holds afterwards is kept for the next connection. lentTo names who had
-// the sensor just before ("" when it was not lent).
-void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo);
+// policy; what the sensor holds afterwards is kept for the next connection and returned. lentTo
+// names who had the sensor just before ("" when it was not lent).
+SeenSensor TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo);

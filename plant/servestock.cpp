@@ -108,7 +108,7 @@ bool ReadMemories(SensorJob *job, SeenSensor *seen) {
 // What this connection finds against what the service last saw, told and handled by the line's
 // policy; what the sensor holds afterwards is kept for the next connection. lentTo names who had
 // the sensor just before ("" when it was not lent).
-void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo) {
+SeenSensor TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo) {
     const LineService &service = static_cast<const ServeState *>(job->state)->line.service;
     const std::string path = SeenSensorPath(service.state, job->plan->name);
     SeenSensor before;
@@ -140,8 +140,9 @@ void TakeStock(SensorJob *job, SeenSensor now, const std::string &lentTo) {
     if (restore) {
         RestoreApproved(job);
         if (!ReadMemories(job, &now))
-            return;
+            return now;
     }
     if (!SaveSeenSensor(path, now, &why))
         TellEvent(job, "state not saved", why);
+    return now;
 }

@@ -162,7 +162,7 @@ int CreateRecordingFileAt(RecordingFile *file, const char *path) {
 }
 
 int AppendRecordingFrame(RecordingFile *file, const unsigned char values[RECFILE_VALUES],
-                         const char *label) {
+                         const char *label, long long stampMs) {
     if (file->fd < 0)
         return RECFILE_NOT_OPEN;
     if (!LabelFitsField(label)) {
@@ -170,7 +170,10 @@ int AppendRecordingFrame(RecordingFile *file, const unsigned char values[RECFILE
         return RECFILE_BAD_LABEL;
     }
     char localTime[TIME_STAMP_LEN];
-    FormatTimeStampNow(localTime, sizeof localTime);
+    if (stampMs >= 0)
+        FormatTimeStamp(stampMs, localTime, sizeof localTime);
+    else
+        FormatTimeStampNow(localTime, sizeof localTime);
     if (RECFILE_PENDING_SIZE - file->pendingLength < RECFILE_LINE_MAX &&
         WriteRecordingPending(file) != RECFILE_OK)
         return RECFILE_FAILED;

@@ -66,9 +66,10 @@ int CreateRecordingFileAt(RecordingFile *file, const char *path);
 // Appends one frame with label (e.g. "COM3") as its port; writes the pending lines first when
 // the buffer is full. Returns RECFILE_OK, RECFILE_NOT_OPEN, RECFILE_BAD_LABEL (longer than
 // RECFILE_LABEL_MAX, or holding a comma, a quote or a control character), or RECFILE_FAILED
-// when the file took no more lines: the recording has then ended, the lines before whole.
+// when the file took no more lines: the recording has then ended, the lines before whole. The
+// line's time stamp is stampMs (ms since the epoch) when given, else now.
 int AppendRecordingFrame(RecordingFile *file, const unsigned char values[RECFILE_VALUES],
-                         const char *label);
+                         const char *label, long long stampMs = -1);
 // Hands the pending lines to the file now. RECFILE_OK, RECFILE_NOT_OPEN or RECFILE_FAILED (as
 // above).
 int WriteRecordingPending(RecordingFile *file);

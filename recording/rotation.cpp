@@ -85,7 +85,7 @@ bool RotationDue(const RotatingRecording *recording, RecordingClock::time_point 
 } // namespace
 
 RotationEvent RecordRotating(RotatingRecording *recording, const unsigned char *frame,
-                             RecordingClock::time_point now) {
+                             RecordingClock::time_point now, long long stampMs) {
     bool resumed = false;
     if (recording->paused) {
         if (now < recording->retryAt || !StartFile(recording, now)) {
@@ -103,7 +103,8 @@ RotationEvent RecordRotating(RotatingRecording *recording, const unsigned char *
         }
     }
     ++recording->framesOffered;
-    if (AppendRecordingFrame(recording->file.get(), frame, recording->label.c_str()) != RECFILE_OK)
+    if (AppendRecordingFrame(recording->file.get(), frame, recording->label.c_str(), stampMs) !=
+        RECFILE_OK)
         return Pause(recording, now);
     return resumed ? ROTATION_RESUMED : ROTATION_RECORDED;
 }

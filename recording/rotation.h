@@ -41,9 +41,9 @@ struct RotatingRecording {
 };
 
 // Records frame; rotates, removes old files and pauses or resumes as needed. now is the loop's
-// clock.
+// clock, stampMs the frame's time stamp (ms since the epoch; -1: now).
 RotationEvent RecordRotating(RotatingRecording *recording, const unsigned char *frame,
-                             RecordingClock::time_point now);
+                             RecordingClock::time_point now, long long stampMs = -1);
 // Lets the pending lines reach the file at least twice a second; a failure pauses.
 RotationEvent KeepRecordingDue(RotatingRecording *recording, RecordingClock::time_point now);
 // Closes the file whole.

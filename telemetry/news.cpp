@@ -16,9 +16,9 @@ static_assert(JSON_TEXT_GROWTH * STATE_TEXT_BYTES + 128 < PAYLOAD_LEN, "a state 
 
 // What one turn of the client takes out of one sensor's slots.
 struct News {
-    bool announcement, state, parameters, frame, alarms;
+    bool announcement, state, parameters, frame, alarms, health;
     EventQueue events; // only its first count texts are taken
-    AlarmSlot alarmSlot;
+    AlarmSlot alarmSlot, healthSlot;
     bool present; // with announcement: "online" (announced) or "offline" (withdrawn)
     StateSlot stateSlot;
     ParameterSlot parameterSlot;
@@ -51,13 +51,16 @@ void SendState(const Outlet &outlet, int sensor, const StateSlot &state) {
 
 // The events, not retained, and the alarms (when fresh or asked for), retained; an empty
 // alarms text empties the retained topic.
-void SendEventsAndAlarms(const Outlet &outlet, int sensor, const News &news, bool alarms) {
+void SendEventsAndAlarms(const Outlet &outlet, int sensor, const News &news, bool alarms,
+                         bool health) {
     const SensorTopics &topics = outlet.setup->sensors[sensor];
     for (int i = 0; i < news.events.count; i++)
         mosquitto_publish(outlet.handle, nullptr, topics.eventsTopic,
                           (int)std::strlen(news.events.text[i]), news.events.text[i], 1, false);
     if (alarms)
         PublishRetainedText(outlet.handle, topics.alarmsTopic, news.alarmSlot.text);
+    if (health)
+        PublishRetainedText(outlet.handle, topics.healthTopic, news.healthSlot.text);
 }
 
 void SendFrame(const Outlet &outlet, int sensor, const FrameSlot &frame) {
@@ -86,6 +89,10 @@ void TakeFromSlots(SensorNews &slots, News &news, bool frameDue) {
     if (news.alarms || slots.alarms.given)
         news.alarmSlot = slots.alarms;
     slots.alarms.fresh = false;
+    news.health = slots.health.fresh;
+    if (news.health || slots.health.given)
+        news.healthSlot = slots.health;
+    slots.health.fresh = false;
     news.announcement = slots.announcementFresh;
     news.present = slots.announced;
     slots.announcementFresh = false;
@@ -112,7 +119,7 @@ void SendNews(const Outlet &outlet, int sensor, const News &news) {
         SendParameters(outlet, sensor, news.parameterSlot);
     if (news.frame)
         SendFrame(outlet, sensor, news.frameSlot);
-    SendEventsAndAlarms(outlet, sensor, news, news.alarms);
+    SendEventsAndAlarms(outlet, sensor, news, news.alarms, news.health);
 }
 
 } // namespace
@@ -137,7 +144,7 @@ void RepublishSensors(const Outlet &outlet) {
             SendState(outlet, sensor, news.stateSlot);
         if (news.parameterSlot.given)
             SendParameters(outlet, sensor, news.parameterSlot);
-        SendEventsAndAlarms(outlet, sensor, news, news.alarmSlot.given);
+        SendEventsAndAlarms(outlet, sensor, news, news.alarmSlot.given, news.healthSlot.given);
     }
 }
 
@@ -156,7 +163,7 @@ bool SendSensorNews(const Outlet &outlet, int sensor, bool socketFree, SteadyClo
     }
     SendNews(outlet, sensor, news);
     return news.announcement || news.state || news.parameters || news.frame || news.alarms ||
-           news.events.count > 0;
+           news.health || news.events.count > 0;
 }
 
 void SendPendingNews(const Outlet &outlet) {

@@ -139,6 +139,7 @@ void SetSensorTopics(const char *prefix, const char *sensor, const char *port,
     std::snprintf(topics.parametersTopic, TOPIC_LEN, "%s/%s/parameters", prefix, sensor);
     std::snprintf(topics.eventsTopic, TOPIC_LEN, "%s/%s/events", prefix, sensor);
     std::snprintf(topics.alarmsTopic, TOPIC_LEN, "%s/%s/alarms", prefix, sensor);
+    std::snprintf(topics.healthTopic, TOPIC_LEN, "%s/%s/health", prefix, sensor);
 }
 
 // One sensor: the id names the sensor and the will goes on its status. Several: the id names

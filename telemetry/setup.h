@@ -24,6 +24,7 @@ struct SensorTopics {
     char parametersTopic[TOPIC_LEN];
     char eventsTopic[TOPIC_LEN];
     char alarmsTopic[TOPIC_LEN];
+    char healthTopic[TOPIC_LEN];
 };
 
 // What a configuration gives for the sensors of one client: the checked settings, the broker's

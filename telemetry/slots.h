@@ -57,7 +57,7 @@ struct EventQueue {
     long dropped; // events that gave way since the start
 };
 
-// The sensor's active alarms as one JSON text; "" when none is active.
+// A retained JSON text of the sensor: its active alarms ("" when none is active), its health.
 struct AlarmSlot {
     char text[TELEMETRY_ALARMS_LEN];
     bool given;
@@ -68,6 +68,7 @@ struct AlarmSlot {
 struct SensorNews {
     EventQueue events;
     AlarmSlot alarms;
+    AlarmSlot health;
     FrameSlot frame;
     StateSlot state;
     ParameterSlot parameters;

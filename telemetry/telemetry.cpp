@@ -155,17 +155,29 @@ void PublishEventOf(int sensor, const char *json) {
     WakeClient();
 }
 
-void PublishAlarmsOf(int sensor, const char *json) {
+namespace {
+
+void LeaveRetainedText(int sensor, AlarmSlot SensorNews::*slot, const char *json) {
     SensorSlots *slots = SlotsOf(sensor);
     if (slots == nullptr || std::strlen(json) >= TELEMETRY_ALARMS_LEN)
         return;
     {
         std::lock_guard<std::mutex> lock(slots->mutex);
-        AlarmSlot &alarms = slots->news.alarms;
-        std::snprintf(alarms.text, sizeof alarms.text, "%s", json);
-        alarms.given = alarms.fresh = true;
+        AlarmSlot &text = slots->news.*slot;
+        std::snprintf(text.text, sizeof text.text, "%s", json);
+        text.given = text.fresh = true;
     }
     WakeClient();
+}
+
+} // namespace
+
+void PublishAlarmsOf(int sensor, const char *json) {
+    LeaveRetainedText(sensor, &SensorNews::alarms, json);
+}
+
+void PublishHealthOf(int sensor, const char *json) {
+    LeaveRetainedText(sensor, &SensorNews::health, json);
 }
 
 void PublishStatusOf(int sensor, const char *status) {

@@ -46,7 +46,7 @@ enum {
     TELEMETRY_MAX_SENSORS = 32,  // sensors on one connection
     TELEMETRY_EVENTS = 16,       // events of a sensor waiting for the broker at most
     TELEMETRY_EVENT_LEN = 1024,  // longest event payload, terminator included
-    TELEMETRY_ALARMS_LEN = 4096, // longest alarms payload, terminator included
+    TELEMETRY_ALARMS_LEN = 8192, // longest alarms or health payload, terminator included
 };
 
 // How to reach the broker. An empty host switches telemetry off.
@@ -117,6 +117,9 @@ void PublishEventOf(int sensor, const char *json);
 // Leaves sensor's active alarms (a JSON object) for its alarms topic, retained; "" empties the
 // topic once no alarm is active. A payload too long is dropped.
 void PublishAlarmsOf(int sensor, const char *json);
+// Leaves sensor's health figures (a JSON object) for its health topic, retained. A payload too
+// long is dropped.
+void PublishHealthOf(int sensor, const char *json);
 // The calls above for sensor 0, the only one of a client started for one sensor.
 void PublishFrame(const unsigned char values[TELEMETRY_VALUES]);
 void PublishStatus(const char *status);

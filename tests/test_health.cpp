@@ -1,7 +1,9 @@
-// A sensor's health from its frames: a steady noisy colour raises nothing over a shift, a
-// falling INT is warned of before the first frame the model gets wrong, with its trend and
-// remedy, and alarms clear with hysteresis.
+// A sensor's health from its frames: the emulator's steady noisy colour raises nothing over a
+// shift, its falling INT is warned of before the first frame the model gets wrong, with its trend
+// and remedy, and alarms clear with hysteresis.
 #include "detection/model.h"
+#include "emulator/colour.h"
+#include "emulator/options.h"
 #include "health/health.h"
 
 #include <gtest/gtest.h>
@@ -63,36 +65,70 @@ struct Line {
     double minutes() const { return (double)frame / FRAMES_PER_SECOND / 60; }
 };
 
+// The emulator's measurement of one fixed colour with noise (and drift, if set), fed to a
+// monitor as the live service feeds it, a frame every 1/105 s of line time.
+struct EmulatedLine {
+    HealthMonitor monitor{"station-s06", HealthSettings()};
+    unsigned char block[BLOCK_LENGTH];
+    std::vector<HealthChange> changes;
+    unsigned long frame = 0;
+    EmulatedLine() {
+        std::memset(block, 0, BLOCK_LENGTH);
+        block[OFFSET_MAXCOLNO] = 1;
+        block[OFFSET_INTLIM] = 5;
+        SetRow(block, 1, 75, 84, 8, 93, 10); // RED 90, GREEN 100, BLUE 110 as taught
+        monitor.setTable(block);
+        options.fixed = 1;
+        const unsigned char rgb[3] = {90, 100, 110};
+        std::memcpy(options.fixedRgb, rgb, 3);
+        options.noise = 2;
+        options.seed = 7;
+        options.driftInt = options.driftX = options.driftAfter = 0;
+    }
+    // The next frame; returns its C-No by the model.
+    int next() {
+        unsigned char values[FRAME_LENGTH];
+        ComposeFrame(frame, block, values);
+        const long long ms = 1767592800000LL + (long long)(frame * 1000.0 / EMULATED_FRAME_RATE);
+        ++frame;
+        monitor.addFrame(ms, values, &changes);
+        return values[M_CNO];
+    }
+    double minutes() const { return (double)frame / EMULATED_FRAME_RATE / 60; }
+};
+
 TEST(Health, ASteadyNoisyColourRaisesNothingOverAShift) {
-    Line line;
-    const long shift = (long)(8 * 3600 * FRAMES_PER_SECOND);
-    for (long i = 0; i < shift; i++)
-        line.add(85, 85, 100);
+    EmulatedLine line;
+    const unsigned long shift = (unsigned long)(8 * 3600 * EMULATED_FRAME_RATE);
+    long wrong = 0;
+    while (line.frame < shift)
+        wrong += line.next() != 0;
     std::printf("false alarms over 8 h of line time: %zu\n", line.changes.size());
     EXPECT_TRUE(line.changes.empty()) << line.changes[0].message;
-    const std::vector<RowFigures> rows = line.monitor.rowFigures();
+    EXPECT_EQ(wrong, 0);
+    const std::vector<RowHealthFigures> rows = line.monitor.rowFigures();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_TRUE(rows[0].stable);
-    EXPECT_GT(rows[0].bandIndex, 2.0) << "12 units of band over a spread of about 1.4";
-    EXPECT_NEAR(rows[0].meanI, 100, 0.1);
+    EXPECT_GT(rows[0].bandIndex, 1.33) << "10 units of band over the noise's spread";
+    EXPECT_NEAR(rows[0].meanI, 93, 1);
     EXPECT_DOUBLE_EQ(line.monitor.share(0), 1.0);
 }
 
 TEST(Health, AFallingIntIsWarnedOfBeforeTheFirstWrongFrame) {
-    Line line;
+    EmulatedLine line;
+    // Steady for ten minutes, then INT falls 0.2 units a minute: a lens clouding over.
+    options.driftInt = -0.2;
+    options.driftAfter = 10;
     double wrongAt = -1;
     std::map<std::string, double> raisedAt; // the first warning of each rule, in minutes
     std::map<std::string, std::string> message;
-    for (long i = 0; wrongAt < 0 && i < (long)(3 * 3600 * FRAMES_PER_SECOND); i++) {
-        // Steady for ten minutes, then INT falls 0.2 units a minute: a lens clouding over.
-        const double minutes = line.minutes();
-        const double intensity = minutes < 10 ? 100 : 100 - 0.2 * (minutes - 10);
+    while (wrongAt < 0 && line.minutes() < 180) {
         const size_t before = line.changes.size();
-        if (line.add(85, 85, intensity) != 0)
-            wrongAt = minutes;
+        if (line.next() != 0)
+            wrongAt = line.minutes();
         for (size_t c = before; c < line.changes.size(); c++)
             if (!raisedAt.count(line.changes[c].alarm)) {
-                raisedAt[line.changes[c].alarm] = minutes;
+                raisedAt[line.changes[c].alarm] = line.minutes();
                 message[line.changes[c].alarm] = line.changes[c].message;
             }
     }

@@ -2,6 +2,7 @@
 #include "textforms/recording.h"
 
 #include "textforms/csv.h"
+#include "textforms/timestamp.h"
 
 #include <cerrno>
 #include <cmath>
@@ -87,6 +88,8 @@ int ParseFrameLine(const char *line, size_t length, long lineNumber, RecordedFra
                       (int)MIN_FIELDS);
         return Fail(error, lineNumber, reason, nullptr);
     }
+    if (!ParseTimeStamp(fields[0].begin, fields[0].length, &frame->stamp))
+        frame->stamp = -1;
     if (!ParseSeconds(fields[1], &frame->seconds))
         return Fail(error, lineNumber, "seconds is not a number >= 0", &fields[1]);
     for (int i = 0; i < FRAME_LENGTH; ++i) {

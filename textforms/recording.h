@@ -10,6 +10,7 @@
 #include <vector>
 
 struct RecordedFrame {
+    long long stamp;                    // ms since the epoch; -1 where the line has no stamp
     double seconds;                     // since the recording began
     unsigned char values[FRAME_LENGTH]; // RED, GREEN, BLUE, X, Y, INT, C-No
 };

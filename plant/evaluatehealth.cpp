@@ -1,0 +1,93 @@
+#include "plant/evaluatehealth.h"
+
+#include "health/health.h"
+#include "line/linefile.h"
+#include "textforms/timestamp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+namespace {
+
+// The sensor a service's recording names in its last column, for the alarms' words.
+std::string RecordedSensor(const char *path) {
+    std::FILE *file = std::fopen(path, "r");
+    if (file == nullptr)
+        return "";
+    char line[512];
+    std::string name;
+    for (int i = 0; i < 2 && std::fgets(line, sizeof line, file); i++) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        name = text.substr(text.rfind(',') + 1);
+    }
+    std::fclose(file);
+    return name;
+}
+
+} // namespace
+
+int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_LENGTH],
+                   const std::vector<std::string> &recordings, const std::string &line,
+                   const std::string &sensor) {
+    HealthSettings settings;
+    if (!line.empty()) {
+        LineFile lineFile;
+        std::string why;
+        if (!ReadLineFile(line.c_str(), &lineFile, &why))
+            return CommandFailure(report, PLANT_EXIT_FILE, "%s", why.c_str());
+        settings = lineFile.health;
+    }
+    const std::string name = !sensor.empty() ? sensor : RecordedSensor(recordings[0].c_str());
+    HealthMonitor monitor(name.empty() ? "the sensor" : name, settings);
+    monitor.setTable(block);
+    nlohmann::ordered_json found = nlohmann::json::array();
+    std::vector<HealthChange> changes;
+    LoadedRecording recording;
+    for (const std::string &path : recordings) {
+        if (const int code = ReadRecording(report, path.c_str(), &recording); code != 0)
+            return code;
+        for (size_t i = 0; i < recording.frames.size(); i++) {
+            const RecordedFrame &frame = recording.frames[i];
+            if (frame.stamp < 0)
+                return CommandFailure(report, PLANT_EXIT_FILE, "%s:%ld: no time stamp",
+                                      path.c_str(), recording.firstLine + (long)i);
+            changes.clear();
+            monitor.addFrame(frame.stamp, frame.values, &changes);
+            for (const HealthChange &change : changes) {
+                char time[TIME_STAMP_LEN];
+                FormatTimeStamp(change.ms, time, sizeof time);
+                const long at = recording.firstLine + (long)i;
+                const char *level =
+                    change.level == HEALTH_OK ? "cleared" : HealthLevelName(change.level);
+                if (!report->json)
+                    std::printf("%s frame %ld (%s:%ld) %s %s: %s\n", time, change.frame,
+                                path.c_str(), at, level, change.alarm.c_str(),
+                                change.message.c_str());
+                found.push_back({{"time", time},
+                                 {"ms", change.ms},
+                                 {"frame", change.frame},
+                                 {"file", path},
+                                 {"line", at},
+                                 {"level", level},
+                                 {"alarm", change.alarm},
+                                 {"message", change.message}});
+            }
+        }
+    }
+    if (report->json) {
+        const nlohmann::ordered_json all = {{"command", "evaluate"},
+                                            {"ok", true},
+                                            {"exit", 0},
+                                            {"frames", monitor.frames()},
+                                            {"health", found}};
+        std::printf("%s\n",
+                    all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    } else {
+        std::printf("%ld frames, %zu changes of the health's alarms\n", monitor.frames(),
+                    found.size());
+    }
+    return PLANT_EXIT_OK;
+}

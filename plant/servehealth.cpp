@@ -1,0 +1,30 @@
+#include "plant/servehealth.h"
+
+#include "plant/servestate.h"
+#include "telemetry/telemetry.h"
+
+#include <cstring>
+
+void TakeHealthTable(ServedHealth *health, const unsigned char ram[BLOCK_LENGTH]) {
+    if (health->monitor.hasTable() && std::memcmp(health->table, ram, BLOCK_LENGTH) == 0)
+        return;
+    std::memcpy(health->table, ram, BLOCK_LENGTH);
+    health->monitor.setTable(ram);
+}
+
+void WatchHealth(SensorJob *job, ServedHealth *health, long long ms, const unsigned char *frame) {
+    health->changes.clear();
+    health->monitor.addFrame(ms, frame, &health->changes);
+    for (const HealthChange &change : health->changes) {
+        if (change.level == HEALTH_OK) {
+            ClearAlarm(job, change.alarm);
+            TellEvent(job, (change.alarm + " cleared").c_str(), change.message);
+        } else {
+            RaiseAlarm(job, change.alarm, change.message, HealthLevelName(change.level));
+        }
+    }
+    if (health->publishedMs < 0 || ms - health->publishedMs >= health->publishSeconds * 1000) {
+        PublishHealthOf(job->sensor, health->monitor.json(ms).c_str());
+        health->publishedMs = ms;
+    }
+}
