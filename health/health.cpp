@@ -30,9 +30,10 @@ double WithRounding(double deviation) {
     return std::sqrt(deviation * deviation + ROUNDING_VARIANCE);
 }
 
-// The least-squares slope of the points' values per hour.
-double SlopePerHour(const std::deque<HealthPoint> &points, double HealthPoint::*value) {
-    if (points.size() < 3 || points.back().ms - points.front().ms < 10 * MINUTE_MS)
+// The least-squares slope of the points' values per hour, once they span two windows.
+double SlopePerHour(const std::deque<HealthPoint> &points, double HealthPoint::*value,
+                    double windowSeconds) {
+    if (points.size() < 3 || points.back().ms - points.front().ms < 2000 * windowSeconds)
         return 0;
     double st = 0, sv = 0, stt = 0, stv = 0;
     const double n = (double)points.size();
@@ -70,6 +71,8 @@ std::string Fixed(double value, int decimals = 2) {
 
 std::string Ago(long long ms) {
     const long long minutes = ms / MINUTE_MS;
+    if (minutes == 0)
+        return std::to_string(ms / 1000) + " s ago";
     return minutes < 120 ? std::to_string(minutes) + " min ago"
                          : Fixed((double)ms / HOUR_MS, 1) + " h ago";
 }
@@ -210,9 +213,9 @@ RowHealthFigures HealthMonitor::figuresOf(int row) const {
     f.nearShare = w.n > 0 ? (w.nearCircle + w.nearBand) / w.n : 0;
     f.ewmaX = health.ewmaX, f.ewmaY = health.ewmaY, f.ewmaI = health.ewmaI;
     f.stable = health.stable;
-    f.trendX = SlopePerHour(health.trend, &HealthPoint::x);
-    f.trendY = SlopePerHour(health.trend, &HealthPoint::y);
-    f.trendI = SlopePerHour(health.trend, &HealthPoint::i);
+    f.trendX = SlopePerHour(health.trend, &HealthPoint::x, settings_.windowSeconds);
+    f.trendY = SlopePerHour(health.trend, &HealthPoint::y, settings_.windowSeconds);
+    f.trendI = SlopePerHour(health.trend, &HealthPoint::i, settings_.windowSeconds);
     return f;
 }
 
@@ -247,13 +250,17 @@ void HealthMonitor::takeReference(int row, long long ms) {
     health.circleIndex0 = f.circleIndex, health.bandIndex0 = f.bandIndex;
 }
 
+// A point every fifth of a window (a minute with the default window), the last hour of them or
+// twelve windows, whichever is longer.
 void HealthMonitor::noteTrend(int row, long long ms) {
     RowHealth &health = rows_[row];
-    if (!health.trend.empty() && ms - health.trend.back().ms < MINUTE_MS)
+    const double every = std::max(1000.0, settings_.windowSeconds * 200);
+    if (!health.trend.empty() && (double)(ms - health.trend.back().ms) < every)
         return;
     const HealthSums &w = health.window;
     health.trend.push_back({ms, Mean(w.x, w.n), Mean(w.y, w.n), Mean(w.i, w.n)});
-    while (ms - health.trend.front().ms > HOUR_MS)
+    const double kept = std::max((double)HOUR_MS, settings_.windowSeconds * 12000);
+    while ((double)(ms - health.trend.front().ms) > kept)
         health.trend.pop_front();
 }
 

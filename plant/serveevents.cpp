@@ -31,15 +31,21 @@ void PublishAlarms(SensorJob *job) {
 } // namespace
 
 // One event as a JSON line in the line's event log and on standard error.
-void TellEvent(SensorJob *job, const char *event, const std::string &message) {
+void TellEvent(SensorJob *job, const char *event, const std::string &message, long long stampMs,
+               const char *level) {
     const ServeState *serve = static_cast<const ServeState *>(job->state);
     char time[TIME_STAMP_LEN];
-    FormatTimeStampNow(time, sizeof time);
-    const nlohmann::ordered_json line = {{"time", time},
-                                         {"line", serve->line.name},
-                                         {"sensor", job->plan->name},
-                                         {"event", event},
-                                         {"message", message}};
+    if (stampMs >= 0)
+        FormatTimeStamp(stampMs, time, sizeof time);
+    else
+        FormatTimeStampNow(time, sizeof time);
+    nlohmann::ordered_json line = {{"time", time},
+                                   {"line", serve->line.name},
+                                   {"sensor", job->plan->name},
+                                   {"event", event},
+                                   {"message", message}};
+    if (level != nullptr)
+        line["level"] = level;
     std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
                  message.c_str());
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -52,8 +58,8 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message) {
 
 // An event that is also an alarm until cleared.
 void RaiseAlarm(SensorJob *job, const std::string &alarm, const std::string &message,
-                const char *level) {
-    TellEvent(job, alarm.c_str(), message);
+                const char *level, long long stampMs) {
+    TellEvent(job, alarm.c_str(), message, stampMs, level);
     static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = {level, message};
     PublishAlarms(job);
 }

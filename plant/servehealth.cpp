@@ -18,9 +18,9 @@ void WatchHealth(SensorJob *job, ServedHealth *health, long long ms, const unsig
     for (const HealthChange &change : health->changes) {
         if (change.level == HEALTH_OK) {
             ClearAlarm(job, change.alarm);
-            TellEvent(job, (change.alarm + " cleared").c_str(), change.message);
+            TellEvent(job, change.alarm.c_str(), change.message, change.ms, "cleared");
         } else {
-            RaiseAlarm(job, change.alarm, change.message, HealthLevelName(change.level));
+            RaiseAlarm(job, change.alarm, change.message, HealthLevelName(change.level), change.ms);
         }
     }
     if (health->publishedMs < 0 || ms - health->publishedMs >= health->publishSeconds * 1000) {

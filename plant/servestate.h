@@ -29,12 +29,14 @@ struct ServeState {
     std::unique_ptr<ControlServer> control;
 };
 
-// One event as a JSON line in the line's event log, on standard error and on the broker.
-void TellEvent(SensorJob *job, const char *event, const std::string &message);
+// One event as a JSON line in the line's event log, on standard error and on the broker; stamped
+// now, or at stampMs (ms since the epoch: the frame it is about), with a level when given.
+void TellEvent(SensorJob *job, const char *event, const std::string &message,
+               long long stampMs = -1, const char *level = nullptr);
 // An event that is also an alarm until cleared (retained on the broker); level "alarm" or
 // "warning".
 void RaiseAlarm(SensorJob *job, const std::string &alarm, const std::string &message,
-                const char *level = "alarm");
+                const char *level = "alarm", long long stampMs = -1);
 void ClearAlarms(SensorJob *job, std::initializer_list<const char *> cleared);
 void ClearAlarm(SensorJob *job, const std::string &alarm);
 
