@@ -138,15 +138,24 @@ void HealthMonitor::addToRow(int row, long long ms, const unsigned char *values)
     health.window.add(one, 1);
     if (health.firstMs < 0)
         health.firstMs = ms;
-    const double l = settings_.lambda;
+}
+
+// The EWMA takes a second's mean at a time: over single frames the noise alone would carry it
+// across its limits and back, over seconds a drift stands out of it.
+void HealthMonitor::addSecondToEwma(int row, long long second) {
+    RowHealth &health = rows_[row];
+    if (health.seconds.empty() || health.seconds.back().second != second)
+        return;
+    const HealthSums &s = health.seconds.back().sums;
+    const double x = s.x / s.n, y = s.y / s.n, i = s.i / s.n, l = settings_.lambda;
     if (!health.ewmaStarted) {
         health.ewmaX = x, health.ewmaY = y, health.ewmaI = i;
         health.ewmaStarted = true;
-    } else {
-        health.ewmaX = l * x + (1 - l) * health.ewmaX;
-        health.ewmaY = l * y + (1 - l) * health.ewmaY;
-        health.ewmaI = l * i + (1 - l) * health.ewmaI;
+        return;
     }
+    health.ewmaX = l * x + (1 - l) * health.ewmaX;
+    health.ewmaY = l * y + (1 - l) * health.ewmaY;
+    health.ewmaI = l * i + (1 - l) * health.ewmaI;
 }
 
 void HealthMonitor::expire(long long ms) {
@@ -172,6 +181,8 @@ void HealthMonitor::addFrame(long long ms, const unsigned char *frame,
     ++frameCount_;
     const long long second = ms / 1000;
     if (second != lastRulesSecond_) {
+        for (int row = 0; row < TEACH_ROWS; row++)
+            addSecondToEwma(row, lastRulesSecond_);
         expire(ms);
         if (lastRulesSecond_ >= 0)
             applyRules(ms, changes);

@@ -1,8 +1,8 @@
 // A sensor's health from its frames: per taught row that frames are detected as, the window's
 // mean and spread of X, Y and INT, a margin index for the circle and for the INT band (the
 // distance from the mean to the edge over three standard deviations, as Cpk is for a
-// tolerance), the share of frames near an edge, an EWMA of X, Y and INT against limits from the
-// row's first stable window, and for the sensor the share of frames detected as each C-No and
+// tolerance), the share of frames near an edge, an EWMA of each second's mean X, Y and INT against
+// limits from the row's first stable window, and for the sensor the share of frames detected as each C-No and
 // as none, and the time-outs per hour. Rules on these raise and clear alarms with hysteresis,
 // each telling the figure then and now, the trend per hour and the likely cause and remedy.
 //
@@ -97,6 +97,7 @@ class HealthMonitor {
 
   private:
     void addToRow(int row, long long ms, const unsigned char *values);
+    void addSecondToEwma(int row, long long second);
     void expire(long long ms);
     void applyRules(long long ms, std::vector<HealthChange> *changes);
     void applyRowRules(int row, long long ms, std::vector<HealthChange> *changes);

@@ -11,7 +11,7 @@ struct HealthSettings {
     double warnIndex = 1.33;       // warn_index: a margin index under this is a warning
     double alarmIndex = 1.0;       // alarm_index: ... under this an alarm
     double indexHysteresis = 0.1;  // index_hysteresis: cleared once this far back above
-    double lambda = 0.2;           // ewma_lambda: the EWMA's weight of each new frame
+    double lambda = 0.2;           // ewma_lambda: the EWMA's weight of each second's mean
     double ewmaSigmas = 3;         // ewma_sigmas: its limits around the stable window's mean
     double undetectedShare = 0.02; // undetected_share: an alarm above this share of C-No 255
     double timeoutsPerHour = 60;   // timeouts_per_hour: an alarm above this many time-outs

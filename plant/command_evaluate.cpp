@@ -36,8 +36,9 @@ struct EvaluateOptions {
     std::vector<std::string> recordings;
     double nearEdge = DEFAULT_NEAR_EDGE;
     bool health = false;
-    std::string line;   // --line: the rules of [health]
-    std::string sensor; // --sensor: the name the alarms give
+    std::string line;        // --line: the rules of [health]
+    std::string sensor;      // --sensor: the name the alarms give
+    double figuresEvery = 0; // --figures-every: seconds between rows' figures; 0: none
 };
 
 CommandLineForm EvaluateForm(const char *program) {
@@ -55,6 +56,9 @@ CommandLineForm EvaluateForm(const char *program) {
          "check."},
         {"line", "FILE", "With --health: the rules and thresholds of the line file's [health]."},
         {"sensor", "NAME", "With --health: the sensor the alarms name (default: the recording's)."},
+        {"figures-every", "SECONDS",
+         "With --health: also each row's figures (frames, margin indices, INT mean) every "
+         "SECONDS of the recordings' time."},
         {"json", nullptr, "One JSON object on standard output."},
     };
     form.positionalName = "RECORDING.csv...";
@@ -80,8 +84,13 @@ int ReadCommandLine(CommandReport *report, int argc, char **argv, EvaluateOption
     options->health = parsed.isSet("health");
     options->line = parsed.value("line");
     options->sensor = parsed.value("sensor");
-    if (!options->health && (parsed.isSet("line") || parsed.isSet("sensor")))
-        return UsageFailure(report, "--line and --sensor go with --health");
+    if (!options->health &&
+        (parsed.isSet("line") || parsed.isSet("sensor") || parsed.isSet("figures-every")))
+        return UsageFailure(report, "--line, --sensor and --figures-every go with --health");
+    if (parsed.isSet("figures-every") &&
+        ParseNumberOption(report, "--figures-every", parsed.value("figures-every").c_str(), 0.001,
+                          1e9, &options->figuresEvery) != 0)
+        return PLANT_EXIT_USAGE;
     options->recordings = parsed.positional;
     if (options->recordings.empty())
         return UsageFailure(report, "no recording given");
@@ -197,8 +206,8 @@ int RunEvaluateCommand(int argc, char **argv) {
     if ((code = ReadParameters(&commandReport, options.parameters.c_str(), block)) != 0)
         return code;
     if (options.health)
-        return RunHealthCheck(&commandReport, block, options.recordings, options.line,
-                              options.sensor);
+        return RunHealthCheck(&commandReport, block, options.recordings,
+                              {options.line, options.sensor, options.figuresEvery});
     auto evaluation = std::make_unique<Evaluation>();
     BeginEvaluation(evaluation.get(), block, options.nearEdge);
     Report report = {&options, block, evaluation.get(), {}};

@@ -27,20 +27,41 @@ std::string RecordedSensor(const char *path) {
     return name;
 }
 
+// Each row's figures at ms, a line each, or into figures.
+void TellFigures(const CommandReport *report, const HealthMonitor &monitor, long long ms,
+                 nlohmann::ordered_json *figures) {
+    char time[TIME_STAMP_LEN];
+    FormatTimeStamp(ms, time, sizeof time);
+    for (const RowHealthFigures &row : monitor.rowFigures()) {
+        if (!report->json)
+            std::printf("%s row %d: %ld frames, circle index %.2f, band index %.2f, INT %.1f\n",
+                        time, row.row, (long)row.frames, row.circleIndex, row.bandIndex, row.meanI);
+        figures->push_back({{"time", time},
+                            {"ms", ms},
+                            {"row", row.row},
+                            {"frames", (long)row.frames},
+                            {"circle_index", row.circleIndex},
+                            {"band_index", row.bandIndex},
+                            {"int", row.meanI}});
+    }
+}
+
 } // namespace
 
 int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_LENGTH],
-                   const std::vector<std::string> &recordings, const std::string &line,
-                   const std::string &sensor) {
+                   const std::vector<std::string> &recordings, const HealthCheckOptions &options) {
     HealthSettings settings;
-    if (!line.empty()) {
+    if (!options.line.empty()) {
         LineFile lineFile;
         std::string why;
-        if (!ReadLineFile(line.c_str(), &lineFile, &why))
+        if (!ReadLineFile(options.line.c_str(), &lineFile, &why))
             return CommandFailure(report, PLANT_EXIT_FILE, "%s", why.c_str());
         settings = lineFile.health;
     }
-    const std::string name = !sensor.empty() ? sensor : RecordedSensor(recordings[0].c_str());
+    const std::string name =
+        !options.sensor.empty() ? options.sensor : RecordedSensor(recordings[0].c_str());
+    nlohmann::ordered_json figures = nlohmann::json::array();
+    long long figuresDue = -1;
     HealthMonitor monitor(name.empty() ? "the sensor" : name, settings);
     monitor.setTable(block);
     nlohmann::ordered_json found = nlohmann::json::array();
@@ -56,6 +77,11 @@ int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_
                                       path.c_str(), recording.firstLine + (long)i);
             changes.clear();
             monitor.addFrame(frame.stamp, frame.values, &changes);
+            if (options.figuresEvery > 0 && frame.stamp >= figuresDue) {
+                if (figuresDue >= 0)
+                    TellFigures(report, monitor, frame.stamp, &figures);
+                figuresDue = frame.stamp + (long long)(options.figuresEvery * 1000);
+            }
             for (const HealthChange &change : changes) {
                 char time[TIME_STAMP_LEN];
                 FormatTimeStamp(change.ms, time, sizeof time);
@@ -78,11 +104,9 @@ int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_
         }
     }
     if (report->json) {
-        const nlohmann::ordered_json all = {{"command", "evaluate"},
-                                            {"ok", true},
-                                            {"exit", 0},
-                                            {"frames", monitor.frames()},
-                                            {"health", found}};
+        const nlohmann::ordered_json all = {
+            {"command", "evaluate"},      {"ok", true},      {"exit", 0},
+            {"frames", monitor.frames()}, {"health", found}, {"figures", figures}};
         std::printf("%s\n",
                     all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else {

@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+struct HealthCheckOptions {
+    std::string line;    // a line file whose [health] holds the rules ("" for the defaults)
+    std::string sensor;  // the name the alarms give ("" takes the recording's)
+    double figuresEvery; // seconds between each row's figures; 0: none
+};
+
 // Prints each alarm raised, changed or cleared (time, frame, file and line, level, alarm,
-// message), or with report->json one JSON object. line: a line file whose [health] holds the
-// rules ("" for the defaults); sensor: the name the alarms give ("" takes the recording's).
-// Returns the exit code.
+// message) and the figures asked for, or with report->json one JSON object. Returns the exit
+// code.
 int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_LENGTH],
-                   const std::vector<std::string> &recordings, const std::string &line,
-                   const std::string &sensor);
+                   const std::vector<std::string> &recordings, const HealthCheckOptions &options);

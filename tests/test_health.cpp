@@ -139,6 +139,8 @@ TEST(Health, AFallingIntIsWarnedOfBeforeTheFirstWrongFrame) {
         std::printf("%s: %.1f min of line time before the first wrong frame\n%s\n", alarm.c_str(),
                     wrongAt - at, message[alarm].c_str());
     EXPECT_LT(raisedAt["row 0 drift"], raisedAt["row 0 band margin"]);
+    for (const HealthChange &change : line.changes)
+        EXPECT_NE(change.level, HEALTH_OK) << "no alarm flaps on its threshold: " << change.alarm;
     EXPECT_LT(raisedAt["row 0 band margin"], wrongAt);
     const std::string &band = message["row 0 band margin"];
     EXPECT_EQ(band.rfind("station-s06 row 0: INT band's margin index was ", 0), 0u) << band;
