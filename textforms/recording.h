@@ -10,9 +10,9 @@
 #include <vector>
 
 struct RecordedFrame {
-    long long stamp;                    // ms since the epoch; -1 where the line has no stamp
     double seconds;                     // since the recording began
     unsigned char values[FRAME_LENGTH]; // RED, GREEN, BLUE, X, Y, INT, C-No
+    long long stamp = -1;               // ms since the epoch; -1 where the line has no stamp
 };
 
 struct RecordingError {
