@@ -2,9 +2,10 @@
 // mean and spread of X, Y and INT, a margin index for the circle and for the INT band (the
 // distance from the mean to the edge over three standard deviations, as Cpk is for a
 // tolerance), the share of frames near an edge, an EWMA of each second's mean X, Y and INT against
-// limits from the row's first stable window, and for the sensor the share of frames detected as each C-No and
-// as none, and the time-outs per hour. Rules on these raise and clear alarms with hysteresis,
-// each telling the figure then and now, the trend per hour and the likely cause and remedy.
+// limits from the row's first stable window, and for the sensor the share of frames detected as
+// each C-No and as none, and the time-outs per hour. Rules on these raise and clear alarms with
+// hysteresis, each telling the figure then and now, the trend per hour and the likely cause and
+// remedy.
 //
 // The monitor is driven by the frames' own time stamps: the live service and a check of its
 // recordings see the same frames at the same times and raise the same alarms at the same frames.

@@ -195,8 +195,10 @@ void ReadHealth(const std::string &path, const toml::table *table, HealthSetting
               "index_hysteresis", "ewma_lambda", "ewma_sigmas", "undetected_share",
               "timeouts_per_hour"},
              "[health]");
-    health->windowSeconds = Positive(path, *table, "window_minutes", health->windowSeconds / 60, 60);
-    health->stableSeconds = Positive(path, *table, "stable_minutes", health->stableSeconds / 60, 60);
+    health->windowSeconds =
+        Positive(path, *table, "window_minutes", health->windowSeconds / 60, 60);
+    health->stableSeconds =
+        Positive(path, *table, "stable_minutes", health->stableSeconds / 60, 60);
     health->minFrames = (int)Positive(path, *table, "min_frames", health->minFrames, 1);
     health->nearUnits = Positive(path, *table, "near", health->nearUnits, 1);
     health->warnIndex = Positive(path, *table, "warn_index", health->warnIndex, 1);
