@@ -1,7 +1,5 @@
 #include "health/health.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -394,14 +392,13 @@ std::string HealthMonitor::advice(int row, const char *rule) const {
         return "Check the product's presence and position, or teach the new colour.";
     if (which == "time-outs")
         return "The line drops requests: check the cable, the adapter and the supply.";
-    int rows = 0, intFalling = 0, intRising = 0, xyMoving = 0;
+    int rows = 0, intFalling = 0, xyMoving = 0;
     for (int other = 0; other < TEACH_ROWS; other++) {
         if (rows_[other].trend.size() < 3)
             continue;
         const RowHealthFigures f = figuresOf(other);
         ++rows;
         intFalling += f.trendI <= -MOVING_PER_HOUR;
-        intRising += f.trendI >= MOVING_PER_HOUR;
         xyMoving +=
             std::fabs(f.trendX) >= MOVING_PER_HOUR || std::fabs(f.trendY) >= MOVING_PER_HOUR;
     }
@@ -426,42 +423,4 @@ std::string HealthMonitor::advice(int row, const char *rule) const {
         return "The spread has grown: check the mounting for vibration and the product's "
                "guidance.";
     return "The margin is small: widen the tolerance with tune, or teach the row again.";
-}
-
-std::string HealthMonitor::json(long long ms) const {
-    nlohmann::ordered_json rows = nlohmann::json::array();
-    for (const RowHealthFigures &f : rowFigures()) {
-        nlohmann::ordered_json row = {
-            {"row", f.row},
-            {"frames", (long)f.frames},
-            {"mean", {{"x", f.meanX}, {"y", f.meanY}, {"int", f.meanI}}},
-            {"sd", {{"x", f.sdX}, {"y", f.sdY}, {"int", f.sdI}}},
-            {"ewma", {{"x", f.ewmaX}, {"y", f.ewmaY}, {"int", f.ewmaI}}},
-            {"trend_per_hour", {{"x", f.trendX}, {"y", f.trendY}, {"int", f.trendI}}},
-            {"near_share", f.nearShare},
-            {"stable", f.stable},
-        };
-        if (f.circleIndex >= 0)
-            row["circle_index"] = f.circleIndex;
-        if (f.bandIndex >= 0)
-            row["band_index"] = f.bandIndex;
-        rows.push_back(row);
-    }
-    nlohmann::ordered_json shares = nlohmann::json::object();
-    for (int cno = 0; cno < TEACH_ROWS; cno++)
-        if (share(cno) > 0)
-            shares[std::to_string(cno)] = share(cno);
-    shares["255"] = share(NO_COLOUR);
-    nlohmann::ordered_json alarms = nlohmann::json::array();
-    for (const Active &a : active_)
-        alarms.push_back({{"alarm", a.alarm},
-                          {"level", HealthLevelName(a.level)},
-                          {"message", a.message},
-                          {"since_ms", a.sinceMs}});
-    const nlohmann::ordered_json all = {
-        {"sensor", sensor_},     {"ms", ms},
-        {"frames", frameCount_}, {"window_seconds", settings_.windowSeconds},
-        {"cno_share", shares},   {"timeouts_per_hour", timeoutsPerHour()},
-        {"rows", rows},          {"alarms", alarms}};
-    return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
