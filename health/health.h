@@ -93,7 +93,8 @@ class HealthMonitor {
     double share(int cno) const;
     double timeoutsPerHour() const;
     long frames() const { return frameCount_; }
-    // The figures and active alarms as one JSON object (the retained health topic).
+    // The figures and the active alarms (their words are on the alarms topic) as one JSON
+    // object, for the retained health topic.
     std::string json(long long ms) const;
 
   private:

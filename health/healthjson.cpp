@@ -29,10 +29,8 @@ std::string HealthMonitor::json(long long ms) const {
     shares["255"] = share(NO_COLOUR);
     nlohmann::ordered_json alarms = nlohmann::json::array();
     for (const Active &a : active_)
-        alarms.push_back({{"alarm", a.alarm},
-                          {"level", HealthLevelName(a.level)},
-                          {"message", a.message},
-                          {"since_ms", a.sinceMs}});
+        alarms.push_back(
+            {{"alarm", a.alarm}, {"level", HealthLevelName(a.level)}, {"since_ms", a.sinceMs}});
     const nlohmann::ordered_json all = {
         {"sensor", sensor_},     {"ms", ms},
         {"frames", frameCount_}, {"window_seconds", settings_.windowSeconds},
