@@ -21,9 +21,9 @@ nlohmann::json Error(const std::string &why) {
 }
 
 // The sensors a request names under key (one name or a list), as the line's numbers; false
-// with why for a name the line does not have.
+// with why for a name the service does not serve, unless unserved ones are to be passed over.
 bool SensorsOf(const SensorLoans &loans, const nlohmann::json &request, const char *key,
-               std::vector<int> *sensors, std::string *why) {
+               bool passOverUnserved, std::vector<int> *sensors, std::string *why) {
     nlohmann::json names = request.contains(key) ? request[key] : nlohmann::json::array();
     if (names.is_string())
         names = nlohmann::json::array({names});
@@ -33,8 +33,10 @@ bool SensorsOf(const SensorLoans &loans, const nlohmann::json &request, const ch
     }
     for (const nlohmann::json &name : names) {
         const int sensor = name.is_string() ? loans.indexOf(name.get<std::string>()) : -1;
+        if (sensor < 0 && passOverUnserved && name.is_string())
+            continue;
         if (sensor < 0) {
-            *why = "the line has no sensor named " +
+            *why = "the service serves no sensor named " +
                    (name.is_string() ? name.get<std::string>() : Dumped(name));
             return false;
         }
@@ -78,9 +80,11 @@ nlohmann::json Answer(SensorLoans *loans, const nlohmann::json &request, std::ve
         return StateReply(*loans);
     if (kind != "lend" && kind != "borrow" && kind != "return")
         return Error("no such request: " + Dumped(request));
-    if (!SensorsOf(*loans, request, kind == "lend" ? "sensors" : "sensor", &sensors, &why))
+    // A command on sensors that this service does not serve finds their ports free anyway.
+    const bool lend = kind == "lend";
+    if (!SensorsOf(*loans, request, lend ? "sensors" : "sensor", lend, &sensors, &why))
         return Error(why);
-    if (kind == "lend") {
+    if (lend) {
         if (!loans->hold(sensors, By(request), CONTROL_LEND_MS, &why))
             return Error(why);
         held->insert(held->end(), sensors.begin(), sensors.end());
