@@ -96,6 +96,9 @@ TEST_F(ServedLine, ABorrowedSensorStaysOutOfTheServiceUntilGivenBack) {
     ASSERT_TRUE(startService(&serve));
     ASSERT_TRUE(subscriber.waitFor(Message(Topic("infeed", "frame")), timeout));
     const std::string control = (scratch / "line9-control.sock").string();
+    const CommandOutput second = run({"serve", "--line", lineFile});
+    EXPECT_EQ(second.exitCode, 4) << "a served line is not served twice";
+    EXPECT_NE(second.err.find("the line is served already"), std::string::npos) << second.err;
     const std::string note = ServedSensorNote(control, lineFile, "infeed");
     EXPECT_NE(note.find("held by the line service"), std::string::npos) << note;
     EXPECT_NE(note.find("nvmxv451 borrow --line " + lineFile + " --sensor infeed"),
