@@ -149,6 +149,18 @@ int ComOpenFailure(int, char *text, int size) {
 int ComPortBusy(int) {
     return 0;
 }
+// The scripted line is no device of the system's: it has no identity and no other number.
+int ComPortIdentity(int, char *text, int size) {
+    if (size > 0)
+        text[0] = '\0';
+    return 0;
+}
+int ComNumberOf(const char *) {
+    return 0;
+}
+int ComPortForDevice(const char *) {
+    return 0;
+}
 
 // ---- The transactions -----------------------------------------------------------------------
 
