@@ -1,31 +1,29 @@
 #include "control/control.h"
 
+#include "textforms/dumpjson.h"
+
 #include <cstdlib>
 #include <unistd.h>
 
 namespace {
 
-std::string Dumped(const nlohmann::json &object) {
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 // The reply's list of names under key holds name.
-bool Names(const nlohmann::json &reply, const char *key, const std::string &name) {
+bool Names(const nlohmann::ordered_json &reply, const char *key, const std::string &name) {
     if (!reply.contains(key) || !reply[key].is_array())
         return false;
-    for (const nlohmann::json &entry : reply[key])
+    for (const nlohmann::ordered_json &entry : reply[key])
         if (entry.is_string() && entry.get<std::string>() == name)
             return true;
     return false;
 }
 
-std::string TextOf(const nlohmann::json &object, const char *key) {
+std::string TextOf(const nlohmann::ordered_json &object, const char *key) {
     return object.is_object() && object.contains(key) && object[key].is_string()
                ? object[key].get<std::string>()
                : "";
 }
 
-bool BoolOf(const nlohmann::json &object, const char *key) {
+bool BoolOf(const nlohmann::ordered_json &object, const char *key) {
     return object.is_object() && object.contains(key) && object[key].is_boolean() &&
            object[key].get<bool>();
 }
@@ -42,15 +40,15 @@ LocalReach LineControl::connect(const std::string &socketPath, std::string *why)
     return ConnectLocal(socketPath, &fd_, why);
 }
 
-bool LineControl::ask(const nlohmann::json &request, nlohmann::json *reply, int timeoutMs,
-                      std::string *why) {
+bool LineControl::ask(const nlohmann::ordered_json &request, nlohmann::ordered_json *reply,
+                      int timeoutMs, std::string *why) {
     std::string line;
-    if (fd_ < 0 || !WriteLocalLine(fd_, Dumped(request)) ||
+    if (fd_ < 0 || !WriteLocalLine(fd_, DumpJson(request)) ||
         ReadLocalLine(fd_, &pending_, &line, timeoutMs) != READ_LINE) {
         *why = "the line service did not answer";
         return false;
     }
-    *reply = nlohmann::json::parse(line, nullptr, false);
+    *reply = nlohmann::ordered_json::parse(line, nullptr, false);
     if (!reply->is_object()) {
         *why = "the line service answered what is no reply";
         return false;
@@ -70,14 +68,14 @@ std::string LenderName(const std::string &what) {
 
 bool LendFromService(LineControl *control, const std::vector<std::string> &sensors,
                      const std::string &by, std::string *why) {
-    nlohmann::json reply;
+    nlohmann::ordered_json reply;
     return control->ask({{"request", "lend"}, {"sensors", sensors}, {"by", by}}, &reply,
                         CONTROL_LEND_MS + 5000, why);
 }
 
 bool BorrowFromService(LineControl *control, const std::string &sensor, const std::string &by,
                        std::string *why) {
-    nlohmann::json reply;
+    nlohmann::ordered_json reply;
     if (!control->ask({{"request", "borrow"}, {"sensor", sensor}, {"by", by}}, &reply,
                       CONTROL_LEND_MS + 5000, why))
         return false;
@@ -88,7 +86,7 @@ bool BorrowFromService(LineControl *control, const std::string &sensor, const st
 }
 
 bool GiveBackToService(LineControl *control, const std::string &sensor, std::string *why) {
-    nlohmann::json reply;
+    nlohmann::ordered_json reply;
     if (!control->ask({{"request", "return"}, {"sensor", sensor}}, &reply, 5000, why))
         return false;
     if (Names(reply, "returned", sensor))
@@ -98,7 +96,7 @@ bool GiveBackToService(LineControl *control, const std::string &sensor, std::str
 }
 
 bool AskServiceState(LineControl *control, std::vector<LoanView> *sensors, std::string *why) {
-    nlohmann::json reply;
+    nlohmann::ordered_json reply;
     if (!control->ask({{"request", "state"}}, &reply, 5000, why))
         return false;
     sensors->clear();
@@ -106,7 +104,7 @@ bool AskServiceState(LineControl *control, std::vector<LoanView> *sensors, std::
         *why = "the line service's state names no sensors";
         return false;
     }
-    for (const nlohmann::json &entry : reply["sensors"]) {
+    for (const nlohmann::ordered_json &entry : reply["sensors"]) {
         if (!entry.is_object())
             continue;
         LoanView view;

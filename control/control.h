@@ -27,7 +27,8 @@ class LineControl {
     // LOCAL_NOBODY when no service answers at socketPath: the line is not served.
     LocalReach connect(const std::string &socketPath, std::string *why);
     // Sends request and waits for the reply; false with why, the service's own included.
-    bool ask(const nlohmann::json &request, nlohmann::json *reply, int timeoutMs, std::string *why);
+    bool ask(const nlohmann::ordered_json &request, nlohmann::ordered_json *reply, int timeoutMs,
+             std::string *why);
 
   private:
     int fd_ = -1;

@@ -2,6 +2,7 @@
 
 #include "files/regularfile.h"
 #include "files/save.h"
+#include "textforms/dumpjson.h"
 #include "textforms/timestamp.h"
 
 #include <nlohmann/json.hpp>
@@ -167,7 +168,7 @@ bool SensorLoans::saveBorrow(int sensor, std::string *why) const {
         return true;
     const nlohmann::ordered_json kept = {{"to", loans_[sensor].to},
                                          {"since", loans_[sensor].since}};
-    const std::string text = kept.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string text = DumpJson(kept);
     const std::string path = borrowPath(sensor);
     MakeFoldersAbove(path);
     return SaveFileWhole(path.c_str(), text.c_str(), text.size(), why);
@@ -181,7 +182,7 @@ void SensorLoans::loadBorrows() {
         std::string text, why;
         if (!ReadSmallFile(borrowPath((int)i).c_str(), 4096, &text, &why))
             continue;
-        const nlohmann::json kept = nlohmann::json::parse(text, nullptr, false);
+        const nlohmann::ordered_json kept = nlohmann::ordered_json::parse(text, nullptr, false);
         const auto textOf = [&](const char *key, const char *otherwise) {
             return kept.is_object() && kept.contains(key) && kept[key].is_string()
                        ? kept[key].get<std::string>()

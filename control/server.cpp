@@ -2,6 +2,7 @@
 
 #include "control/control.h"
 #include "control/socket.h"
+#include "textforms/dumpjson.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,32 +13,29 @@ namespace {
 // How often a waiting thread looks whether the service is stopping.
 constexpr int LOOK_MS = 200;
 
-std::string Dumped(const nlohmann::json &object) {
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-nlohmann::json Error(const std::string &why) {
+nlohmann::ordered_json Error(const std::string &why) {
     return {{"error", why}};
 }
 
 // The sensors a request names under key (one name or a list), as the line's numbers; false
 // with why for a name the service does not serve, unless unserved ones are to be passed over.
-bool SensorsOf(const SensorLoans &loans, const nlohmann::json &request, const char *key,
+bool SensorsOf(const SensorLoans &loans, const nlohmann::ordered_json &request, const char *key,
                bool passOverUnserved, std::vector<int> *sensors, std::string *why) {
-    nlohmann::json names = request.contains(key) ? request[key] : nlohmann::json::array();
+    nlohmann::ordered_json names =
+        request.contains(key) ? request[key] : nlohmann::ordered_json::array();
     if (names.is_string())
-        names = nlohmann::json::array({names});
+        names = nlohmann::ordered_json::array({names});
     if (!names.is_array()) {
         *why = std::string("'") + key + "' wants a sensor's name or a list of them";
         return false;
     }
-    for (const nlohmann::json &name : names) {
+    for (const nlohmann::ordered_json &name : names) {
         const int sensor = name.is_string() ? loans.indexOf(name.get<std::string>()) : -1;
         if (sensor < 0 && passOverUnserved && name.is_string())
             continue;
         if (sensor < 0) {
             *why = "the service serves no sensor named " +
-                   (name.is_string() ? name.get<std::string>() : Dumped(name));
+                   (name.is_string() ? name.get<std::string>() : DumpJson(name));
             return false;
         }
         sensors->push_back(sensor);
@@ -45,20 +43,20 @@ bool SensorsOf(const SensorLoans &loans, const nlohmann::json &request, const ch
     return true;
 }
 
-std::string By(const nlohmann::json &request) {
+std::string By(const nlohmann::ordered_json &request) {
     return request.contains("by") && request["by"].is_string() ? request["by"].get<std::string>()
                                                                : std::string("someone");
 }
 
-nlohmann::json NamesOf(const SensorLoans &loans, const std::vector<int> &sensors) {
-    nlohmann::json names = nlohmann::json::array();
+nlohmann::ordered_json NamesOf(const SensorLoans &loans, const std::vector<int> &sensors) {
+    nlohmann::ordered_json names = nlohmann::ordered_json::array();
     for (int sensor : sensors)
         names.push_back(loans.names()[sensor]);
     return names;
 }
 
-nlohmann::json StateReply(const SensorLoans &loans) {
-    nlohmann::json sensors = nlohmann::json::array();
+nlohmann::ordered_json StateReply(const SensorLoans &loans) {
+    nlohmann::ordered_json sensors = nlohmann::ordered_json::array();
     for (const LoanView &view : loans.view())
         sensors.push_back({{"sensor", view.sensor},
                            {"lent", view.lent},
@@ -69,7 +67,8 @@ nlohmann::json StateReply(const SensorLoans &loans) {
 }
 
 // One request's reply; a lend's sensors join the connection's holds.
-nlohmann::json Answer(SensorLoans *loans, const nlohmann::json &request, std::vector<int> *held) {
+nlohmann::ordered_json Answer(SensorLoans *loans, const nlohmann::ordered_json &request,
+                              std::vector<int> *held) {
     const std::string kind =
         request.is_object() && request.contains("request") && request["request"].is_string()
             ? request["request"].get<std::string>()
@@ -79,7 +78,7 @@ nlohmann::json Answer(SensorLoans *loans, const nlohmann::json &request, std::ve
     if (kind == "state")
         return StateReply(*loans);
     if (kind != "lend" && kind != "borrow" && kind != "return")
-        return Error("no such request: " + Dumped(request));
+        return Error("no such request: " + DumpJson(request));
     // A command on sensors that this service does not serve finds their ports free anyway.
     const bool lend = kind == "lend";
     if (!SensorsOf(*loans, request, lend ? "sensors" : "sensor", lend, &sensors, &why))
@@ -94,10 +93,10 @@ nlohmann::json Answer(SensorLoans *loans, const nlohmann::json &request, std::ve
         return Error(kind + " wants one sensor");
     if (kind == "borrow")
         return loans->borrow(sensors[0], By(request), CONTROL_LEND_MS, &why)
-                   ? nlohmann::json{{"lent", NamesOf(*loans, sensors)}}
+                   ? nlohmann::ordered_json{{"lent", NamesOf(*loans, sensors)}}
                    : Error(why);
     return loans->giveBack(sensors[0], &why)
-               ? nlohmann::json{{"returned", NamesOf(*loans, sensors)}}
+               ? nlohmann::ordered_json{{"returned", NamesOf(*loans, sensors)}}
                : Error(why);
 }
 
@@ -161,7 +160,8 @@ void ControlServer::serveConnection(int fd) {
             break;
         if (read == READ_LINE &&
             !WriteLocalLine(
-                fd, Dumped(Answer(loans_, nlohmann::json::parse(line, nullptr, false), &held))))
+                fd, DumpJson(Answer(loans_, nlohmann::ordered_json::parse(line, nullptr, false),
+                                    &held))))
             break;
     }
     loans_->release(held);

@@ -1,6 +1,8 @@
 // A sensor's health as one JSON object: what the line service keeps retained on its health topic.
 #include "health/health.h"
 
+#include "textforms/dumpjson.h"
+
 #include <nlohmann/json.hpp>
 
 std::string HealthMonitor::json(long long ms) const {
@@ -36,5 +38,5 @@ std::string HealthMonitor::json(long long ms) const {
         {"frames", frameCount_}, {"window_seconds", settings_.windowSeconds},
         {"cno_share", shares},   {"timeouts_per_hour", timeoutsPerHour()},
         {"rows", rows},          {"alarms", alarms}};
-    return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return DumpJson(all);
 }

@@ -12,6 +12,7 @@
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
 #include "telemetry/telemetry.h"
+#include "textforms/timestamp.h"
 
 #include <chrono>
 #include <cstdio>
@@ -97,12 +98,6 @@ struct ServedSensor {
     long long frames = 0;
 };
 
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 SensorLoans &LoansOf(const SensorJob *job) {
     return *static_cast<const ServeState *>(job->state)->loans;
 }
@@ -116,7 +111,7 @@ bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     ServedSensor *served = static_cast<ServedSensor *>(context);
     if (frame == nullptr) {
         if (outcome == SESSION_TIMEOUT)
-            served->health.monitor.addTimeout(NowMs());
+            served->health.monitor.addTimeout(TimeStampNowMs());
         TakeSessionOutcome(served->job, outcome);
         return false;
     }
@@ -125,7 +120,7 @@ bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     ++served->frames;
     const auto now = RecordingClock::now();
     // The frame's one time stamp: in its recording and for its health alike.
-    const long long stamp = NowMs();
+    const long long stamp = TimeStampNowMs();
     WatchHealth(served->job, &served->health, stamp, frame);
     RotationEvent event = RecordRotating(&served->recording, frame, now, stamp);
     if (event == ROTATION_RECORDED)

@@ -4,6 +4,8 @@
 #include "line/linefile.h"
 #include "textforms/timestamp.h"
 
+#include "textforms/dumpjson.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -107,8 +109,7 @@ int RunHealthCheck(const CommandReport *report, const unsigned char block[BLOCK_
         const nlohmann::ordered_json all = {
             {"command", "evaluate"},      {"ok", true},      {"exit", 0},
             {"frames", monitor.frames()}, {"health", found}, {"figures", figures}};
-        std::printf("%s\n",
-                    all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::printf("%s\n", DumpJson(all).c_str());
     } else {
         std::printf("%ld frames, %zu changes of the health's alarms\n", monitor.frames(),
                     found.size());

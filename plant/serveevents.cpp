@@ -4,6 +4,8 @@
 #include "telemetry/telemetry.h"
 #include "textforms/timestamp.h"
 
+#include "textforms/dumpjson.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -24,8 +26,7 @@ void PublishAlarms(SensorJob *job) {
         list.push_back({{"alarm", alarm}, {"level", active.level}, {"message", active.message}});
     const nlohmann::ordered_json payload = {
         {"time", time}, {"sensor", job->plan->name}, {"alarms", list}};
-    PublishAlarmsOf(job->sensor,
-                    payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    PublishAlarmsOf(job->sensor, DumpJson(payload).c_str());
 }
 
 } // namespace
@@ -48,7 +49,7 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message, lo
         line["level"] = level;
     std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
                  message.c_str());
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string text = DumpJson(line);
     PublishEventOf(job->sensor, text.c_str());
     std::string why;
     if (!AppendLogLine(serve->line.service.events, text + "\n", &why))

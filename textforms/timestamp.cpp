@@ -82,7 +82,11 @@ void FormatTimeStamp(long long msSinceEpoch, char *text, size_t size) {
     std::snprintf(text, size, "%s.%03d%s", cache.date, ms, cache.offset);
 }
 
-void FormatTimeStampNow(char *text, size_t size) {
+long long TimeStampNowMs(void) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    FormatTimeStamp(std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), text, size);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+void FormatTimeStampNow(char *text, size_t size) {
+    FormatTimeStamp(TimeStampNowMs(), text, size);
 }

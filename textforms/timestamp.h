@@ -11,6 +11,8 @@ enum { TIME_STAMP_LEN = 40 };
 void FormatTimeStamp(long long msSinceEpoch, char *text, size_t size);
 // The same for now.
 void FormatTimeStampNow(char *text, size_t size);
+// Now, in ms since the epoch.
+long long TimeStampNowMs(void);
 // A stamp of that form (exactly its length bytes of text) back into *msSinceEpoch; false for
 // anything else.
 bool ParseTimeStamp(const char *text, size_t length, long long *msSinceEpoch);
