@@ -243,8 +243,14 @@ void ReadSensors(const std::string &path, const toml::node &node, LineFile *line
         ReadSensor(path, *sensor.as_table(), line);
 }
 
+void ReadWeb(const std::string &path, const toml::table &table, LineWeb *web) {
+    OnlyKeys(path, table, {"listen", "password_file"}, "[web]");
+    web->listen = Text(path, table, "listen", false);
+    web->passwordFile = PathIn(FolderOf(path), Text(path, table, "password_file", false));
+}
+
 void ReadLine(const std::string &path, const toml::table &root, LineFile *line) {
-    OnlyKeys(path, root, {"line", "broker", "sensor", "service", "health"}, "the file");
+    OnlyKeys(path, root, {"line", "broker", "sensor", "service", "health", "web"}, "the file");
     const toml::node *head = root.get("line");
     if (head == nullptr)
         throw LineError{path + ": the [line] table is missing"};
@@ -258,6 +264,8 @@ void ReadLine(const std::string &path, const toml::table &root, LineFile *line) 
     ReadService(path, service ? &Table(path, *service, "service") : nullptr, line);
     const toml::node *health = root.get("health");
     ReadHealth(path, health ? &Table(path, *health, "health") : nullptr, &line->health);
+    if (const toml::node *web = root.get("web"))
+        ReadWeb(path, Table(path, *web, "web"), &line->web);
     const toml::node *sensors = root.get("sensor");
     if (sensors == nullptr)
         throw LineError{path + ": the line names no [[sensor]]"};

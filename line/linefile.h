@@ -45,6 +45,12 @@ struct LineService {
     bool stateGiven = false;           // ... and the state folder
 };
 
+// [web]: the line service's web view, off unless an address is given.
+struct LineWeb {
+    std::string listen;       // "PORT", "HOST:PORT" or "[IPv6]:PORT"; "" for no web view
+    std::string passwordFile; // absolute; required when listen is not a loopback address
+};
+
 struct LineFile {
     std::string path; // as read
     std::string name;
@@ -55,6 +61,7 @@ struct LineFile {
     LineService
         service; // recordings: "<folder>/recordings", events: "<folder>/<name>-events.jsonl"
     HealthSettings health; // [health]: the rules of the sensors' health and their thresholds
+    LineWeb web;
 };
 
 // Reads and checks the line file at path. False with why as "FILE:LINE: what is wrong" (or

@@ -9,6 +9,7 @@
 #include "plant/sensorjob.h"
 #include "plant/servehealth.h"
 #include "plant/servestate.h"
+#include "plant/serveview.h"
 #include "platform/serial/rs232.h"
 #include "recording/rotation.h"
 #include "telemetry/telemetry.h"
@@ -29,6 +30,13 @@ constexpr auto NOT_ANSWERING_AGAIN = std::chrono::milliseconds(2000);
 bool TakeServeOptions(const ParsedCommandLine &parsed, PlantOptions *options, std::string *why) {
     if (!options->lineFile[0]) {
         *why = "serve wants the --line file of the sensors it serves";
+        return false;
+    }
+    if (!CopyPathOption(parsed.value("http"), "--http", options->http, why))
+        return false;
+    ListenAddress address;
+    if (options->http[0] && !ParseListenAddress(options->http, &address, why)) {
+        *why = "--http: " + *why;
         return false;
     }
     return CopyAbsolutePathOption(parsed.value("state"), "--state", options->folder, why);
@@ -54,7 +62,7 @@ bool ReadService(PlantOptions *options, PortResult *failure, void *state) {
         service.events = folder + "/" + serve->line.name + "-events.jsonl";
     if (!folder.empty() && !service.stateGiven)
         service.state = folder + "/state";
-    return StartControl(options, serve, failure);
+    return StartControl(options, serve, failure) && StartWebView(options, serve, failure);
 }
 
 // The line's control socket, through which its commands are lent the sensors they work on. A
@@ -88,6 +96,7 @@ void StopControl(const PlantOptions *, const PortPlan *, PortResult *, void *sta
         serve->loans->stopLending();
     if (serve->control)
         serve->control->stop();
+    StopWebView(serve);
 }
 
 // What the sensor's frame loop works with.
@@ -121,6 +130,7 @@ bool ServeFrameStep(int outcome, const unsigned char *frame, void *context) {
     const auto now = RecordingClock::now();
     // The frame's one time stamp: in its recording and for its health alike.
     const long long stamp = TimeStampNowMs();
+    ShowFrame(served->job, stamp, frame);
     WatchHealth(served->job, &served->health, stamp, frame);
     RotationEvent event = RecordRotating(&served->recording, frame, now, stamp);
     if (event == ROTATION_RECORDED)
@@ -144,9 +154,11 @@ bool DevicePresent(const SensorJob *job) {
 // Opens and checks the line; the first failure of a row of them is an event.
 bool Connect(SensorJob *job, bool *failureTold) {
     if (!DevicePresent(job) || !OpenAndCheckLine(job)) {
+        const std::string why =
+            DevicePresent(job) ? job->result->message : "the device is not there";
+        ShowState(job, "offline", "NOT CONNECTED", why);
         if (!*failureTold)
-            TellEvent(job, "not connected",
-                      DevicePresent(job) ? job->result->message : "the device is not there");
+            TellEvent(job, "not connected", why);
         *failureTold = true;
         return false;
     }
@@ -165,6 +177,7 @@ std::string LendSensor(SensorJob *job) {
     const LoanView loan = LoansOf(job).viewOf(job->sensor);
     TellEvent(job, loan.borrowed ? "borrowed" : "lent", "to " + loan.to);
     PublishStateOf(job->sensor, "LENT", ("to " + loan.to).c_str());
+    ShowState(job, "lent", "LENT", "to " + loan.to);
     LoansOf(job).lendWhileWanted(job->sensor, KeepWaiting());
     return loan.to;
 }
@@ -194,11 +207,14 @@ void ServeOnPort(SensorJob *job) {
         }
         ++connections;
         TellEvent(job, "connected", job->session.identity);
+        ShowState(job, "online", "LINE OK", job->session.identity);
         ClearAlarms(job, {"lost", "not answering"});
         unsigned char frame[FRAME_LENGTH];
         SeenSensor seen;
         if (ReadMemories(job, &seen)) {
-            TakeHealthTable(&served.health, TakeStock(job, seen, lentTo).ram);
+            const SeenSensor stock = TakeStock(job, seen, lentTo);
+            ShowMemories(job, stock);
+            TakeHealthTable(&served.health, stock.ram);
             lentTo.clear();
             if (!LoanWanted(job))
                 RunFrameLoop(&job->session, KeepWaiting(), frame, ServeFrameStep, &served);
@@ -209,6 +225,7 @@ void ServeOnPort(SensorJob *job) {
         if (LoanWanted(job))
             continue;
         const bool lost = job->session.outcome == SESSION_LINE_LOST;
+        ShowState(job, "offline", job->session.status, job->session.message);
         RaiseAlarm(job, lost ? "lost" : "not answering", job->session.message);
         // A device that is there but does not answer is tried again at a calmer pace.
         WaitBeforeLookingAgain(job, lost ? LOOK_AGAIN : NOT_ANSWERING_AGAIN);
@@ -232,7 +249,11 @@ int RunServeCommand(int argc, char **argv) {
                    "back. Events go to the line's event log.",
         .options = {{"state", "DIR",
                      "The service's own folder: the recordings and the event log go there unless "
-                     "the line file's [service] names them."}},
+                     "the line file's [service] names them."},
+                    {"http", "ADDRESS:PORT",
+                     "Serves the line's web view there (PORT alone: on loopback), instead of the "
+                     "line file's [web] listen. An address open to the network asks for the "
+                     "password of [web] password_file."}},
         .takeOptions = TakeServeOptions,
         .prepare = ReadService,
         .runOnPort = ServeOnPort,

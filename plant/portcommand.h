@@ -34,6 +34,7 @@ struct PlantOptions {
     char output[FILE_PATH_LEN];   // get -o, record --out; "" when not given
     char backup[FILE_PATH_LEN];   // send --backup
     char folder[FILE_PATH_LEN];   // record: the folder of new files
+    char http[FILE_PATH_LEN];     // serve --http: the web view's address; "" as the line says
     int verify;                   // send --verify
     int force;       // get: an existing -o file is replaced; restore: a snapshot of elsewhere
     int checkOrigin; // restore: a snapshot must be of the line (or, without one, the device)

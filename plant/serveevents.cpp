@@ -1,6 +1,7 @@
 // The line service's events and alarms, each sensor's told by its own thread.
 #include "changes/changelog.h"
 #include "plant/servestate.h"
+#include "plant/serveview.h"
 #include "telemetry/telemetry.h"
 #include "textforms/timestamp.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 // The sensor's active alarms on the broker (retained; emptied when the last is cleared).
 void PublishAlarms(SensorJob *job) {
+    ShowAlarms(job);
     const auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
     if (alarms.empty()) {
         PublishAlarmsOf(job->sensor, "");
@@ -50,6 +52,7 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message, lo
     std::fprintf(stderr, "%s: %s%s%s\n", job->plan->name, event, message.empty() ? "" : ": ",
                  message.c_str());
     const std::string text = DumpJson(line);
+    ShowEvent(job, line);
     PublishEventOf(job->sensor, text.c_str());
     std::string why;
     if (!AppendLogLine(serve->line.service.events, text + "\n", &why))
@@ -61,7 +64,13 @@ void TellEvent(SensorJob *job, const char *event, const std::string &message, lo
 void RaiseAlarm(SensorJob *job, const std::string &alarm, const std::string &message,
                 const char *level, long long stampMs) {
     TellEvent(job, alarm.c_str(), message, stampMs, level);
-    static_cast<ServeState *>(job->state)->alarms[job->sensor][alarm] = {level, message};
+    auto &alarms = static_cast<ServeState *>(job->state)->alarms[job->sensor];
+    const auto active = alarms.find(alarm);
+    // An alarm raised again stays the one raised first.
+    const long long since = active != alarms.end() ? active->second.sinceMs
+                            : stampMs >= 0         ? stampMs
+                                                   : TimeStampNowMs();
+    alarms[alarm] = {level, message, since};
     PublishAlarms(job);
 }
 

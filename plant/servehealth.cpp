@@ -1,6 +1,7 @@
 #include "plant/servehealth.h"
 
 #include "plant/servestate.h"
+#include "plant/serveview.h"
 #include "telemetry/telemetry.h"
 
 #include <cstring>
@@ -24,7 +25,9 @@ void WatchHealth(SensorJob *job, ServedHealth *health, long long ms, const unsig
         }
     }
     if (health->publishedMs < 0 || ms - health->publishedMs >= health->publishSeconds * 1000) {
-        PublishHealthOf(job->sensor, health->monitor.json(ms).c_str());
+        const std::string json = health->monitor.json(ms);
+        PublishHealthOf(job->sensor, json.c_str());
+        ShowHealth(job, json);
         health->publishedMs = ms;
     }
 }

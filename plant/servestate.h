@@ -6,8 +6,10 @@
 #include "control/loans.h"
 #include "control/server.h"
 #include "line/linefile.h"
+#include "lineview/lineview.h"
 #include "plant/portcommand.h"
 #include "plant/seensensor.h"
+#include "web/webserver.h"
 
 #include <initializer_list>
 #include <map>
@@ -17,6 +19,7 @@
 struct ActiveAlarm {
     std::string level; // "alarm", "warning"
     std::string message;
+    long long sinceMs; // when it was raised
 };
 
 struct ServeState {
@@ -27,6 +30,9 @@ struct ServeState {
     // The sensors lent to the line's commands and borrowers, through the control socket.
     std::unique_ptr<SensorLoans> loans;
     std::unique_ptr<ControlServer> control;
+    // What the web view shows of each sensor, and the web view when the line asks for one.
+    std::unique_ptr<LineView> view;
+    std::unique_ptr<WebServer> web;
 };
 
 // One event as a JSON line in the line's event log, on standard error and on the broker; stamped
