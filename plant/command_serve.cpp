@@ -151,12 +151,14 @@ bool DevicePresent(const SensorJob *job) {
     return job->session.device[0] == '\0' || stat(job->session.device, &status) == 0;
 }
 
-// Opens and checks the line; the first failure of a row of them is an event.
-bool Connect(SensorJob *job, bool *failureTold) {
+// Opens and checks the line; the first failure of a row of them is an event. A sensor that was
+// served keeps showing what ended its connection (LINE LOST and why) until it is back.
+bool Connect(SensorJob *job, bool *failureTold, bool everConnected) {
     if (!DevicePresent(job) || !OpenAndCheckLine(job)) {
         const std::string why =
             DevicePresent(job) ? job->result->message : "the device is not there";
-        ShowState(job, "offline", "NOT CONNECTED", why);
+        if (!everConnected)
+            ShowState(job, "offline", "NOT CONNECTED", why);
         if (!*failureTold)
             TellEvent(job, "not connected", why);
         *failureTold = true;
@@ -200,7 +202,7 @@ void ServeOnPort(SensorJob *job) {
             lentTo = LendSensor(job);
             continue;
         }
-        if (!Connect(job, &failureTold)) {
+        if (!Connect(job, &failureTold, connections > 0)) {
             CloseCom(job->plan->number);
             WaitBeforeLookingAgain(job);
             continue;
