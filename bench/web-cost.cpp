@@ -5,6 +5,7 @@
 // --screenshot FOLDER it instead serves a line of 8 with one sensor lost and one replaced
 // (an alarm) and writes web-line.png and web-sensor.png there.
 //   NVMX_BIN_DIR=build/bin build/bin/web-cost [--seconds S] [--sensors N] [--pages P]
+//                                             [--shot FILE]
 //   NVMX_BIN_DIR=build/bin build/bin/web-cost --screenshot screenshots
 #include "support/browser.h"
 #include "support/command.h"
@@ -24,6 +25,9 @@ namespace fs = std::filesystem;
 
 const char *const NAMES[] = {"infeed", "labeller",     "filler-a", "filler-b",
                              "capper", "checkweigher", "sealer",   "outfeed"};
+
+// Colours that the emulator's own table detects as its rows 0, 1 and 2.
+const char *const COLOURS[] = {"155,8,183", "47,95,140", "4,209,59"};
 
 struct Bench {
     fs::path scratch;
@@ -56,7 +60,7 @@ struct Bench {
         std::string text = "[line]\nname = \"line7\"\nlog = \"changes.jsonl\"\n" + service;
         for (int i = 0; i < sensors; i++) {
             names.push_back(sensors <= 8 ? NAMES[i] : "station-s" + std::to_string(i + 1));
-            if (!plug(names.back(), {"--seed", std::to_string(i + 1)}))
+            if (!plug(names.back(), {"--fixed", COLOURS[i % 3], "--noise", "2"}))
                 return false;
             text += "\n[[sensor]]\nname = \"" + names.back() + "\"\nport = \"" +
                     (scratch / names.back()).string() + "\"\napproved = \"approved.dat\"\n";
@@ -152,21 +156,22 @@ int Screenshots(const std::string &folder) {
         std::fprintf(stderr, "web-cost: the line did not start\n");
         return 1;
     }
-    // The capper's emulator ends; the checkweigher is replaced by a unit holding INTLIM 30.
-    bench.emulators[4]->signal(SIGTERM);
-    bench.emulators[4]->finish(20);
+    // The checkweigher is replaced by a unit holding INTLIM 30, then the capper's emulator ends
+    // (in this order, so that the new unit does not take the capper's pseudo-terminal number).
     const std::string other = (bench.scratch / "other.dat").string();
     std::ofstream(other) << WithLine(ReadText((bench.scratch / "approved.dat").string()), 5, 30);
     bench.emulators[5]->signal(SIGTERM);
     bench.emulators[5]->finish(20);
-    bench.plug("checkweigher", {"--seed", "6", "--eeprom", other});
+    bench.plug("checkweigher", {"--fixed", COLOURS[5 % 3], "--noise", "2", "--eeprom", other});
+    bench.emulators[4]->signal(SIGTERM);
+    bench.emulators[4]->finish(20);
     bench.waitForLine([](const nlohmann::json &line) {
         return line["sensors"][5]["alarms"].size() > 0 &&
                line["sensors"][5]["presence"] == "online";
     });
     Browser browser;
     std::string why;
-    if (!browser.start(&why) || !browser.resize(1600, 760) || !browser.open(bench.base() + "/")) {
+    if (!browser.start(&why) || !browser.resize(1920, 1080) || !browser.open(bench.base() + "/")) {
         std::fprintf(stderr, "web-cost: no browser: %s\n", browser.error().c_str());
         return 1;
     }
@@ -186,6 +191,7 @@ int Screenshots(const std::string &folder) {
 int main(int argc, char **argv) {
     double seconds = 60;
     int sensors = 32, pages = 5;
+    std::string shot; // --shot FILE: the last page at the end, as a PNG
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--screenshot")
@@ -196,6 +202,8 @@ int main(int argc, char **argv) {
             sensors = std::atoi(argv[i + 1]);
         else if (option == "--pages")
             pages = std::atoi(argv[i + 1]);
+        else if (option == "--shot")
+            shot = argv[i + 1];
     }
     Bench bench;
     if (!bench.start(sensors, "")) {
@@ -222,6 +230,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "web-cost: the page showed no frames: %s\n", browser.error().c_str());
         return 1;
     }
+    if (!shot.empty() && !browser.screenshot(shot))
+        std::fprintf(stderr, "web-cost: %s\n", browser.error().c_str());
     auto at = [&](double share) { return ages[(size_t)(share * (double)(ages.size() - 1))]; };
     std::printf("web-cost: %d sensors, %.0f s each: service CPU %.2f %% of a core with no page, "
                 "%.2f %% with %d pages (+%.2f %%)\n",

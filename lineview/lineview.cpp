@@ -1,8 +1,10 @@
 #include "lineview/lineview.h"
 
 #include "detection/model.h"
+#include "textforms/dumpjson.h"
 #include "textforms/timestamp.h"
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -55,6 +57,15 @@ void TakeStep(ViewStep *step, const unsigned char *memory, const unsigned char *
     step->inStep = inStep;
 }
 
+// The health figures to a thousandth: what a page shows, in a third of the text.
+void RoundFigures(Json *value) {
+    if (value->is_number_float())
+        *value = std::round(value->get<double>() * 1000) / 1000;
+    else if (value->is_structured())
+        for (Json &item : *value)
+            RoundFigures(&item);
+}
+
 template <typename T> void KeepLast(std::deque<T> *items, T item, size_t most) {
     items->push_back(std::move(item));
     while (items->size() > most)
@@ -84,6 +95,7 @@ void LineView::setState(int sensor, const char *presence, const std::string &sta
                         const std::string &message, long long ms) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
     if (slot.presence != presence || slot.state != state || slot.message != message)
         slot.sinceMs = ms;
     slot.presence = presence;
@@ -94,6 +106,7 @@ void LineView::setState(int sensor, const char *presence, const std::string &sta
 void LineView::setTable(int sensor, const unsigned char ram[BLOCK_LENGTH]) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
     std::memcpy(slot.table, ram, BLOCK_LENGTH);
     slot.hasTable = true;
 }
@@ -103,6 +116,7 @@ void LineView::setMemories(int sensor, const unsigned char ram[BLOCK_LENGTH],
                            long long ms) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
     TakeStep(&slot.ram, ram, approved, ms);
     TakeStep(&slot.eeprom, eeprom, approved, ms);
 }
@@ -125,12 +139,15 @@ void LineView::addFrame(int sensor, long long ms, const unsigned char frame[FRAM
 void LineView::setHealth(int sensor, nlohmann::ordered_json health) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
+    RoundFigures(&health);
     slot.health = std::move(health);
 }
 
 void LineView::setAlarms(int sensor, std::vector<ViewAlarm> alarms) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
     slot.alarms = std::move(alarms);
 }
 
@@ -143,59 +160,80 @@ void LineView::addEvent(int sensor, nlohmann::ordered_json event) {
 void LineView::setChanges(int sensor, std::vector<ViewChange> changes) {
     Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
+    slot.tileChanged = true;
     slot.changes = std::move(changes);
 }
 
-// The tile of a sensor; its slot's lock is held.
-Json LineView::tile(const Slot &slot) const {
-    Json json = {{"name", slot.name},
+// The parts of a tile that change only when the sensor's state, table, health, alarms,
+// memories or change log do, kept as text until then: a tile is made four times a second for
+// every page, its frame alone each time. The slot's lock is held.
+void LineView::keepTileText(const Slot &slot) const {
+    if (!slot.tileChanged)
+        return;
+    Json head = {{"name", slot.name},
                  {"port", slot.port},
                  {"presence", slot.presence},
                  {"state", slot.state},
                  {"message", slot.message}};
-    PutTime(&json, "since", "sinceMs", slot.sinceMs);
-    json["frame"] = slot.hasFrame ? FrameJson(slot.frame, slot.frameMs, slot.frames) : Json();
-    const int cno = slot.frame[M_CNO];
-    const bool contrast = slot.hasTable && IsContrastMode(slot.table[OFFSET_EVALMODE]);
-    // A contrast mode's C-No 0 is row 0's limits; otherwise the C-No is the active row.
-    const bool detected =
-        slot.hasFrame && slot.hasTable && (contrast ? cno == 0 : cno < ActiveRows(slot.table));
-    json["taught"] = detected ? RowJson(slot.table, cno) : Json();
-    json["contrast"] = contrast;
-    json["health"] = slot.health;
+    PutTime(&head, "since", "sinceMs", slot.sinceMs);
+    Json tail = {{"contrast", IsContrast(slot)}, {"health", slot.health}};
     Json alarms = Json::array();
     for (const ViewAlarm &alarm : slot.alarms) {
         Json one = {{"alarm", alarm.alarm}, {"level", alarm.level}, {"message", alarm.message}};
         PutTime(&one, "since", "sinceMs", alarm.sinceMs);
         alarms.push_back(std::move(one));
     }
-    json["alarms"] = std::move(alarms);
-    json["memories"] = {{"approved", slot.approvedPath},
+    tail["alarms"] = std::move(alarms);
+    tail["memories"] = {{"approved", slot.approvedPath},
                         {"RAM", StepJson(slot.ram)},
                         {"EEPROM", StepJson(slot.eeprom)}};
-    json["lastChange"] = slot.changes.empty() ? Json()
+    tail["lastChange"] = slot.changes.empty() ? Json()
                                               : Json{{"time", slot.changes.back().time},
                                                      {"text", slot.changes.back().text}};
-    return json;
+    slot.tileHead = DumpJson(head);
+    slot.tileHead.pop_back(); // "{...": the frame's part follows
+    slot.tileTail = DumpJson(tail).substr(1);
+    slot.tileChanged = false;
 }
 
-nlohmann::ordered_json LineView::line(long long nowMs) const {
-    Json sensors = Json::array();
-    for (const auto &slot : slots_) {
-        std::lock_guard<std::mutex> hold(slot->lock);
-        sensors.push_back(tile(*slot));
+// The tile of a sensor as JSON text; its slot's lock is held.
+std::string LineView::tileText(const Slot &slot) const {
+    keepTileText(slot);
+    const int cno = slot.frame[M_CNO];
+    // A contrast mode's C-No 0 is row 0's limits; otherwise the C-No is the active row.
+    const bool detected = slot.hasFrame && slot.hasTable &&
+                          (IsContrast(slot) ? cno == 0 : cno < ActiveRows(slot.table));
+    const Json frame = {
+        {"frame", slot.hasFrame ? FrameJson(slot.frame, slot.frameMs, slot.frames) : Json()},
+        {"taught", detected ? RowJson(slot.table, cno) : Json()}};
+    std::string text = DumpJson(frame);
+    text.back() = ',';
+    text[0] = ',';
+    return slot.tileHead + text + slot.tileTail;
+}
+
+bool LineView::IsContrast(const Slot &slot) {
+    return slot.hasTable && IsContrastMode(slot.table[OFFSET_EVALMODE]);
+}
+
+std::string LineView::line(long long nowMs) const {
+    Json head = {{"line", line_}};
+    PutTime(&head, "time", "ms", nowMs);
+    std::string text = DumpJson(head);
+    text.pop_back();
+    text += ",\"sensors\":[";
+    for (size_t i = 0; i < slots_.size(); i++) {
+        std::lock_guard<std::mutex> hold(slots_[i]->lock);
+        text += (i == 0 ? "" : ",") + tileText(*slots_[i]);
     }
-    Json json = {{"line", line_}};
-    PutTime(&json, "time", "ms", nowMs);
-    json["sensors"] = std::move(sensors);
-    return json;
+    return text + "]}";
 }
 
-nlohmann::ordered_json LineView::sensor(int sensor, long long nowMs, long long afterMs,
-                                        long long *lastMs) const {
+std::string LineView::sensor(int sensor, long long nowMs, long long afterMs,
+                             long long *lastMs) const {
     const Slot &slot = *slots_[sensor];
     std::lock_guard<std::mutex> hold(slot.lock);
-    Json json = tile(slot);
+    Json json;
     PutTime(&json, "time", "ms", nowMs);
     json["evalMode"] = slot.hasTable ? Json(slot.table[OFFSET_EVALMODE]) : Json();
     json["maxColours"] = slot.hasTable ? Json(slot.table[OFFSET_MAXCOLNO]) : Json();
@@ -227,5 +265,7 @@ nlohmann::ordered_json LineView::sensor(int sensor, long long nowMs, long long a
     for (const ViewChange &change : slot.changes)
         changes.push_back({{"time", change.time}, {"text", change.text}});
     json["changes"] = std::move(changes);
-    return json;
+    std::string text = tileText(slot);
+    text.back() = ',';
+    return text + DumpJson(json).substr(1);
 }

@@ -74,12 +74,12 @@ class LineView {
     void addEvent(int sensor, nlohmann::ordered_json event);
     void setChanges(int sensor, std::vector<ViewChange> changes);
 
-    // /api/line: every sensor's tile at nowMs.
-    nlohmann::ordered_json line(long long nowMs) const;
-    // /api/sensors/NAME: the tile with the table, events, changes, the recent frames and the
-    // strip-chart points after afterMs (-1: all of them); *lastMs is the last point's time.
-    nlohmann::ordered_json sensor(int sensor, long long nowMs, long long afterMs,
-                                  long long *lastMs) const;
+    // /api/line, as JSON text: every sensor's tile at nowMs.
+    std::string line(long long nowMs) const;
+    // /api/sensors/NAME, as JSON text: the tile with the table, events, changes, the recent
+    // frames and the strip-chart points after afterMs (-1: all of them); *lastMs is the last
+    // point's time.
+    std::string sensor(int sensor, long long nowMs, long long afterMs, long long *lastMs) const;
     const std::string &lineName() const { return line_; }
 
   private:
@@ -101,8 +101,13 @@ class LineView {
         std::deque<std::array<unsigned char, 3>> recent; // X, Y, C-No
         std::deque<nlohmann::ordered_json> events;
         std::vector<ViewChange> changes;
+        // The tile's text but its frame, made again after a change.
+        mutable bool tileChanged = true;
+        mutable std::string tileHead, tileTail;
     };
-    nlohmann::ordered_json tile(const Slot &slot) const;
+    void keepTileText(const Slot &slot) const;
+    std::string tileText(const Slot &slot) const;
+    static bool IsContrast(const Slot &slot);
     std::string line_;
     std::vector<std::unique_ptr<Slot>> slots_;
 };

@@ -13,6 +13,10 @@
 
 namespace {
 
+nlohmann::json Parse(const std::string &text) {
+    return nlohmann::json::parse(text);
+}
+
 LineView TwoSensors() {
     return LineView("line9", {{"infeed", "COM1", "a.dat"}, {"outfeed", "COM2", ""}});
 }
@@ -35,7 +39,7 @@ TEST(LineView, ATileFollowsItsSensorsStateFramesAndMemories) {
     LineView view = TwoSensors();
     EXPECT_EQ(view.find("outfeed"), 1);
     EXPECT_EQ(view.find("nobody"), -1);
-    nlohmann::ordered_json tile = view.line(1000)["sensors"][0];
+    nlohmann::json tile = Parse(view.line(1000))["sensors"][0];
     EXPECT_EQ(tile["presence"], "starting");
     EXPECT_TRUE(tile["frame"].is_null());
     EXPECT_TRUE(tile["memories"]["RAM"]["inStep"].is_null());
@@ -43,9 +47,9 @@ TEST(LineView, ATileFollowsItsSensorsStateFramesAndMemories) {
     // A state told again unchanged keeps the time it began.
     view.setState(0, "online", "LINE OK", "", 2000);
     view.setState(0, "online", "LINE OK", "", 3000);
-    EXPECT_EQ(view.line(3000)["sensors"][0]["sinceMs"], 2000);
+    EXPECT_EQ(Parse(view.line(3000))["sensors"][0]["sinceMs"], 2000);
     view.setState(0, "offline", "LINE LOST", "the device went away", 4000);
-    tile = view.line(4000)["sensors"][0];
+    tile = Parse(view.line(4000))["sensors"][0];
     EXPECT_EQ(tile["state"], "LINE LOST");
     EXPECT_EQ(tile["message"], "the device went away");
     EXPECT_EQ(tile["sinceMs"], 4000);
@@ -56,7 +60,7 @@ TEST(LineView, ATileFollowsItsSensorsStateFramesAndMemories) {
     view.setTable(0, block);
     const unsigned char frame[FRAME_LENGTH] = {140, 70, 40, 101, 50, 205, 1};
     view.addFrame(0, 5000, frame);
-    tile = view.line(5000)["sensors"][0];
+    tile = Parse(view.line(5000))["sensors"][0];
     EXPECT_EQ(tile["frame"]["RED"], 140);
     EXPECT_EQ(tile["frame"]["C-No"], 1);
     EXPECT_EQ(tile["taught"]["row"], 1);
@@ -66,16 +70,16 @@ TEST(LineView, ATileFollowsItsSensorsStateFramesAndMemories) {
     // C-No 255, and a C-No beyond the active rows, are no taught colour.
     const unsigned char none[FRAME_LENGTH] = {1, 1, 1, 0, 0, 0, 255};
     view.addFrame(0, 5001, none);
-    EXPECT_TRUE(view.line(5001)["sensors"][0]["taught"].is_null());
+    EXPECT_TRUE(Parse(view.line(5001))["sensors"][0]["taught"].is_null());
     const unsigned char beyond[FRAME_LENGTH] = {1, 1, 1, 0, 0, 0, 2};
     view.addFrame(0, 5002, beyond);
-    EXPECT_TRUE(view.line(5002)["sensors"][0]["taught"].is_null());
+    EXPECT_TRUE(Parse(view.line(5002))["sensors"][0]["taught"].is_null());
     // In a contrast mode only C-No 0 is detected: row 0's limits.
     Table(block, 3);
     view.setTable(0, block);
     const unsigned char contrast[FRAME_LENGTH] = {120, 1, 1, 0, 0, 0, 0};
     view.addFrame(0, 5003, contrast);
-    tile = view.line(5003)["sensors"][0];
+    tile = Parse(view.line(5003))["sensors"][0];
     EXPECT_EQ(tile["contrast"], true);
     EXPECT_EQ(tile["taught"]["row"], 0);
 
@@ -87,14 +91,19 @@ TEST(LineView, ATileFollowsItsSensorsStateFramesAndMemories) {
     std::copy(approved, approved + BLOCK_LENGTH, changed);
     changed[OFFSET_INTLIM] = 30;
     view.setMemories(0, approved, changed, approved, 8000);
-    const auto memories = view.line(8000)["sensors"][0]["memories"];
+    const auto memories = Parse(view.line(8000))["sensors"][0]["memories"];
     EXPECT_EQ(memories["approved"], "a.dat");
     EXPECT_EQ(memories["RAM"]["inStep"], true);
     EXPECT_EQ(memories["RAM"]["sinceMs"], 6000);
     EXPECT_EQ(memories["EEPROM"]["inStep"], false);
     EXPECT_EQ(memories["EEPROM"]["sinceMs"], 8000);
+    // Health to a thousandth, shown from the next update on.
+    view.setHealth(0, {{"rows", {{{"row", 1}, {"band_index", 1.23456}, {"frames", 31000}}}}});
+    tile = Parse(view.line(8000))["sensors"][0];
+    EXPECT_EQ(tile["health"]["rows"][0]["band_index"], 1.235);
+    EXPECT_EQ(tile["health"]["rows"][0]["frames"], 31000);
     view.setMemories(1, changed, changed, nullptr, 9000);
-    EXPECT_TRUE(view.line(9000)["sensors"][1]["memories"]["EEPROM"]["inStep"].is_null());
+    EXPECT_TRUE(Parse(view.line(9000))["sensors"][1]["memories"]["EEPROM"]["inStep"].is_null());
 }
 
 TEST(LineView, TheStripChartKeepsTenMinutesAndHandsEachPointOutOnce) {
@@ -107,7 +116,7 @@ TEST(LineView, TheStripChartKeepsTenMinutesAndHandsEachPointOutOnce) {
         view.addFrame(0, ms, frame);
     }
     long long last = 0;
-    const auto all = view.sensor(0, 0, -1, &last);
+    const auto all = Parse(view.sensor(0, 0, -1, &last));
     const auto &points = all["history"]["points"];
     ASSERT_EQ(points.size(), (size_t)VIEW_HISTORY_POINTS);
     EXPECT_EQ(points.back()[0], start + 12 * 60'000 - VIEW_HISTORY_STEP_MS);
@@ -121,14 +130,14 @@ TEST(LineView, TheStripChartKeepsTenMinutesAndHandsEachPointOutOnce) {
     view.addFrame(0, last + 150, frame);
     view.addFrame(0, last + 250, frame);
     long long after = 0;
-    const auto next = view.sensor(0, 0, last, &after);
+    const auto next = Parse(view.sensor(0, 0, last, &after));
     ASSERT_EQ(next["history"]["points"].size(), 1u);
     EXPECT_EQ(after, last + 250);
-    EXPECT_EQ(view.sensor(0, 0, after, &after)["history"]["points"].size(), 0u);
+    EXPECT_EQ(Parse(view.sensor(0, 0, after, &after))["history"]["points"].size(), 0u);
 
     for (int i = 0; i < VIEW_EVENTS + 5; i++)
         view.addEvent(0, {{"event", "e" + std::to_string(i)}});
-    const auto events = view.sensor(0, 0, after, &after)["events"];
+    const auto events = Parse(view.sensor(0, 0, after, &after))["events"];
     ASSERT_EQ(events.size(), (size_t)VIEW_EVENTS);
     EXPECT_EQ(events.back()["event"], "e" + std::to_string(VIEW_EVENTS + 4));
 }
@@ -161,16 +170,16 @@ TEST(LineView, TheChangeLogIsReadAgainOnlyWhenItChanged) {
     EXPECT_TRUE(follower.refresh(&view));
     EXPECT_FALSE(follower.refresh(&view));
     long long last = 0;
-    auto changes = view.sensor(0, 0, -1, &last)["changes"];
+    auto changes = Parse(view.sensor(0, 0, -1, &last))["changes"];
     ASSERT_EQ(changes.size(), (size_t)VIEW_CHANGES);
     const std::string newest = changes.back()["text"];
     EXPECT_NE(newest.find("INTLIM 22->23"), std::string::npos) << newest;
-    EXPECT_EQ(view.line(0)["sensors"][0]["lastChange"]["text"], newest);
-    EXPECT_TRUE(view.line(0)["sensors"][1]["lastChange"].is_null());
+    EXPECT_EQ(Parse(view.line(0))["sensors"][0]["lastChange"]["text"], newest);
+    EXPECT_TRUE(Parse(view.line(0))["sensors"][1]["lastChange"].is_null());
 
     std::ofstream(log, std::ios::app) << entry("outfeed", 50);
     EXPECT_TRUE(follower.refresh(&view));
-    EXPECT_EQ(view.sensor(1, 0, -1, &last)["changes"].size(), 1u);
+    EXPECT_EQ(Parse(view.sensor(1, 0, -1, &last))["changes"].size(), 1u);
     std::filesystem::remove_all(folder);
 }
 

@@ -2,12 +2,14 @@
 // their pace and within their limit, an end by SIGTERM with pages open, and the password that an
 // address open to the network asks for.
 #include "support/web_fixture.h"
+#include "textforms/timestamp.h"
 #include "web/webserver.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <csignal>
+#include <mutex>
 
 namespace {
 
@@ -22,6 +24,13 @@ struct StreamReader {
                 for (size_t at = chunk.find("event: "); at != std::string::npos;
                      at = chunk.find("event: ", at + 1))
                     ++events;
+                std::lock_guard<std::mutex> hold(lock);
+                if (first.empty()) {
+                    received += chunk;
+                    const size_t data = received.find("data: "), end = received.find("\n\n");
+                    if (data != std::string::npos && end != std::string::npos)
+                        first = received.substr(data + 6, end - data - 6);
+                }
                 return !stop;
             });
             status =
@@ -33,7 +42,14 @@ struct StreamReader {
         if (thread.joinable())
             thread.join();
     }
+    // The first event's data, once it came.
+    nlohmann::json firstData() {
+        std::lock_guard<std::mutex> hold(lock);
+        return first.empty() ? nlohmann::json() : nlohmann::json::parse(first, nullptr, false);
+    }
     std::thread thread;
+    std::mutex lock;
+    std::string received, first;
     std::atomic<int> events{0}, status{0};
     std::atomic<bool> stop{false};
 };
@@ -77,6 +93,18 @@ TEST_F(ServedWeb, TheLineAndItsSensorsAsJsonAndLiveStreams) {
         EXPECT_GE(reader.events, 4);
         EXPECT_LE(reader.events, 2 * 105);
     }
+    // A page that comes when none streamed for a while gets the line as it is now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    {
+        const long long opened = TimeStampNowMs();
+        StreamReader reader(port, "/api/stream");
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (reader.events == 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const nlohmann::json first = reader.firstData();
+        ASSERT_TRUE(first.is_object());
+        EXPECT_GE(first["ms"].get<long long>(), opened);
+    }
 
     // Pages beyond the limit are told to come back; the ones open go on, and SIGTERM ends the
     // service with them open.
@@ -90,9 +118,17 @@ TEST_F(ServedWeb, TheLineAndItsSensorsAsJsonAndLiveStreams) {
                 return false;
         return true;
     };
-    while (!allStreaming() && std::chrono::steady_clock::now() < end)
+    // A page closed a moment ago counts until its stream's next update finds it gone.
+    while (!allStreaming() && std::chrono::steady_clock::now() < end) {
+        for (auto &page : pages)
+            if (page->status == 503)
+                page = std::make_unique<StreamReader>(port, "/api/sensors/infeed/stream");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(allStreaming());
+    }
+    std::string counts;
+    for (const auto &page : pages)
+        counts += std::to_string(page->events) + "/" + std::to_string(page->status) + " ";
+    ASSERT_TRUE(allStreaming()) << "events/status of each page: " << counts;
     int refused = 0;
     {
         httplib::Client extra("127.0.0.1", port);

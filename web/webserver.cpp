@@ -26,10 +26,14 @@ const httplib::Headers SAFE_HEADERS = {
 // Threads for the streams and for the requests beside them.
 constexpr size_t SERVER_THREADS = WEB_MAX_STREAMS + 8;
 
-void SendJson(httplib::Response &res, const nlohmann::ordered_json &json, int status = 200) {
+void SendJson(httplib::Response &res, const std::string &json, int status = 200) {
     res.status = status;
     res.set_header("Cache-Control", "no-store");
-    res.set_content(DumpJson(json), "application/json");
+    res.set_content(json, "application/json");
+}
+
+std::string NoSensor(const std::string &name, const LineView &view) {
+    return DumpJson({{"error", "no sensor " + name + " on line " + view.lineName()}});
 }
 
 void SendAsset(httplib::Response &res, const char *name) {
@@ -118,17 +122,17 @@ bool WebServer::start(const WebOptions &options, std::string *why) {
     http.Get("/api/line", [view](const httplib::Request &, httplib::Response &res) {
         SendJson(res, view->line(TimeStampNowMs()));
     });
-    http.Get(R"(/api/sensors/([^/]+))", [view](const httplib::Request &req,
-                                               httplib::Response &res) {
-        const std::string name = req.matches[1];
-        const int sensor = view->find(name);
-        if (sensor < 0) {
-            SendJson(res, {{"error", "no sensor " + name + " on line " + view->lineName()}}, 404);
-            return;
-        }
-        long long last = -1;
-        SendJson(res, view->sensor(sensor, TimeStampNowMs(), -1, &last));
-    });
+    http.Get(R"(/api/sensors/([^/]+))",
+             [view](const httplib::Request &req, httplib::Response &res) {
+                 const std::string name = req.matches[1];
+                 const int sensor = view->find(name);
+                 if (sensor < 0) {
+                     SendJson(res, NoSensor(name, *view), 404);
+                     return;
+                 }
+                 long long last = -1;
+                 SendJson(res, view->sensor(sensor, TimeStampNowMs(), -1, &last));
+             });
 
     // A stream beyond the last one allowed is told so at once, not queued.
     auto admit = [s](httplib::Response &res) {
@@ -153,17 +157,18 @@ bool WebServer::start(const WebOptions &options, std::string *why) {
                 std::string event;
                 {
                     std::unique_lock<std::mutex> hold(s->lock);
-                    // The first update goes out at once; the later ones as the ticker makes them.
-                    if (*seen >= 0 || s->generation == 0) {
+                    // A page's first update is made for it at once (the last one made may be
+                    // from before any page streamed); the later ones as the ticker makes them.
+                    if (*seen >= 0) {
                         s->tick.wait(hold, [&] { return s->stopping || s->generation > *seen; });
                         if (s->stopping)
                             return false;
+                        event = s->lineEvent;
                     }
                     *seen = s->generation;
-                    event = s->lineEvent;
                 }
                 if (event.empty())
-                    event = ServerSentEvent("line", DumpJson(view->line(TimeStampNowMs())));
+                    event = ServerSentEvent("line", view->line(TimeStampNowMs()));
                 return sink.write(event.data(), event.size());
             },
             [s](bool) {
@@ -171,32 +176,33 @@ bool WebServer::start(const WebOptions &options, std::string *why) {
                 --s->streams;
             });
     });
-    http.Get(R"(/api/sensors/([^/]+)/stream)", [s, view, admit](const httplib::Request &req,
-                                                                httplib::Response &res) {
-        const int sensor = view->find(req.matches[1]);
-        if (sensor < 0) {
-            SendJson(res, {{"error", "no sensor " + req.matches[1].str()}}, 404);
-            return;
-        }
-        if (!admit(res))
-            return;
-        auto last = std::make_shared<long long>(-2);
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [s, view, sensor, last](size_t, httplib::DataSink &sink) {
-                if (*last != -2) {
-                    std::unique_lock<std::mutex> hold(s->lock);
-                    if (!WaitForUpdate(&hold, &s->tick, &s->stopping))
-                        return false;
-                }
-                // The first event carries the whole strip chart, the later ones its new points.
-                const long long after = *last == -2 ? -1 : *last;
-                const std::string event = ServerSentEvent(
-                    "sensor", DumpJson(view->sensor(sensor, TimeStampNowMs(), after, last.get())));
-                return sink.write(event.data(), event.size());
-            },
-            [s](bool) { --s->streams; });
-    });
+    http.Get(R"(/api/sensors/([^/]+)/stream)",
+             [s, view, admit](const httplib::Request &req, httplib::Response &res) {
+                 const int sensor = view->find(req.matches[1]);
+                 if (sensor < 0) {
+                     SendJson(res, NoSensor(req.matches[1], *view), 404);
+                     return;
+                 }
+                 if (!admit(res))
+                     return;
+                 auto last = std::make_shared<long long>(-2);
+                 res.set_chunked_content_provider(
+                     "text/event-stream",
+                     [s, view, sensor, last](size_t, httplib::DataSink &sink) {
+                         if (*last != -2) {
+                             std::unique_lock<std::mutex> hold(s->lock);
+                             if (!WaitForUpdate(&hold, &s->tick, &s->stopping))
+                                 return false;
+                         }
+                         // The first event carries the whole strip chart, the later ones its new
+                         // points.
+                         const long long after = *last == -2 ? -1 : *last;
+                         const std::string event = ServerSentEvent(
+                             "sensor", view->sensor(sensor, TimeStampNowMs(), after, last.get()));
+                         return sink.write(event.data(), event.size());
+                     },
+                     [s](bool) { --s->streams; });
+             });
 
     const int bound =
         options.address.port == 0
@@ -226,7 +232,7 @@ bool WebServer::start(const WebOptions &options, std::string *why) {
             // while none does.
             std::string event;
             if (s->lineStreams > 0)
-                event = ServerSentEvent("line", DumpJson(view->line(TimeStampNowMs())));
+                event = ServerSentEvent("line", view->line(TimeStampNowMs()));
             hold.lock();
             if (!event.empty()) {
                 s->lineEvent = std::move(event);

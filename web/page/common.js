@@ -258,6 +258,8 @@ function buildTile(name, href) {
 
 function renderState(p, tile, view) {
   setText(p.stateText, (tile.state || "") + " ");
+  // The state's own colour: a line that is fine reads green even on a tile in alarm.
+  p.state.classList.toggle("bad", tile.state !== "LINE OK");
   const since = tile.sinceMs >= 0 ? clockOf(tile.since) : "";
   setText(p.since, since ? "since " + since + " \u00b7 " + agoText(view.now - tile.sinceMs) : "");
   setText(p.message, tile.message || "");
