@@ -12,6 +12,7 @@
 #include "support/web_fixture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,19 @@ const char *const NAMES[] = {"infeed", "labeller",     "filler-a", "filler-b",
 
 // Colours that the emulator's own table detects as its rows 0, 1 and 2.
 const char *const COLOURS[] = {"155,8,183", "47,95,140", "4,209,59"};
+
+// The user and system time of a process or thread (its /proc folder), in seconds.
+double StatSeconds(const std::string &folder) {
+    std::ifstream stat(folder + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; i++)
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    return ticks / (double)sysconf(_SC_CLK_TCK);
+}
 
 struct Bench {
     fs::path scratch;
@@ -97,25 +111,27 @@ struct Bench {
     }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port); }
     // The service's user and system time so far, in seconds.
-    double cpuSeconds() const {
-        std::ifstream stat("/proc/" + std::to_string(serve->pid()) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        double user = 0, system = 0;
-        for (int i = 3; i <= 15 && fields >> field; i++) {
-            if (i == 14)
-                user = std::stod(field);
-            if (i == 15)
-                system = std::stod(field);
+    double cpuSeconds() const { return StatSeconds("/proc/" + std::to_string(serve->pid())); }
+    // The web view's threads' user and system time so far, in seconds (named nvmx-web...).
+    double webSeconds() const {
+        double sum = 0;
+        const fs::path tasks = "/proc/" + std::to_string(serve->pid()) + "/task";
+        for (const auto &task : fs::directory_iterator(tasks)) {
+            if (ReadText((task.path() / "comm").string()).rfind("nvmx-web", 0) != 0)
+                continue;
+            sum += StatSeconds(task.path().string());
         }
-        return (user + system) / (double)sysconf(_SC_CLK_TCK);
+        return sum;
     }
-    // The service's share of a core over seconds.
-    double cpuShare(double seconds) const {
-        const double before = cpuSeconds();
+    struct Share {
+        double process, web; // % of a core
+    };
+    // The service's share of a core over seconds, and its web view's.
+    Share cpuShare(double seconds) const {
+        const double before = cpuSeconds(), webBefore = webSeconds();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        return (cpuSeconds() - before) / seconds * 100;
+        return {(cpuSeconds() - before) / seconds * 100,
+                (webSeconds() - webBefore) / seconds * 100};
     }
     ~Bench() {
         if (serve) {
@@ -211,7 +227,28 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    const double idle = bench.cpuShare(seconds);
+    const Bench::Share idle = bench.cpuShare(seconds);
+    // The same streams read without a browser: the service's own cost, apart from what the
+    // browser's work on the same cores adds to it.
+    {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> readers;
+        for (int page = 0; page < pages; page++)
+            readers.emplace_back([&] {
+                httplib::Client client("127.0.0.1", bench.port);
+                client.set_read_timeout(30);
+                client.Get("/api/stream", [&](const char *, size_t) { return !stop; });
+            });
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const Bench::Share streamed = bench.cpuShare(seconds);
+        stop = true;
+        for (std::thread &reader : readers)
+            reader.join();
+        std::printf("web-cost: %d streams read without a browser: service %.2f %% of a core "
+                    "(+%.2f %%), its web view's threads %.3f %% (+%.3f %%)\n",
+                    pages, streamed.process, streamed.process - idle.process, streamed.web,
+                    streamed.web - idle.web);
+    }
     Browser browser;
     std::string why;
     if (!browser.start(&why) || !browser.open(bench.base() + "/")) {
@@ -224,7 +261,7 @@ int main(int argc, char **argv) {
             return 1;
         }
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    const double watched = bench.cpuShare(seconds);
+    const Bench::Share watched = bench.cpuShare(seconds);
     std::vector<double> ages;
     if (!FrameAges(&browser, 10, &ages)) {
         std::fprintf(stderr, "web-cost: the page showed no frames: %s\n", browser.error().c_str());
@@ -233,9 +270,11 @@ int main(int argc, char **argv) {
     if (!shot.empty() && !browser.screenshot(shot))
         std::fprintf(stderr, "web-cost: %s\n", browser.error().c_str());
     auto at = [&](double share) { return ages[(size_t)(share * (double)(ages.size() - 1))]; };
-    std::printf("web-cost: %d sensors, %.0f s each: service CPU %.2f %% of a core with no page, "
-                "%.2f %% with %d pages (+%.2f %%)\n",
-                sensors, seconds, idle, watched, pages, watched - idle);
+    std::printf("web-cost: %d sensors, %.0f s each: service %.2f %% of a core with no page, "
+                "%.2f %% with %d pages in the browser (+%.2f %%); its web view's threads "
+                "%.3f %% and %.3f %% (+%.3f %%)\n",
+                sensors, seconds, idle.process, watched.process, pages,
+                watched.process - idle.process, idle.web, watched.web, watched.web - idle.web);
     std::printf("web-cost: frame to tile over %zu tiles shown: median %.0f ms, 95th percentile "
                 "%.0f ms, longest %.0f ms\n",
                 ages.size(), at(0.5), at(0.95), ages.back());

@@ -45,9 +45,11 @@ bool TakeWebAccess(const PlantOptions *options, const LineFile &line, WebOptions
 } // namespace
 
 bool StartWebView(const PlantOptions *options, ServeState *serve, PortResult *failure) {
+    // The sensors of this run (all of the line, or those of --sensor), in the run's order: a
+    // sensor's thread tells the view by its number in the run.
     std::vector<LineView::Place> places;
-    for (const LineSensor &sensor : serve->line.sensors)
-        places.push_back({sensor.name, sensor.port, sensor.approved});
+    for (int i = 0; i < options->portCount; i++)
+        places.push_back({options->sensorName[i], options->port[i], options->approved[i]});
     serve->view = std::make_unique<LineView>(serve->line.name, places);
     if (options->http[0] == '\0' && serve->line.web.listen.empty())
         return true;

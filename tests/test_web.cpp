@@ -1,6 +1,6 @@
 // The line service's web view over HTTP: the line's and a sensor's JSON, the live streams at
 // their pace and within their limit, an end by SIGTERM with pages open, and the password that an
-// address open to the network asks for.
+// address open to the network asks for; a service of some of the line's sensors shows those.
 #include "support/web_fixture.h"
 #include "textforms/timestamp.h"
 #include "web/webserver.h"
@@ -154,7 +154,7 @@ TEST_F(ServedWeb, AnAddressOpenToTheNetworkAsksForThePassword) {
     WriteText((scratch / "web.pass").string(), "line9 secret\n");
     WriteText(lineFile, ReadText(lineFile) + "\n[web]\npassword_file = \"web.pass\"\n");
     CommandRun serve;
-    ASSERT_TRUE(startService(&serve, open));
+    ASSERT_TRUE(startService(&serve, open, {"--sensor", "outfeed"}));
     int status = -1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (get("/api/line", &status).is_null() && status < 0 &&
@@ -169,7 +169,12 @@ TEST_F(ServedWeb, AnAddressOpenToTheNetworkAsksForThePassword) {
     EXPECT_EQ(client.Get("/")->status, 401);
     client.set_basic_auth("ops", "line9 secret");
     EXPECT_EQ(client.Get("/")->status, 200);
-    EXPECT_EQ(client.Get("/api/line")->status, 200);
+    // The view shows the sensors served, each under its own name.
+    const auto line = client.Get("/api/line");
+    ASSERT_EQ(line->status, 200);
+    const auto tiles = nlohmann::json::parse(line->body)["sensors"];
+    ASSERT_EQ(tiles.size(), 1u);
+    EXPECT_EQ(tiles[0]["name"], "outfeed");
     serve.signal(SIGTERM);
     const CommandOutput ended = serve.finish(timeout);
     EXPECT_NE(ended.err.find("warning: the web view on " + open + " is open to the network"),

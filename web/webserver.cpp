@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -216,9 +217,15 @@ bool WebServer::start(const WebOptions &options, std::string *why) {
         return false;
     }
     s->port = bound;
-    s->listening = std::thread([s] { s->http.listen_after_bind(); });
+    // The server's threads are named for it (its workers take the name of the thread that
+    // starts them), so that top -H and the benchmark tell them from the sensors'.
+    s->listening = std::thread([s] {
+        pthread_setname_np(pthread_self(), "nvmx-web");
+        s->http.listen_after_bind();
+    });
     const std::string changeLog = options.changeLog;
     s->ticking = std::thread([s, view, changeLog] {
+        pthread_setname_np(pthread_self(), "nvmx-web-tick");
         ChangeLogFollower follower(changeLog);
         auto nextRead = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> hold(s->lock);

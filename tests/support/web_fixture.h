@@ -20,13 +20,15 @@ class ServedWeb : public Serve {
             0);
         port = FreeLoopbackPort();
     }
-    // The service with its web view at http ("": on the loopback port).
-    bool startService(CommandRun *serve, std::string http = "") {
+    // The service with its web view at http ("": on the loopback port), options after it.
+    bool startService(CommandRun *serve, std::string http = "",
+                      const std::vector<std::string> &options = {}) {
         if (http.empty())
             http = std::to_string(port);
-        return serve->start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
-                             (scratch / "service").string(), "--http", http},
-                            environment());
+        std::vector<std::string> argv = {Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
+                                         (scratch / "service").string(), "--http", http};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return serve->start(argv, environment());
     }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port); }
     // GET path; the body parsed, or null when there was no answer.
