@@ -97,9 +97,8 @@ TEST_F(Serve, APulledSensorIsToldAtOnceAndServedAgainWhenItIsBack) {
 // identity of its own, holds another EEPROM: a replacement, restored to the approved set by the
 // default policy, logged ahead in the change log; the state folder holds what it holds now.
 TEST_F(Serve, AReplacedSensorIsRestoredToTheApprovedSet) {
-    const std::string approved = (scratch / "approved.dat").string();
-    ASSERT_EQ(run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
-              0);
+    const std::string approved = TakeApproved();
+    ASSERT_FALSE(HasFailure());
     CommandRun serve;
     ASSERT_TRUE(serve.start({Bin("nvmxv451"), "serve", "--line", lineFile, "--sensor", "infeed",
                              "--state", (scratch / "service").string()},

@@ -18,10 +18,7 @@ class ServedLine : public Serve {
   protected:
     void SetUp() override {
         Serve::SetUp();
-        approved = (scratch / "approved.dat").string();
-        ASSERT_EQ(
-            run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
-            0);
+        approved = TakeApproved();
     }
     bool startService(CommandRun *serve) {
         return serve->start({Bin("nvmxv451"), "serve", "--line", lineFile, "--state",

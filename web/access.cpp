@@ -30,29 +30,6 @@ int Base64Value(char c) {
     return -1;
 }
 
-// Standard base64 with its padding; false at any other character.
-bool DecodeBase64(const std::string &text, std::string *bytes) {
-    std::string end = text;
-    while (!end.empty() && end.back() == '=')
-        end.pop_back();
-    if (text.size() - end.size() > 2)
-        return false;
-    unsigned int bits = 0;
-    int count = 0;
-    for (char c : end) {
-        const int value = Base64Value(c);
-        if (value < 0)
-            return false;
-        bits = (bits << 6) | (unsigned)value;
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes->push_back((char)((bits >> count) & 0xFF));
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 bool ParseListenAddress(const std::string &text, ListenAddress *address, std::string *why) {
@@ -123,6 +100,28 @@ bool SamePassword(const std::string &given, const std::string &expected) {
         difference |= (unsigned char)expected[i] ^ other;
     }
     return difference == 0;
+}
+
+bool DecodeBase64(const std::string &text, std::string *bytes) {
+    std::string end = text;
+    while (!end.empty() && end.back() == '=')
+        end.pop_back();
+    if (text.size() - end.size() > 2)
+        return false;
+    unsigned int bits = 0;
+    int count = 0;
+    for (char c : end) {
+        const int value = Base64Value(c);
+        if (value < 0)
+            return false;
+        bits = (bits << 6) | (unsigned)value;
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes->push_back((char)((bits >> count) & 0xFF));
+        }
+    }
+    return true;
 }
 
 bool BasicPassword(const std::string &header, std::string *password) {

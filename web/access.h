@@ -23,5 +23,7 @@ std::string ShowAddress(const ListenAddress &address);
 bool ReadPasswordFile(const std::string &path, std::string *password, std::string *why);
 // given against expected in time that depends on expected's length only.
 bool SamePassword(const std::string &given, const std::string &expected);
+// Standard base64 with its padding into bytes; false at any other character.
+bool DecodeBase64(const std::string &text, std::string *bytes);
 // The password of an "Authorization: Basic ..." header's value; false when it holds none.
 bool BasicPassword(const std::string &header, std::string *password);

@@ -3,6 +3,7 @@
 #include "support/broker.h"
 #include "support/command.h"
 #include "support/panel_fixture.h"
+#include "web/access.h"
 
 #include <httplib.h>
 
@@ -44,30 +45,6 @@ std::string Dump(const Json &value) {
 // The first line of a driver's error message: the rest is its session info and stack.
 std::string FirstLine(const std::string &text) {
     return text.substr(0, text.find('\n'));
-}
-
-bool DecodeBase64(const std::string &text, std::string *bytes) {
-    static const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    bytes->clear();
-    unsigned bits = 0;
-    int count = 0;
-    for (char c : text) {
-        if (c == '=')
-            break;
-        if (c == '\n' || c == '\r')
-            continue;
-        const size_t digit = alphabet.find(c);
-        if (digit == std::string::npos)
-            return false;
-        bits = (bits << 6) | (unsigned)digit;
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes->push_back((char)((bits >> count) & 0xff));
-        }
-    }
-    return true;
 }
 
 } // namespace

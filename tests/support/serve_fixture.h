@@ -45,6 +45,14 @@ class Serve : public CommandFixture {
         std::filesystem::create_symlink(device, Stable(name));
     }
     int Frames(const char *sensor) { return subscriber.count(Message(Topic(sensor, "frame"))); }
+    // The line's approved.dat taken from the infeed's EEPROM; its path.
+    std::string TakeApproved() {
+        const std::string approved = (scratch / "approved.dat").string();
+        EXPECT_EQ(
+            run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
+            0);
+        return approved;
+    }
 
     TestBroker broker;
     TestSubscriber subscriber;

@@ -14,10 +14,8 @@ class ServedWeb : public Serve {
   protected:
     void SetUp() override {
         Serve::SetUp();
-        approved = (scratch / "approved.dat").string();
-        ASSERT_EQ(
-            run({"get", "--port", Stable("infeed"), "--from", "eeprom", "-o", approved}).exitCode,
-            0);
+        approved = TakeApproved();
+        ASSERT_FALSE(HasFailure());
         port = FreeLoopbackPort();
     }
     // The service with its web view at http ("": on the loopback port), options after it.
@@ -25,8 +23,9 @@ class ServedWeb : public Serve {
                       const std::vector<std::string> &options = {}) {
         if (http.empty())
             http = std::to_string(port);
-        std::vector<std::string> argv = {Bin("nvmxv451"), "serve", "--line", lineFile, "--state",
-                                         (scratch / "service").string(), "--http", http};
+        std::vector<std::string> argv = {Bin("nvmxv451"), "serve",   "--line",
+                                         lineFile,        "--state", (scratch / "service").string(),
+                                         "--http",        http};
         argv.insert(argv.end(), options.begin(), options.end());
         return serve->start(argv, environment());
     }

@@ -415,6 +415,15 @@ function showStream(node, live, lostAt) {
   setText(node, live ? "live" : "stream lost at " + lostAt + ", reconnecting");
 }
 
+// A page's stream came back or went away: its state (page.stream, page.lostAt: the time it was
+// first lost, lostAt or else the browser's now), the header's mark and the page drawn again.
+function markStream(page, live, lostAt, render) {
+  if (!live && page.stream !== "lost") page.lostAt = lostAt || clockOfMs(Date.now());
+  page.stream = live ? "live" : "lost";
+  showStream(document.getElementById("stream"), live, live ? "" : page.lostAt);
+  render();
+}
+
 async function fetchJson(url) {
   const response = await fetch(url, { cache: "no-store" });
   let body = null;

@@ -69,19 +69,11 @@ function takeLine(data) {
 
 function streamLost() {
   // The time of the last snapshot, on the server's clock as every time shown.
-  if (linePage.stream !== "lost") {
-    const at = linePage.data && clockOf(linePage.data.time);
-    linePage.lostAt = at || clockOfMs(Date.now());
-  }
-  linePage.stream = "lost";
-  showStream(document.getElementById("stream"), false, linePage.lostAt);
-  renderLine();
+  markStream(linePage, false, linePage.data && clockOf(linePage.data.time), renderLine);
 }
 
 function streamLive() {
-  linePage.stream = "live";
-  showStream(document.getElementById("stream"), true, "");
-  renderLine();
+  markStream(linePage, true, "", renderLine);
 }
 
 async function startLinePage() {

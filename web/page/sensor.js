@@ -489,20 +489,13 @@ function takeSensor(data) {
 }
 
 function streamLost() {
-  if (sensorPage.stream !== "lost") {
-    const data = sensorPage.data;
-    const at = data && (clockOf(data.time) || (data.frame && clockOf(data.frame.time)));
-    sensorPage.lostAt = at || clockOfMs(Date.now());
-  }
-  sensorPage.stream = "lost";
-  showStream(document.getElementById("stream"), false, sensorPage.lostAt);
-  renderSensor();
+  const data = sensorPage.data;
+  const at = data && (clockOf(data.time) || (data.frame && clockOf(data.frame.time)));
+  markStream(sensorPage, false, at, renderSensor);
 }
 
 function streamLive() {
-  sensorPage.stream = "live";
-  showStream(document.getElementById("stream"), true, "");
-  renderSensor();
+  markStream(sensorPage, true, "", renderSensor);
 }
 
 function showProblem(text) {
